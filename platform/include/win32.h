@@ -1,0 +1,22 @@
+// The one header the module and the framework include for the operating
+// system's names. On Windows the SDK supplies them; elsewhere the stand-ins
+// under standin/ do, with Windows' sizes and layouts, so that no source
+// outside platform/ needs a platform #ifdef.
+#ifndef PLATFORM_WIN32_H
+#define PLATFORM_WIN32_H
+
+#if defined(_WIN32)
+#include <windows.h>
+#include <objbase.h>
+#include <strsafe.h>
+#include "device/devicekernel.h"
+#else
+#include "standin/basetypes.h"
+#include "standin/winerror.h"
+#include "standin/guiddef.h"
+#include "standin/kernel.h"
+#include "standin/strings.h"
+#include "standin/objbase.h"
+#endif
+
+#endif
