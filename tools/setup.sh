@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs whatever the build and the tests need that this machine lacks.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$here/.ci/packages.txt")
+missing=()
+for p in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
