@@ -16,6 +16,7 @@
 #include "standin/guiddef.h"
 #include "standin/kernel.h"
 #include "standin/strings.h"
+#include "standin/sync.h"
 #include "standin/objbase.h"
 #endif
 
