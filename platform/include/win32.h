@@ -10,6 +10,10 @@
 #include <objbase.h>
 #include <strsafe.h>
 #include "device/devicekernel.h"
+#include <dshow.h>
+#include <dvdmedia.h>
+#include <mmreg.h>
+#include "device/devicemediatypes.h"
 #else
 #include "standin/basetypes.h"
 #include "standin/winerror.h"
@@ -18,6 +22,12 @@
 #include "standin/strings.h"
 #include "standin/sync.h"
 #include "standin/objbase.h"
+#include "standin/mediatypes.h"
+#include "standin/windef.h"
+#include "standin/amvideo.h"
+#include "standin/dvdmedia.h"
+#include "standin/mmreg.h"
+#include "standin/uuids.h"
 #endif
 
 #endif
