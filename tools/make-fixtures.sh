@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Makes the real movie files under tests/fixtures/ and their .facts files.
+# Not run by CI: the generated files are committed, so tests never need these
+# tools. Needs ffmpeg/ffprobe, gst-launch-1.0 (plugins good/bad/base/libav),
+# python3, g++ and the opencore-amrnb and vo-amrwbenc development packages.
+#
+# Sources are synthetic (testsrc2, sine, aevalsrc) and muxers run bit-exact
+# without metadata unless metadata is the point, so reruns give the same bytes
+# (the GStreamer file is the exception: mp4mux stamps the creation time).
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+out="$here/tests/fixtures"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$out"
+
+ff() { ffmpeg -hide_banner -loglevel error -nostdin -y "$@"; }
+# Bit-exact output (no encoder strings or dates); metadata only when asked.
+exact=(-fflags +bitexact -flags:v +bitexact -flags:a +bitexact)
+nometa=(-map_metadata -1)
+x264=(-c:v libx264 -preset veryfast -crf 32 -threads 1 -pix_fmt yuv420p)
+
+g++ -std=c++17 -O2 -Wall -Wextra -o "$work/amrenc" "$here/tools/amrenc/amrenc.cpp" \
+    -lopencore-amrnb -lvo-amrwbenc
+
+# Speech-band test signal with a silent middle second, so DTX has something to
+# do (SID and NO_DATA frames appear between the speech frames).
+pcm() { # rate seconds file
+  ff -f lavfi -i "aevalsrc='if(between(t,1,2),0,0.4*sin(2*PI*(300+150*t)*t))':s=$1:d=$2" \
+     -f s16le -ac 1 "$3"
+}
+
+# 1. H.264 with B-frames (ctts, stss) + stereo AAC-LC 44.1 kHz; moov after mdat.
+ff -f lavfi -i testsrc2=s=176x144:r=15:d=3 -f lavfi -i sine=f=440:d=3:sample_rate=44100 \
+   "${x264[@]}" -bf 2 -g 15 -c:a aac -b:a 48k -ac 2 "${exact[@]}" "${nometa[@]}" \
+   "$out/h264-aac-bframes.mp4"
+
+# 2. H.263 QCIF + AMR-NB 7.95 kbit/s (mode 5) with DTX, 8 kHz mono; 3GPP brand, moov first.
+pcm 8000 3 "$work/nb8k.raw"
+"$work/amrenc" nb 5 1 "$work/nb8k.raw" "$work/nb-mode5.amr"
+ff -f lavfi -i testsrc2=s=176x144:r=10:d=3 -i "$work/nb-mode5.amr" \
+   -c:v h263 -q:v 10 -c:a copy "${exact[@]}" "${nometa[@]}" -movflags +faststart \
+   "$out/h263-amrnb.3gp"
+
+# 3. MPEG-4 part 2 + AMR-WB 12.65 kbit/s (mode 2) with DTX, 16 kHz mono.
+pcm 16000 3 "$work/wb16k.raw"
+"$work/amrenc" wb 2 1 "$work/wb16k.raw" "$work/wb-mode2.awb"
+ff -f lavfi -i testsrc2=s=176x144:r=12:d=3 -i "$work/wb-mode2.awb" \
+   -c:v mpeg4 -q:v 10 -g 12 -c:a copy "${exact[@]}" "${nometa[@]}" \
+   "$out/mpeg4-amrwb.3gp"
+
+# 4. Motion JPEG, sample entry "mjpg" (QuickTime file, brand "qt  "), video only.
+#    The mov muxer lists no "mjpg" tag, so it only accepts it with -strict unofficial.
+ff -f lavfi -i testsrc2=s=160x120:r=10:d=1 -c:v mjpeg -q:v 12 -pix_fmt yuvj420p -tag:v mjpg -strict unofficial \
+   "${exact[@]}" "${nometa[@]}" "$out/mjpeg.mov"
+
+# 5. Video starting 0.5 s late: elst = empty edit (media_time -1) + one normal edit.
+#    Passthrough keeps ffmpeg from filling the gap with repeated frames instead.
+ff -itsoffset 0.5 -f lavfi -i testsrc2=s=128x96:r=10:d=2 -f lavfi -i sine=f=660:d=2.5:sample_rate=22050 \
+   "${x264[@]}" -bf 0 -g 10 -fps_mode:v passthrough -c:a aac -b:a 32k -ac 1 "${exact[@]}" "${nometa[@]}" \
+   -movflags +faststart "$out/late-video-edit.mp4"
+
+# 6. iTunes-style item list (moov/udta/meta/ilst) with a non-ASCII title.
+ff -f lavfi -i testsrc2=s=128x96:r=10:d=1 -f lavfi -i sine=f=550:d=1:sample_rate=32000 \
+   "${x264[@]}" -bf 0 -c:a aac -b:a 32k -ac 1 "${exact[@]}" "${nometa[@]}" \
+   -metadata title="Tëst Ünïcode" -metadata artist="Fixture Artist" \
+   -metadata album="Fixture Album" -metadata genre="Test Tones" \
+   -movflags +faststart "$out/ilst-metadata.mp4"
+
+# 7. 3GPP asset boxes titl/auth (+ AMR-NB 12.2 kbit/s, mode 7, no DTX).
+"$work/amrenc" nb 7 0 "$work/nb8k.raw" "$work/nb-mode7.amr"
+ff -f lavfi -i testsrc2=s=176x144:r=5:d=2 -i "$work/nb-mode7.amr" -t 2 \
+   -c:v h263 -q:v 12 -c:a copy "${exact[@]}" "${nometa[@]}" \
+   -metadata title="Asset Title" -metadata author="Asset Author" \
+   -movflags +faststart "$out/3gpp-assets.3gp"
+
+# 8. GStreamer's mp4mux: H.264 + AAC from avenc_aac. The video is encoded by ffmpeg's x264 (no
+#    GStreamer x264 element here) and passed through qtdemux, which keeps its B-frame timing.
+ff -f lavfi -i testsrc2=s=160x120:r=15:d=2 "${x264[@]}" -bf 2 -g 15 "${exact[@]}" "${nometa[@]}" \
+   "$work/gst-video.mp4"
+gst-launch-1.0 -q \
+  filesrc location="$work/gst-video.mp4" ! qtdemux ! h264parse ! queue ! mp4mux name=mux \
+  ! filesink location="$out/gst-mp4mux.mp4" \
+  audiotestsrc num-buffers=86 samplesperbuffer=1024 freq=330 \
+  ! audio/x-raw,rate=44100,channels=1 ! audioconvert ! avenc_aac bitrate=32000 ! aacparse ! queue ! mux.
+
+# 9. Audio only: stereo AAC-LC 48 kHz in an .m4a (brand "M4A ").
+ff -f lavfi -i "sine=f=440:d=2:sample_rate=48000" -f lavfi -i "sine=f=880:d=2:sample_rate=48000" \
+   -filter_complex "[0:a][1:a]join=inputs=2:channel_layout=stereo" \
+   -c:a aac -b:a 64k "${exact[@]}" "${nometa[@]}" -f ipod "$out/aac-stereo.m4a"
+
+for f in h264-aac-bframes.mp4 h263-amrnb.3gp mpeg4-amrwb.3gp mjpeg.mov late-video-edit.mp4 \
+         ilst-metadata.mp4 3gpp-assets.3gp gst-mp4mux.mp4 aac-stereo.m4a; do
+  python3 "$here/tools/fixturefacts.py" "$out/$f" > "$out/${f%.*}.facts"
+done
+
+# Corrupt inputs, named after their defect (no facts).
+python3 - "$out" <<'EOF'
+import struct, sys
+out = sys.argv[1]
+data = open(out + "/ilst-metadata.mp4", "rb").read()
+def top_boxes(d):
+    at = 0
+    while at + 8 <= len(d):
+        size, kind = struct.unpack(">I4s", d[at:at + 8])
+        yield kind, at, size
+        at += size
+boxes = {kind: (at, size) for kind, at, size in top_boxes(data)}
+moov_at, moov_size = boxes[b"moov"]
+# The file ends in the middle of the movie box.
+open(out + "/truncated-moov.mp4", "wb").write(data[:moov_at + moov_size // 2])
+# Header and movie intact, media data box gone: every sample offset points past the end.
+open(out + "/no-mdat.mp4", "wb").write(data[:boxes[b"mdat"][0]])
+EOF
+
+du -ch "$out"/* | tail -1
