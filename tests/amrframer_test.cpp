@@ -1,0 +1,291 @@
+// CAmrFramer against hand-made storage-format buffers.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "amrframer.h"
+
+namespace {
+
+using Buffer = std::vector<BYTE>;
+
+// Published storage-format sizes, header byte included.
+const int kNbSizes[16] = {13, 14, 16, 18, 20, 21, 27, 32, 6, 0, 0, 0, 0, 0, 0, 1};
+const int kWbSizes[16] = {18, 24, 33, 37, 41, 47, 51, 59, 61, 6, 0, 0, 0, 0, 1, 1};
+
+BYTE Header(int frameType) { return static_cast<BYTE>((frameType << 3) | 0x04); }
+
+// One frame of the given type with a recognisable payload.
+Buffer Frame(int frameType, int cbTotal, BYTE seed)
+{
+    Buffer frame(1, Header(frameType));
+    for (int i = 1; i < cbTotal; ++i) frame.push_back(static_cast<BYTE>(seed + i));
+    return frame;
+}
+
+struct Call {
+    INT result;
+    DWORD written;
+    Buffer bytes;
+};
+
+Call Next(CAmrFramer& framer, const Buffer& input, UINT codec, WORD inputLeft)
+{
+    Buffer out(AMR_MAX_FRAME_BYTES + 8, 0xEE);
+    Call call;
+    call.written = 0xDEAD;
+    call.result = framer.GetNextFrame(input.data(), out.data(), codec, AMR_MODE_STORAGE,
+                                      &call.written, inputLeft);
+    call.bytes.assign(out.begin(), out.begin() + call.written);
+    return call;
+}
+
+// Drives the framer the way the AMR delivery loop does: one Reset per
+// sample, the caller's count reduced by what each call hands back.
+std::vector<Buffer> SplitSample(const Buffer& sample, UINT codec, int maxCalls = 100000)
+{
+    CAmrFramer framer;
+    framer.Reset();
+    framer.m_bStreamHeaderDone = TRUE;
+    std::vector<Buffer> frames;
+    WORD left = static_cast<WORD>(sample.size());
+    for (int i = 0; i < maxCalls && left > 0; ++i) {
+        Call call = Next(framer, sample, codec, left);
+        if (call.result != AMR_FRAME_DONE) break;
+        frames.push_back(call.bytes);
+        left = static_cast<WORD>(left - call.written);
+    }
+    return frames;
+}
+
+}  // namespace
+
+TEST(AmrFramer, EveryFrameTypeHasItsStorageSize)
+{
+    for (UINT codec = AMR_CODEC_NB; codec <= AMR_CODEC_WB; ++codec) {
+        const int* sizes = codec == AMR_CODEC_NB ? kNbSizes : kWbSizes;
+        for (int ft = 0; ft < 16; ++ft) {
+            SCOPED_TRACE(testing::Message() << "codec " << codec << " FT " << ft);
+            // A header-only type still consumes its header byte.
+            const int cbFrame = sizes[ft] == 0 ? 1 : sizes[ft];
+            Buffer frame = Frame(ft, cbFrame, 0x40);
+            Buffer sample = frame;
+            sample.push_back(Header(15));  // a NO_DATA frame behind it
+            std::vector<Buffer> frames = SplitSample(sample, codec);
+            ASSERT_EQ(2u, frames.size());
+            EXPECT_EQ(frame, frames[0]);
+            EXPECT_EQ(Buffer(1, Header(15)), frames[1]);
+        }
+    }
+}
+
+TEST(AmrFramer, CopiesHeaderByteUnchanged)
+{
+    // Padding and quality bits are not examined but must pass through.
+    Buffer sample = Frame(8, 6, 0);  // NB SID, 6 bytes
+    sample[0] = static_cast<BYTE>((8 << 3) | 0x87);
+    std::vector<Buffer> frames = SplitSample(sample, AMR_CODEC_NB);
+    ASSERT_EQ(1u, frames.size());
+    EXPECT_EQ(sample, frames[0]);
+}
+
+TEST(AmrFramer, ThreeNbFramesComeOutOneCallEach)
+{
+    Buffer sample;
+    for (int i = 0; i < 3; ++i) {
+        Buffer frame = Frame(7, 32, static_cast<BYTE>(i * 50));
+        sample.insert(sample.end(), frame.begin(), frame.end());
+    }
+    ASSERT_EQ(0x3C, sample[0]);
+    CAmrFramer framer;
+    framer.m_bStreamHeaderDone = TRUE;
+    WORD left = static_cast<WORD>(sample.size());
+    for (int i = 0; i < 3; ++i) {
+        Call call = Next(framer, sample, AMR_CODEC_NB, left);
+        EXPECT_EQ(AMR_FRAME_DONE, call.result);
+        ASSERT_EQ(32u, call.written);
+        EXPECT_TRUE(std::equal(call.bytes.begin(), call.bytes.end(), sample.begin() + 32 * i));
+        left = static_cast<WORD>(left - call.written);
+    }
+}
+
+TEST(AmrFramer, RejectsUnknownCodecAndPacking)
+{
+    Buffer sample = Frame(7, 32, 0);
+    CAmrFramer framer;
+    framer.m_bStreamHeaderDone = TRUE;
+    BYTE out[64];
+    DWORD written = 99;
+    EXPECT_EQ(AMR_FRAME_ERROR, framer.GetNextFrame(sample.data(), out, 2, AMR_MODE_STORAGE,
+                                                   &written, 32));
+    EXPECT_EQ(0u, written);
+    written = 99;
+    EXPECT_EQ(AMR_FRAME_ERROR, framer.GetNextFrame(sample.data(), out, AMR_CODEC_NB, 1,
+                                                   &written, 32));
+    EXPECT_EQ(0u, written);
+    // Neither call moved the framer: the frame is still there.
+    Call call = Next(framer, sample, AMR_CODEC_NB, 32);
+    EXPECT_EQ(AMR_FRAME_DONE, call.result);
+    EXPECT_EQ(sample, call.bytes);
+}
+
+TEST(AmrFramer, SkipsFileMagicBeforeFirstFrame)
+{
+    const char* magics[2] = {"#!AMR\n", "#!AMR-WB\n"};
+    for (UINT codec = AMR_CODEC_NB; codec <= AMR_CODEC_WB; ++codec) {
+        SCOPED_TRACE(codec);
+        Buffer frame1 = Frame(1, codec == AMR_CODEC_NB ? 14 : 24, 0x10);
+        Buffer frame2 = Frame(0, codec == AMR_CODEC_NB ? 13 : 18, 0x60);
+        Buffer input(magics[codec], magics[codec] + strlen(magics[codec]));
+        input.insert(input.end(), frame1.begin(), frame1.end());
+        input.insert(input.end(), frame2.begin(), frame2.end());
+
+        CAmrFramer framer;  // stream header not done: the magic is expected
+        WORD left = static_cast<WORD>(input.size());
+        Call first = Next(framer, input, codec, left);
+        EXPECT_EQ(AMR_FRAME_DONE, first.result);
+        EXPECT_EQ(frame1, first.bytes);
+        EXPECT_TRUE(framer.m_bStreamHeaderDone);
+        // The caller only knows about what was handed back; the magic must
+        // still not let the framer read past the end of the input.
+        left = static_cast<WORD>(left - first.written);
+        Call second = Next(framer, input, codec, left);
+        EXPECT_EQ(AMR_FRAME_DONE, second.result);
+        EXPECT_EQ(frame2, second.bytes);
+        left = static_cast<WORD>(left - second.written);
+        Call third = Next(framer, input, codec, left);
+        EXPECT_EQ(AMR_FRAME_CUT, third.result);
+        EXPECT_EQ(0u, third.written);
+    }
+}
+
+TEST(AmrFramer, WrongFileMagicFails)
+{
+    Buffer input = {'#', '!', 'A', 'M', 'X', '\n', Header(15)};
+    CAmrFramer framer;
+    Call call = Next(framer, input, AMR_CODEC_NB, static_cast<WORD>(input.size()));
+    EXPECT_EQ(AMR_FRAME_ERROR, call.result);
+    EXPECT_EQ(0u, call.written);
+    // The narrow-band magic is not the wide-band one.
+    Buffer nb = {'#', '!', 'A', 'M', 'R', '\n', Header(15), 0, 0};
+    CAmrFramer wb;
+    EXPECT_EQ(AMR_FRAME_ERROR, Next(wb, nb, AMR_CODEC_WB, 9).result);
+}
+
+TEST(AmrFramer, FinishesCutFrameOnNextCall)
+{
+    // The caller offers 20 bytes of a 32-byte frame, then all of it.
+    Buffer sample = Frame(7, 32, 0x20);
+    CAmrFramer framer;
+    framer.m_bStreamHeaderDone = TRUE;
+    Call cut = Next(framer, sample, AMR_CODEC_NB, 20);
+    EXPECT_EQ(AMR_FRAME_CUT, cut.result);
+    EXPECT_EQ(0u, cut.written);
+    Call done = Next(framer, sample, AMR_CODEC_NB, 32);
+    EXPECT_EQ(AMR_FRAME_DONE, done.result);
+    EXPECT_EQ(sample, done.bytes);
+}
+
+TEST(AmrFramer, FinishesFrameCutBeforeItsHeaderByte)
+{
+    Buffer sample = Frame(0, 18, 0x30);  // WB 6.60
+    CAmrFramer framer;
+    framer.m_bStreamHeaderDone = TRUE;
+    Call none = Next(framer, sample, AMR_CODEC_WB, 0);
+    EXPECT_EQ(AMR_FRAME_CUT, none.result);
+    EXPECT_EQ(0u, none.written);
+    Call header = Next(framer, sample, AMR_CODEC_WB, 1);
+    EXPECT_EQ(AMR_FRAME_CUT, header.result);
+    Call part = Next(framer, sample, AMR_CODEC_WB, 10);
+    EXPECT_EQ(AMR_FRAME_CUT, part.result);
+    Call done = Next(framer, sample, AMR_CODEC_WB, 18);
+    EXPECT_EQ(AMR_FRAME_DONE, done.result);
+    EXPECT_EQ(sample, done.bytes);
+}
+
+TEST(AmrFramer, FinishesCutFileMagic)
+{
+    Buffer input = {'#', '!', 'A', 'M', 'R', '\n', Header(15)};
+    CAmrFramer framer;
+    EXPECT_EQ(AMR_FRAME_CUT, Next(framer, input, AMR_CODEC_NB, 3).result);
+    Call call = Next(framer, input, AMR_CODEC_NB, 7);
+    EXPECT_EQ(AMR_FRAME_DONE, call.result);
+    EXPECT_EQ(Buffer(1, Header(15)), call.bytes);
+}
+
+TEST(AmrFramer, SplitsSampleLongerThan1024BytesWhole)
+{
+    // 80 WB frames of 61 bytes: 4880 bytes, far beyond 1024, with frame
+    // boundaries that never meet the 1024-byte marks.
+    Buffer sample;
+    std::vector<Buffer> expected;
+    for (int i = 0; i < 80; ++i) {
+        expected.push_back(Frame(8, 61, static_cast<BYTE>(i)));
+        sample.insert(sample.end(), expected.back().begin(), expected.back().end());
+    }
+    EXPECT_EQ(expected, SplitSample(sample, AMR_CODEC_WB));
+
+    // Mixed sizes, NB, 2000+ bytes.
+    Buffer mixed;
+    std::vector<Buffer> mixedFrames;
+    for (int i = 0; i < 200; ++i) {
+        const int ft = i % 9;
+        mixedFrames.push_back(Frame(ft, kNbSizes[ft], static_cast<BYTE>(i)));
+        mixed.insert(mixed.end(), mixedFrames.back().begin(), mixedFrames.back().end());
+    }
+    ASSERT_GT(mixed.size(), 2048u);
+    EXPECT_EQ(mixedFrames, SplitSample(mixed, AMR_CODEC_NB));
+}
+
+TEST(AmrFramer, SampleEndingInsideFrameYieldsNothingFromOutside)
+{
+    // Two whole frames, then the first 10 bytes of a 32-byte frame. The
+    // sample sits in a larger buffer whose bytes after it must never
+    // appear in a frame.
+    Buffer frameA = Frame(7, 32, 0x00);
+    Buffer frameB = Frame(2, 16, 0x80);
+    Buffer buffer = frameA;
+    buffer.insert(buffer.end(), frameB.begin(), frameB.end());
+    Buffer tail = Frame(7, 32, 0x40);
+    buffer.insert(buffer.end(), tail.begin(), tail.begin() + 10);
+    const WORD cbSample = static_cast<WORD>(buffer.size());
+    buffer.resize(buffer.size() + 200, 0xAB);
+
+    CAmrFramer framer;
+    framer.Reset();
+    framer.m_bStreamHeaderDone = TRUE;
+    WORD left = cbSample;
+    Call a = Next(framer, buffer, AMR_CODEC_NB, left);
+    left = static_cast<WORD>(left - a.written);
+    Call b = Next(framer, buffer, AMR_CODEC_NB, left);
+    left = static_cast<WORD>(left - b.written);
+    EXPECT_EQ(frameA, a.bytes);
+    EXPECT_EQ(frameB, b.bytes);
+    // A caller that goes on asking with the same count gets nothing more.
+    for (int i = 0; i < 3; ++i) {
+        Call c = Next(framer, buffer, AMR_CODEC_NB, left);
+        EXPECT_EQ(AMR_FRAME_CUT, c.result);
+        EXPECT_EQ(0u, c.written);
+    }
+    // Reset drops the cut frame; a new sample in the same buffer starts clean.
+    Buffer next = Frame(15, 1, 0);
+    framer.Reset();
+    framer.m_bStreamHeaderDone = TRUE;
+    Call d = Next(framer, next, AMR_CODEC_NB, 1);
+    EXPECT_EQ(AMR_FRAME_DONE, d.result);
+    EXPECT_EQ(next, d.bytes);
+}
+
+TEST(AmrFramer, CountBelowWhatWasTakenReadsNothing)
+{
+    // A caller that deducts the magic itself passes a smaller count; the
+    // framer must read less, never more.
+    Buffer input = {'#', '!', 'A', 'M', 'R', '\n', Header(15), Header(15)};
+    CAmrFramer framer;
+    Call first = Next(framer, input, AMR_CODEC_NB, 8);
+    EXPECT_EQ(AMR_FRAME_DONE, first.result);
+    Call second = Next(framer, input, AMR_CODEC_NB, 1);  // 8 - 6 - 1
+    EXPECT_EQ(AMR_FRAME_CUT, second.result);
+    EXPECT_EQ(0u, second.written);
+}
