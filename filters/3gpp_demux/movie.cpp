@@ -1,1 +1,211 @@
-// placeholder
+#include "movie.h"
+
+#include <new>
+
+#include "moviebytes.h"
+#include "movietrack.h"
+
+REFERENCE_TIME MovieUnitsToReferenceTime(ULONGLONG llValue, DWORD dwTimeScale)
+{
+    if (dwTimeScale == 0) {
+        return 0;
+    }
+    // The product wraps modulo 2^64 and is then taken as signed.
+    const LONGLONG llProduct = static_cast<LONGLONG>(llValue * static_cast<ULONGLONG>(MOVIE_UNITS_PER_SECOND));
+    return llProduct / static_cast<LONGLONG>(dwTimeScale);
+}
+
+// --- file type ------------------------------------------------------------
+
+CFileTypeBox::CFileTypeBox(ByteSource* pSource, LONGLONG llSize, ULONGLONG llFileOffset)
+    : CBox(pSource, BOX_FTYP, 8, llSize, llFileOffset)
+{
+}
+
+CFileTypeBox::~CFileTypeBox()
+{
+    ReleaseData();
+}
+
+DWORD CFileTypeBox::Parse()
+{
+    // Any major brand will do; the brands are not examined.
+    if (GetData(L"File Type") == NULL || m_cbData < 4) {
+        return 0;
+    }
+    return 2;
+}
+
+// --- movie ----------------------------------------------------------------
+
+CMovie::CMovie(ByteSource* pSource)
+    : m_pSource(pSource),
+      m_dwFileType(0),
+      m_dwTimeScale(1),
+      m_llDuration(0),
+      m_rtDuration(0),
+      m_pwszTitle(NULL),
+      m_pwszAlbum(NULL),
+      m_pwszAuthor(NULL),
+      m_pwszGenre(NULL)
+{
+}
+
+CMovie::~CMovie()
+{
+    DestroyTracks();
+    ReleaseMetaData();
+}
+
+void CMovie::DestroyTracks()
+{
+    for (DWORD i = 0; i < m_tracks.size(); ++i) {
+        delete m_tracks[i];
+    }
+    m_tracks.clear();
+}
+
+HRESULT CMovie::GuardedRead(LONGLONG llPosition, DWORD cbLength, BYTE* pBuffer)
+{
+    if (m_pSource == NULL) {
+        return E_FAIL;
+    }
+    // The upstream reader may throw; nothing else in the module does.
+    try {
+        return m_pSource->Read(llPosition, cbLength, pBuffer);
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+void CMovie::ScanTopLevel(bool* pbFileType, bool* pbMediaData, CBox** ppMoov)
+{
+    if (m_pSource->Length() <= 0) {
+        return;
+    }
+    LONGLONG llPos = 0;
+    for (;;) {
+        BYTE abSize[4];
+        BYTE abType[4];
+        if (FAILED(m_pSource->Read(llPos, 4, abSize)) || FAILED(m_pSource->Read(llPos + 4, 4, abType))) {
+            return;
+        }
+        const DWORD dwSize = ReadU32BE(abSize);
+        const DWORD dwType = ReadU32BE(abType);
+        if (dwType == BOX_FTYP) {
+            CFileTypeBox* pFileType = new (std::nothrow) CFileTypeBox(m_pSource, dwSize, llPos);
+            m_dwFileType = pFileType != NULL ? pFileType->Parse() : 0;
+            delete pFileType;
+            *pbFileType = true;
+        } else if (dwType == BOX_MDAT) {
+            *pbMediaData = true;
+        } else if (dwType == BOX_MOOV) {
+            // A later movie box replaces an earlier one. The earlier one has
+            // not been enumerated yet, so it is destroyed at once.
+            delete *ppMoov;
+            *ppMoov = new (std::nothrow) CBox(m_pSource, BOX_MOOV, 8, dwSize, llPos);
+        }
+        // Size 0 (to the end) and 1 (64-bit size) end the scan after this box.
+        if (dwSize < 8) {
+            return;
+        }
+        llPos += dwSize;
+        if (llPos >= m_pSource->Length()) {
+            return;
+        }
+    }
+}
+
+HRESULT CMovie::ParseMovieHeader(CBox* pMvhd)
+{
+    if (FAILED(pMvhd->ReadFullBoxHeader())) {
+        return E_FAIL;
+    }
+    const BYTE* pData = pMvhd->GetData(L"Movie Header");
+    if (pData == NULL) {
+        return E_FAIL;
+    }
+    // A header too short for the fields of its version is refused like an
+    // unreadable one: the values cannot be trusted and are never read past
+    // the payload.
+    HRESULT hr = S_OK;
+    if (pMvhd->m_bVersion == 0 && pMvhd->m_cbData >= 16) {
+        m_dwTimeScale = ReadU32BE(pData + 8);
+        m_llDuration = ReadU32BE(pData + 12);
+    } else if (pMvhd->m_bVersion == 1 && pMvhd->m_cbData >= 28) {
+        m_dwTimeScale = ReadU32BE(pData + 16);
+        m_llDuration = ReadU64BE(pData + 20);
+    } else {
+        hr = E_FAIL;
+    }
+    pMvhd->ReleaseData();
+    return hr;
+}
+
+void CMovie::ParseTracks(CBox* pMoov)
+{
+    for (DWORD i = 0; i < pMoov->GetChildCount(); ++i) {
+        CBox* pChild = pMoov->GetChild(i);
+        if (pChild == NULL || pChild->m_dwType != BOX_TRAK) {
+            continue;
+        }
+        CMovieTrack* pTrack = new (std::nothrow) CMovieTrack(this);
+        if (pTrack == NULL) {
+            continue;
+        }
+        HRESULT hr = pTrack->ParseTrack(pChild);
+        // A time scale of 0 converts every duration to 0, so such a track is
+        // dropped here with the tracks that are too short.
+        if (SUCCEEDED(hr) && pTrack->m_bUsable && pTrack->GetDuration() != 0 &&
+            SUCCEEDED(m_tracks.push_back(pTrack))) {
+            continue;
+        }
+        delete pTrack;
+    }
+}
+
+HRESULT CMovie::Parse()
+{
+    bool bFileType = false;
+    bool bMediaData = false;
+    CBox* pMoov = NULL;
+    ScanTopLevel(&bFileType, &bMediaData, &pMoov);
+
+    CBox* pMvhd = pMoov != NULL ? pMoov->FindChild(BOX_MVHD) : NULL;
+    if (!bFileType || !bMediaData || pMoov == NULL || m_dwFileType == 0 || pMvhd == NULL) {
+        delete pMoov;
+        return E_FAIL;
+    }
+    if (FAILED(ParseMovieHeader(pMvhd))) {
+        delete pMoov;
+        return E_FAIL;
+    }
+    ParseTracks(pMoov);
+    CBox* pUdta = pMoov->FindChild(BOX_UDTA);
+    if (pUdta != NULL) {
+        ParseUserData(this, pUdta);
+    }
+    delete pMoov;
+    return S_OK;
+}
+
+REFERENCE_TIME CMovie::GetDuration()
+{
+    if (m_rtDuration != 0) {
+        return m_rtDuration;
+    }
+    for (DWORD i = 0; i < m_tracks.size(); ++i) {
+        if (m_tracks[i] == NULL) {
+            continue;
+        }
+        REFERENCE_TIME rtTrack = m_tracks[i]->GetDuration();
+        if (rtTrack > m_rtDuration) {
+            m_rtDuration = rtTrack;
+        }
+    }
+    if (m_rtDuration > 0) {
+        return m_rtDuration;
+    }
+    m_rtDuration = MovieUnitsToReferenceTime(m_llDuration, m_dwTimeScale);
+    return m_rtDuration;
+}

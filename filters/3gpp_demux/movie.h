@@ -1,0 +1,79 @@
+// The parsed movie: the top-level scan, the movie header, the usable tracks
+// in file order and the movie's metadata strings.
+#ifndef DEMUX_MOVIE_H
+#define DEMUX_MOVIE_H
+
+#include "win32.h"
+#include "bytesource.h"
+#include "moviebox.h"
+#include "movieptrarray.h"
+
+class CMovieTrack;
+
+// Stream time units per second: REFERENCE_TIME counts 100 ns.
+const LONGLONG MOVIE_UNITS_PER_SECOND = 10000000LL;
+
+// value × 10,000,000 / time scale in 64-bit integers, the product taken modulo
+// 2^64 and the division signed and truncating. A time scale of 0 gives 0, so
+// that no caller divides by it: a track or movie without a time scale has no
+// duration and its times collapse to the start.
+REFERENCE_TIME MovieUnitsToReferenceTime(ULONGLONG llValue, DWORD dwTimeScale);
+
+// The "ftyp" box; its parse result is the movie's file type.
+class CFileTypeBox : public CBox {
+public:
+    CFileTypeBox(ByteSource* pSource, LONGLONG llSize, ULONGLONG llFileOffset);
+    virtual ~CFileTypeBox();
+    // 2 when the payload holds at least the major brand, else 0.
+    DWORD Parse();
+};
+
+class CMovie {
+public:
+    explicit CMovie(ByteSource* pSource);
+    ~CMovie();
+
+    HRESULT Parse();
+    // Longest track, else the movie header's duration; cached.
+    REFERENCE_TIME GetDuration();
+    // A read of the byte source that turns an exception thrown inside it into E_UNEXPECTED.
+    HRESULT GuardedRead(LONGLONG llPosition, DWORD cbLength, BYTE* pBuffer);
+
+    // Metadata (user data). Index 0 title, 1 album, 2 author, 3 genre; the
+    // string stays owned by the movie; null when absent or for another index.
+    LPCWSTR GetMetaString(DWORD dwIndex) const;
+    static HRESULT ParseUserData(CMovie* pMovie, CBox* pUdta);
+    HRESULT ParseMetaBox(CBox* pMeta);
+    HRESULT ParseItemList(CBox* pIlst);
+    // A zero-terminated copy of an item's "data" value; the caller frees it with delete[].
+    HRESULT ReadItemData(CBox* pItem, BYTE** ppValue, DWORD* pcbValue);
+    HRESULT ParseAssetStrings(CBox* pUdta);
+    // The string bytes of a 3GPP asset box ("titl", "auth"); the caller frees them with delete[].
+    HRESULT ReadAssetString(CBox* pAsset, BYTE** ppString, DWORD* pcbString);
+    // A new 36-byte buffer holding the name of an ID3v1 genre code (1-based); the caller frees it with delete[].
+    static LPWSTR GetGenreName(WORD wCode);
+    void ReleaseMetaData();
+
+    ByteSource* m_pSource;
+    DWORD m_dwFileType;
+    CPtrArray<CMovieTrack> m_tracks;
+    DWORD m_dwTimeScale;
+    ULONGLONG m_llDuration;
+    REFERENCE_TIME m_rtDuration;
+    LPWSTR m_pwszTitle;
+    LPWSTR m_pwszAlbum;
+    LPWSTR m_pwszAuthor;
+    LPWSTR m_pwszGenre;
+
+private:
+    // Scans the top-level boxes; *ppMoov receives the last "moov" seen.
+    void ScanTopLevel(bool* pbFileType, bool* pbMediaData, CBox** ppMoov);
+    HRESULT ParseMovieHeader(CBox* pMvhd);
+    void ParseTracks(CBox* pMoov);
+    void DestroyTracks();
+
+    CMovie(const CMovie&);
+    CMovie& operator=(const CMovie&);
+};
+
+#endif

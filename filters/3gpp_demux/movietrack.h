@@ -1,0 +1,75 @@
+// One usable video or audio track: its sample tables, its sample
+// description, its time scale and duration and its start offset, and the
+// sample lookups the delivery threads make.
+#ifndef DEMUX_MOVIETRACK_H
+#define DEMUX_MOVIETRACK_H
+
+#include "win32.h"
+#include "moviebox.h"
+
+// DirectShow's result for a buffer too small for a sample (vfwmsgs.h), for
+// builds whose platform headers do not carry the DirectShow codes.
+#ifndef VFW_E_BUFFER_OVERFLOW
+#define VFW_E_BUFFER_OVERFLOW ((HRESULT)0x8004020DL)
+#endif
+
+class CMovie;
+class CSampleSizeBox;
+class CSyncSampleBox;
+class CSampleToChunkBox;
+class CDecodingTimeToSampleBox;
+class CCompositionTimeToSampleBox;
+class CChunkOffsetBox;
+class CSampleDescriptionBox;
+
+class CMovieTrack {
+public:
+    explicit CMovieTrack(CMovie* pMovie);
+    ~CMovieTrack();
+
+    HRESULT ParseTrack(CBox* pTrak);
+    HRESULT ParseEditList(CBox* pEdts);
+    HRESULT ParseMedia(CBox* pMdia);
+    HRESULT ParseSampleTable(CBox* pStbl);
+
+    // Copies sample dwSample (0-based) into pBuffer. S_FALSE for a missing or
+    // empty sample, VFW_E_BUFFER_OVERFLOW when cbBuffer is too small.
+    HRESULT ReadSample(DWORD dwSample, BYTE* pBuffer, DWORD cbBuffer, DWORD* pcbSample);
+    // Decoding time plus the start offset, and duration, in 100-ns units.
+    HRESULT GetSampleTime(DWORD dwSample, REFERENCE_TIME* prtStart, REFERENCE_TIME* prtDuration);
+    DWORD GetSampleAtTime(REFERENCE_TIME rtTime);
+    DWORD GetSyncSampleAtTime(REFERENCE_TIME rtTime);
+    REFERENCE_TIME GetDuration();
+
+    CSampleSizeBox* m_pSampleSize;
+    CSyncSampleBox* m_pSyncSample;
+    CSampleToChunkBox* m_pSampleToChunk;
+    CDecodingTimeToSampleBox* m_pDecodingTime;
+    CCompositionTimeToSampleBox* m_pCompositionTime;
+    CChunkOffsetBox* m_pChunkOffset;
+    CSampleDescriptionBox* m_pSampleDescription;
+    CMovie* m_pMovie;
+    ULONGLONG m_llMediaDuration;
+    DWORD m_dwMediaTimeScale;
+    LONGLONG m_llStartOffset;
+    BOOL m_bUsable;
+    BOOL m_bVideo;
+    BOOL m_bAudio;
+
+private:
+    HRESULT ParseLocationTables(CBox* pStbl);
+    HRESULT ParseTimeTables(CBox* pStbl);
+    HRESULT GetOffsetInChunk(DWORD dwSample, DWORD dwIndexInChunk, ULONGLONG* pllOffset);
+
+    // The offset within its chunk of the last sample read, so that reading
+    // the samples of a chunk in order costs one addition each instead of a
+    // sum over the chunk.
+    DWORD m_dwOffsetSample;
+    DWORD m_dwOffsetIndex;
+    ULONGLONG m_llOffsetInChunk;
+
+    CMovieTrack(const CMovieTrack&);
+    CMovieTrack& operator=(const CMovieTrack&);
+};
+
+#endif

@@ -1,0 +1,123 @@
+// The per-sample operations of a track: reading a sample's bytes and the
+// conversions between sample numbers and 100-ns times.
+#include "movietrack.h"
+
+#include "movie.h"
+#include "moviesampledesc.h"
+#include "moviesampletables.h"
+#include "movietimetables.h"
+
+namespace {
+
+// Signed additions of 100-ns values from the file wrap instead of overflowing.
+LONGLONG AddWrapping(LONGLONG llA, LONGLONG llB)
+{
+    return static_cast<LONGLONG>(static_cast<ULONGLONG>(llA) + static_cast<ULONGLONG>(llB));
+}
+
+}  // namespace
+
+HRESULT CMovieTrack::GetOffsetInChunk(DWORD dwSample, DWORD dwIndexInChunk, ULONGLONG* pllOffset)
+{
+    if (m_pSampleSize->m_dwSampleSize != 0) {
+        // A 32-bit product, as the table's fields are.
+        *pllOffset = static_cast<DWORD>(m_pSampleSize->m_dwSampleSize * dwIndexInChunk);
+        return S_OK;
+    }
+    // A sample cannot have more predecessors in its chunk than there are
+    // samples before it; only a corrupt sample-to-chunk table says so.
+    if (dwIndexInChunk > dwSample) {
+        return E_FAIL;
+    }
+    ULONGLONG llOffset = 0;
+    if (dwIndexInChunk != 0) {
+        if (m_dwOffsetSample + 1 == dwSample && m_dwOffsetIndex + 1 == dwIndexInChunk) {
+            llOffset = m_llOffsetInChunk + m_pSampleSize->GetSampleSize(dwSample - 1);
+        } else {
+            for (DWORD dwPrev = dwSample - dwIndexInChunk; dwPrev < dwSample; ++dwPrev) {
+                llOffset += m_pSampleSize->GetSampleSize(dwPrev);
+            }
+        }
+    }
+    m_dwOffsetSample = dwSample;
+    m_dwOffsetIndex = dwIndexInChunk;
+    m_llOffsetInChunk = llOffset;
+    *pllOffset = llOffset;
+    return S_OK;
+}
+
+HRESULT CMovieTrack::ReadSample(DWORD dwSample, BYTE* pBuffer, DWORD cbBuffer, DWORD* pcbSample)
+{
+    *pcbSample = 0;
+    if (m_pSampleSize == NULL || m_pSampleToChunk == NULL || m_pChunkOffset == NULL || m_pMovie == NULL) {
+        return E_FAIL;
+    }
+    const DWORD cbSample = m_pSampleSize->GetSampleSize(dwSample);
+    if (cbSample == 0) {
+        return S_FALSE;
+    }
+    if (cbBuffer < cbSample || pBuffer == NULL) {
+        return VFW_E_BUFFER_OVERFLOW;
+    }
+    DWORD dwChunk = 0;
+    DWORD dwIndexInChunk = 0;
+    m_pSampleToChunk->GetChunkOfSample(dwSample, &dwChunk, &dwIndexInChunk);
+    ULONGLONG llInChunk = 0;
+    if (FAILED(GetOffsetInChunk(dwSample, dwIndexInChunk, &llInChunk))) {
+        return E_FAIL;
+    }
+    const ULONGLONG llBase = m_pChunkOffset->GetChunkOffset(dwChunk);
+    if (static_cast<LONGLONG>(llBase) < 0) {
+        return E_FAIL;  // includes the all-ones answer for a chunk outside the table
+    }
+    HRESULT hr = m_pMovie->GuardedRead(static_cast<LONGLONG>(llBase + llInChunk), cbSample, pBuffer);
+    // The rewrite runs whatever the read returned, on the caller's bytes.
+    if (m_pSampleDescription != NULL && m_pSampleDescription->m_dwStartCode != 0) {
+        m_pSampleDescription->RewriteNalLengths(pBuffer, cbSample);
+    }
+    *pcbSample = cbSample;
+    return hr;
+}
+
+HRESULT CMovieTrack::GetSampleTime(DWORD dwSample, REFERENCE_TIME* prtStart, REFERENCE_TIME* prtDuration)
+{
+    *prtStart = 0;
+    *prtDuration = 0;
+    if (m_pDecodingTime == NULL) {
+        return E_FAIL;
+    }
+    DWORD dwTime = 0;
+    DWORD dwDelta = 0;
+    m_pDecodingTime->GetSampleTimeAndDelta(dwSample, &dwTime, &dwDelta);
+    *prtStart = AddWrapping(m_llStartOffset, MovieUnitsToReferenceTime(dwTime, m_dwMediaTimeScale));
+    *prtDuration = MovieUnitsToReferenceTime(dwDelta, m_dwMediaTimeScale);
+    return S_OK;
+}
+
+DWORD CMovieTrack::GetSampleAtTime(REFERENCE_TIME rtTime)
+{
+    if (m_pDecodingTime == NULL) {
+        return 0;
+    }
+    // (time - start offset) × time scale / 10,000,000: the difference and the
+    // product wrap modulo 2^64, the division is signed and truncating, and the
+    // low 32 bits are the media time.
+    const ULONGLONG llSince = static_cast<ULONGLONG>(rtTime) - static_cast<ULONGLONG>(m_llStartOffset);
+    const LONGLONG llScaled = static_cast<LONGLONG>(llSince * static_cast<ULONGLONG>(m_dwMediaTimeScale));
+    const DWORD dwMediaTime = static_cast<DWORD>(static_cast<ULONGLONG>(llScaled / MOVIE_UNITS_PER_SECOND));
+    return m_pDecodingTime->GetSampleAtMediaTime(dwMediaTime);
+}
+
+DWORD CMovieTrack::GetSyncSampleAtTime(REFERENCE_TIME rtTime)
+{
+    const DWORD dwSample = GetSampleAtTime(rtTime);
+    if (m_pSyncSample == NULL) {
+        return dwSample;
+    }
+    return m_pSyncSample->GetSyncSampleAtOrBefore(dwSample);
+}
+
+REFERENCE_TIME CMovieTrack::GetDuration()
+{
+    return MovieUnitsToReferenceTime(m_llMediaDuration, m_dwMediaTimeScale);
+}
