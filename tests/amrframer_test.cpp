@@ -289,3 +289,124 @@ TEST(AmrFramer, CountBelowWhatWasTakenReadsNothing)
     EXPECT_EQ(AMR_FRAME_CUT, second.result);
     EXPECT_EQ(0u, second.written);
 }
+
+// ---- Against the real AMR fixtures ------------------------------------------
+
+#include <opencore-amrnb/interf_dec.h>
+#include <opencore-amrwb/dec_if.h>
+
+#include "fixturefacts.h"
+#include "md5.h"
+#include "testsources.h"
+
+namespace {
+
+struct AmrFixture {
+    const char* name;
+    UINT codec;
+};
+
+const AmrFixture kAmrFixtures[] = {
+    {"h263-amrnb.3gp", AMR_CODEC_NB},
+    {"3gpp-assets.3gp", AMR_CODEC_NB},
+    {"mpeg4-amrwb.3gp", AMR_CODEC_WB},
+};
+
+// Decodes one storage-format frame; returns the sum of squares of the PCM.
+class AmrDecoder {
+public:
+    explicit AmrDecoder(UINT codec) : m_codec(codec)
+    {
+        m_state = codec == AMR_CODEC_NB ? Decoder_Interface_init() : D_IF_init();
+    }
+    ~AmrDecoder()
+    {
+        if (m_codec == AMR_CODEC_NB) Decoder_Interface_exit(m_state);
+        else D_IF_exit(m_state);
+    }
+    double Decode(const Buffer& frame)
+    {
+        // The decoders read a whole frame of the type the header names;
+        // give them exactly the frame so that ASan sees any disagreement.
+        short pcm[320] = {};
+        if (m_codec == AMR_CODEC_NB) Decoder_Interface_Decode(m_state, frame.data(), pcm, 0);
+        else D_IF_decode(m_state, frame.data(), pcm, _good_frame);
+        double energy = 0;
+        for (short s : pcm) energy += double(s) * s;
+        return energy;
+    }
+
+private:
+    UINT m_codec;
+    void* m_state;
+};
+
+Buffer Concat(const std::vector<Buffer>& frames)
+{
+    Buffer all;
+    for (const Buffer& f : frames) all.insert(all.end(), f.begin(), f.end());
+    return all;
+}
+
+}  // namespace
+
+TEST(AmrFramerFixtures, FramesOfEveryPacketRebuildItAndDecode)
+{
+    for (const AmrFixture& fixture : kAmrFixtures) {
+        SCOPED_TRACE(fixture.name);
+        const FixtureFacts facts = LoadFixtureFacts(fixture.name);
+        const std::vector<uint8_t> file = testsrc::ReadWholeFile(FixturePath(fixture.name));
+        const TrackFacts* audio = facts.FirstTrack("audio");
+        ASSERT_NE(nullptr, audio);
+        ASSERT_FALSE(audio->packets.empty());
+
+        AmrDecoder decoder(fixture.codec);
+        size_t frameCount = 0;
+        size_t speechFrames = 0;
+        double energy = 0;
+        for (const PacketFacts& packet : audio->packets) {
+            SCOPED_TRACE(packet.sample);
+            ASSERT_LE(packet.pos + packet.size, static_cast<int64_t>(file.size()));
+            // Exactly the sample's bytes: anything read beyond is an ASan error.
+            Buffer sample(file.begin() + packet.pos, file.begin() + packet.pos + packet.size);
+            ASSERT_EQ(packet.md5, Md5Hex(sample.data(), sample.size()));
+
+            std::vector<Buffer> frames = SplitSample(sample, fixture.codec);
+            ASSERT_EQ(sample, Concat(frames));
+            for (const Buffer& frame : frames) {
+                const int ft = (frame[0] >> 3) & 0x0F;
+                if (ft <= (fixture.codec == AMR_CODEC_NB ? 7 : 8)) ++speechFrames;
+                energy += decoder.Decode(frame);
+            }
+            frameCount += frames.size();
+        }
+        EXPECT_GE(frameCount, audio->packets.size());
+        EXPECT_GT(speechFrames, 0u);
+        // The fixtures hold tones: decoded speech frames are far from silent.
+        EXPECT_GT(energy / double(speechFrames), 1e8);
+    }
+}
+
+TEST(AmrFramerFixtures, WholeTrackAsOneSampleSplitsIntoTheSameFrames)
+{
+    // Every packet of a track back to back: a sample of several kilobytes.
+    for (const AmrFixture& fixture : kAmrFixtures) {
+        SCOPED_TRACE(fixture.name);
+        const FixtureFacts facts = LoadFixtureFacts(fixture.name);
+        const std::vector<uint8_t> file = testsrc::ReadWholeFile(FixturePath(fixture.name));
+        const TrackFacts* audio = facts.FirstTrack("audio");
+        ASSERT_NE(nullptr, audio);
+
+        Buffer all;
+        std::vector<Buffer> expected;
+        for (const PacketFacts& packet : audio->packets) {
+            Buffer sample(file.begin() + packet.pos, file.begin() + packet.pos + packet.size);
+            std::vector<Buffer> frames = SplitSample(sample, fixture.codec);
+            expected.insert(expected.end(), frames.begin(), frames.end());
+            all.insert(all.end(), sample.begin(), sample.end());
+        }
+        ASSERT_GT(all.size(), 1024u);
+        ASSERT_LE(all.size(), 0xFFFFu);
+        EXPECT_EQ(expected, SplitSample(all, fixture.codec));
+    }
+}
