@@ -89,8 +89,16 @@ ff -f lavfi -i "sine=f=440:d=2:sample_rate=48000" -f lavfi -i "sine=f=880:d=2:sa
    -filter_complex "[0:a][1:a]join=inputs=2:channel_layout=stereo" \
    -c:a aac -b:a 64k "${exact[@]}" "${nometa[@]}" -f ipod "$out/aac-stereo.m4a"
 
+# 10. Audio-only AMR-NB 4.75 kbit/s (mode 0) with DTX, ten frames per sample as phones record
+#     it. Neither ffmpeg nor GStreamer writes that, so amrgroup.py regroups ffmpeg's
+#     one-frame samples in place (the media data is unchanged; moov stays after mdat).
+"$work/amrenc" nb 0 1 "$work/nb8k.raw" "$work/nb-mode0.amr"
+ff -i "$work/nb-mode0.amr" -c:a copy "${exact[@]}" "${nometa[@]}" "$work/amrnb-1fps.3gp"
+python3 "$here/tools/amrgroup.py" "$work/amrnb-1fps.3gp" "$out/amrnb-10-frames-per-sample.3gp" 10
+
 for f in h264-aac-bframes.mp4 h263-amrnb.3gp mpeg4-amrwb.3gp mjpeg.mov late-video-edit.mp4 \
-         ilst-metadata.mp4 3gpp-assets.3gp gst-mp4mux.mp4 aac-stereo.m4a; do
+         ilst-metadata.mp4 3gpp-assets.3gp gst-mp4mux.mp4 aac-stereo.m4a \
+         amrnb-10-frames-per-sample.3gp; do
   python3 "$here/tools/fixturefacts.py" "$out/$f" > "$out/${f%.*}.facts"
 done
 
