@@ -1,0 +1,702 @@
+// Sample entries to media types and decoder configuration bytes: each entry
+// type's exact media type, the descriptor and parameter-set walks, malformed
+// entries, and the in-place NAL length rewrite.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "boxbuilder.h"
+#include "mediatype.h"
+#include "moviebox.h"
+#include "moviesampledesc.h"
+#include "testhooks.h"
+#include "testsources.h"
+
+using testbox::Box;
+using testbox::Bytes;
+using testbox::FullBox;
+
+namespace {
+
+uint32_t Le32(const BYTE* p)
+{
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+std::vector<uint8_t> Slice(const BYTE* p, size_t cb)
+{
+    return std::vector<uint8_t>(p, p + cb);
+}
+
+// Visual sample entry payload: 78 bytes of fixed fields, then the children.
+Bytes VisualEntry(const char* type, uint16_t width, uint16_t height, const Bytes& children = Bytes())
+{
+    Bytes payload;
+    payload.zeros(6).u16(1).zeros(16).u16(width).u16(height);
+    payload.u32(0x00480000).u32(0x00480000).u32(0).u16(1).zeros(32).u16(0x18).u16(0xFFFF);
+    return Box(type, payload + children);
+}
+
+// Audio sample entry payload: 28 bytes of fixed fields, then the children.
+Bytes AudioEntry(const char* type, uint16_t channels, const Bytes& children = Bytes())
+{
+    Bytes payload;
+    payload.zeros(6).u16(1).zeros(8).u16(channels).u16(16).u32(0).u32(44100u << 16);
+    return Box(type, payload + children);
+}
+
+// A descriptor length: one byte, or the four-byte form 80 80 80 nn.
+Bytes Length(uint8_t value, bool bLong)
+{
+    return bLong ? Bytes{0x80, 0x80, 0x80, value} : Bytes{value};
+}
+
+struct EsdsOptions {
+    uint8_t objectType = 0x20;
+    bool bLongLengths = false;
+    int esLengthOverride = -1;      // ES descriptor length byte, when forced
+    int specificLengthOverride = -1;
+    uint8_t specificTag = 5;
+};
+
+// An "esds" full box: ES descriptor, decoder configuration descriptor and
+// decoder-specific information, then an SL descriptor.
+Bytes Esds(const Bytes& specificInfo, const EsdsOptions& options = EsdsOptions())
+{
+    const bool L = options.bLongLengths;
+    Bytes specific = Bytes{options.specificTag} +
+                     Length(options.specificLengthOverride >= 0 ? options.specificLengthOverride
+                                                                : static_cast<uint8_t>(specificInfo.size()),
+                            L) +
+                     specificInfo;
+    Bytes config;
+    config.u8(options.objectType).u8(0x15).u24(0x001800).u32(128000).u32(96000);
+    config = config + specific;
+    Bytes decoderConfig = Bytes{4} + Length(static_cast<uint8_t>(config.size()), L) + config;
+    Bytes es;
+    es.u16(1).u8(0);
+    es = es + decoderConfig + Bytes{6, 1, 2};
+    uint8_t esLength = options.esLengthOverride >= 0 ? options.esLengthOverride : static_cast<uint8_t>(es.size());
+    return FullBox("esds", 0, 0, Bytes{3} + Length(esLength, L) + es);
+}
+
+Bytes Stsd(const Bytes& entries, uint32_t count = 1, uint8_t version = 0)
+{
+    return FullBox("stsd", version, 0, Bytes().u32(count) + entries);
+}
+
+// An "stsd" in memory, wrapped in a sample description object the way the
+// track parser makes one: from the generic child's header.
+class SampleDescriptionTest : public ::testing::Test {
+protected:
+    void SetUp() override { m_lLiveAtStart = platformtest::CoTaskMemLiveBlocks(); }
+    void TearDown() override
+    {
+        m_pDesc.reset();
+        EXPECT_EQ(m_lLiveAtStart, platformtest::CoTaskMemLiveBlocks());
+    }
+
+    HRESULT ParseStsd(const Bytes& stsd)
+    {
+        m_source.Data() = stsd.data();
+        CBox header(&m_source, testbox::FourCC("stsd"), 8, static_cast<LONGLONG>(stsd.size()), 0);
+        m_pDesc.reset(new CSampleDescriptionBox(header));
+        return m_pDesc->Parse();
+    }
+    HRESULT ParseEntry(const Bytes& entry) { return ParseStsd(Stsd(entry)); }
+
+    const CMediaType& Type() const { return *m_pDesc->m_pMediaType; }
+    const VIDEOINFOHEADER& VideoInfo() const
+    {
+        return *reinterpret_cast<const VIDEOINFOHEADER*>(Type().Format());
+    }
+    std::vector<uint8_t> Config() const { return Slice(m_pDesc->m_pConfig, m_pDesc->m_cbConfig); }
+
+    testsrc::MemorySource m_source;
+    std::unique_ptr<CSampleDescriptionBox> m_pDesc;
+    long m_lLiveAtStart = 0;
+};
+
+}  // namespace
+
+// --- the "stsd" box itself --------------------------------------------------
+
+TEST_F(SampleDescriptionTest, RejectsAnythingButOneVersion0Entry)
+{
+    const Bytes entry = VisualEntry("mjpg", 16, 16);
+    EXPECT_EQ(E_FAIL, ParseStsd(Stsd(entry + entry, 2)));
+    EXPECT_EQ(E_FAIL, ParseStsd(Stsd(entry, 1, 1)));
+    EXPECT_EQ(E_FAIL, ParseStsd(Stsd(Bytes(), 0)));
+    EXPECT_EQ(E_FAIL, ParseStsd(Stsd(Bytes(), 1)));  // count says one, none there
+    EXPECT_EQ(E_FAIL, ParseStsd(FullBox("stsd", 0, 0)));  // no room for the count
+    EXPECT_EQ(S_OK, ParseStsd(Stsd(entry)));
+}
+
+TEST_F(SampleDescriptionTest, RejectsUnknownEntryTypes)
+{
+    EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("hvc1", 16, 16)));
+    EXPECT_EQ(E_FAIL, ParseEntry(AudioEntry("alac", 2)));
+    EXPECT_FALSE(Type().IsValid());
+}
+
+TEST_F(SampleDescriptionTest, FailsWhenTheEntryCannotBeRead)
+{
+    Bytes stsd = Stsd(VisualEntry("mjpg", 16, 16));
+    // The source ends inside the entry: its payload read fails.
+    m_source.Data() = stsd.data();
+    m_source.Data().resize(stsd.size() - 10);
+    CBox header(&m_source, testbox::FourCC("stsd"), 8, static_cast<LONGLONG>(stsd.size()), 0);
+    CSampleDescriptionBox desc(header);
+    EXPECT_EQ(E_FAIL, desc.Parse());
+}
+
+TEST_F(SampleDescriptionTest, ReleasesTheEntryPayloadAfterParsing)
+{
+    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("mp4v", 32, 32, Esds(Bytes{1, 2, 3}))));
+    EXPECT_EQ(nullptr, m_pDesc->m_pData);
+    ASSERT_EQ(1u, m_pDesc->m_dwChildCount);
+    EXPECT_EQ(nullptr, m_pDesc->m_ppChildren[0]->m_pData);
+
+    EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("mp4v", 32, 32, Box("free", Bytes().zeros(8)))));
+    EXPECT_EQ(nullptr, m_pDesc->m_ppChildren[0]->m_pData);
+}
+
+// --- video entries ------------------------------------------------------------
+
+TEST_F(SampleDescriptionTest, MjpgEntryGivesVideoInfoHeader)
+{
+    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("MJPG", 176, 144)));
+    EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Video, Type().majortype));
+    EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_MJPG, Type().subtype));
+    EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, Type().formattype));
+    EXPECT_EQ(TRUE, Type().bFixedSizeSamples);
+    EXPECT_EQ(FALSE, Type().bTemporalCompression);
+    EXPECT_EQ(1u, Type().lSampleSize);
+    EXPECT_EQ(nullptr, Type().pUnk);
+    ASSERT_EQ(88u, Type().FormatLength());
+
+    const VIDEOINFOHEADER& vih = VideoInfo();
+    EXPECT_EQ(0, vih.rcSource.left);
+    EXPECT_EQ(0, vih.rcSource.top);
+    EXPECT_EQ(176, vih.rcSource.right);
+    EXPECT_EQ(144, vih.rcSource.bottom);
+    EXPECT_EQ(0, vih.rcTarget.right);
+    EXPECT_EQ(0u, vih.dwBitRate);
+    EXPECT_EQ(0, vih.AvgTimePerFrame);
+    EXPECT_EQ(40u, vih.bmiHeader.biSize);
+    EXPECT_EQ(176, vih.bmiHeader.biWidth);
+    EXPECT_EQ(144, vih.bmiHeader.biHeight);
+    EXPECT_EQ(1, vih.bmiHeader.biPlanes);
+    EXPECT_EQ(24, vih.bmiHeader.biBitCount);
+    EXPECT_EQ(0, memcmp("MJPG", &vih.bmiHeader.biCompression, 4));
+    EXPECT_EQ(76032u, vih.bmiHeader.biSizeImage);
+    EXPECT_EQ(nullptr, m_pDesc->m_pConfig);
+    EXPECT_EQ(0u, m_pDesc->m_cbConfig);
+    EXPECT_EQ(0u, m_pDesc->m_dwStartCode);
+}
+
+TEST_F(SampleDescriptionTest, ImageSizePadsRowsToFourBytes)
+{
+    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("mjpg", 175, 144)));
+    EXPECT_EQ(528u * 144u, VideoInfo().bmiHeader.biSizeImage);
+    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("mjpg", 1, 1)));
+    EXPECT_EQ(4u, VideoInfo().bmiHeader.biSizeImage);
+    // 65535 x 65535 does not fit 32 bits: held at the largest value.
+    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("mjpg", 65535, 65535)));
+    EXPECT_EQ(0xFFFFFFFFu, VideoInfo().bmiHeader.biSizeImage);
+}
+
+TEST_F(SampleDescriptionTest, H263AndS263EntriesGiveTheH263Type)
+{
+    for (const char* type : {"H263", "s263"}) {
+        SCOPED_TRACE(type);
+        ASSERT_EQ(S_OK, ParseEntry(VisualEntry(type, 352, 288, Box("d263", Bytes().zeros(7)))));
+        EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_H263, Type().subtype));
+        EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, Type().formattype));
+        ASSERT_EQ(88u, Type().FormatLength());
+        EXPECT_EQ(0, memcmp("H263", &VideoInfo().bmiHeader.biCompression, 4));
+        EXPECT_EQ(352, VideoInfo().bmiHeader.biWidth);
+        EXPECT_EQ(0u, m_pDesc->m_cbConfig);
+    }
+}
+
+TEST_F(SampleDescriptionTest, VisualEntriesShorterThanTheirFixedFieldsFail)
+{
+    EXPECT_EQ(E_FAIL, ParseEntry(Box("mjpg", Bytes().zeros(27))));
+    EXPECT_EQ(S_OK, ParseEntry(Box("mjpg", Bytes().zeros(28))));
+    EXPECT_EQ(E_FAIL, ParseEntry(Box("s263", Bytes().zeros(27))));
+    EXPECT_EQ(E_FAIL, ParseEntry(Box("mp4v", Bytes().zeros(85))));
+    EXPECT_EQ(E_FAIL, ParseEntry(Box("avc1", Bytes().zeros(92))));
+    EXPECT_EQ(E_FAIL, ParseEntry(Box("mjpg")));
+}
+
+TEST_F(SampleDescriptionTest, Mp4vCopiesDecoderSpecificInfoBehindTheHeader)
+{
+    const Bytes dsi{0x00, 0x00, 0x01, 0xB0, 0x03, 0x00, 0x00, 0x01, 0xB5, 0x09};
+    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("mp4v", 320, 240, Esds(dsi))));
+    EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_MP4V, Type().subtype));
+    EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, Type().formattype));
+    EXPECT_EQ(dsi.data(), Config());
+    ASSERT_EQ(88u + dsi.size(), Type().FormatLength());
+    EXPECT_EQ(dsi.data(), Slice(Type().Format() + 88, dsi.size()));
+    EXPECT_EQ(0, memcmp("MP4V", &VideoInfo().bmiHeader.biCompression, 4));
+    EXPECT_EQ(240, VideoInfo().bmiHeader.biHeight);
+    EXPECT_EQ(0u, m_pDesc->m_dwStartCode);
+}
+
+TEST_F(SampleDescriptionTest, Mp4vAcceptsEveryDescriptorLengthForm)
+{
+    const Bytes dsi{0xAA, 0xBB, 0xCC};
+    EsdsOptions longForm;
+    longForm.bLongLengths = true;
+    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("MP4V", 64, 64, Esds(dsi, longForm))));
+    EXPECT_EQ(dsi.data(), Config());
+
+    // A first length byte of 0xFF is a one-byte length of 255; it must then
+    // fit the bytes that follow, here padded out by a trailing box.
+    EsdsOptions ffLength;
+    ffLength.esLengthOverride = 0xFF;
+    Bytes children = Esds(dsi, ffLength) + Box("free", Bytes().zeros(300));
+    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("mp4v", 64, 64, children)));
+    EXPECT_EQ(dsi.data(), Config());
+}
+
+TEST_F(SampleDescriptionTest, Mp4vFindsEsdsBehindPasp)
+{
+    const Bytes dsi{1, 2, 3, 4};
+    Bytes children = Box("pasp", Bytes().u32(1).u32(1)) + Esds(dsi);
+    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("mp4v", 64, 64, children)));
+    EXPECT_EQ(dsi.data(), Config());
+    // The first child must be one of esds, m4ds, pasp.
+    children = Box("btrt", Bytes().zeros(12)) + Esds(dsi);
+    EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("mp4v", 64, 64, children)));
+}
+
+TEST_F(SampleDescriptionTest, Mp4vRejectsMalformedDescriptors)
+{
+    const Bytes dsi{1, 2, 3, 4};
+    EsdsOptions esPastPayload;
+    esPastPayload.esLengthOverride = 0x7F;  // more than the bytes after "esds"
+    EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("mp4v", 64, 64, Esds(dsi, esPastPayload))));
+
+    EsdsOptions specificPastPayload;
+    specificPastPayload.specificLengthOverride = 40;
+    EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("mp4v", 64, 64, Esds(dsi, specificPastPayload))));
+
+    EsdsOptions wrongTag;
+    wrongTag.specificTag = 6;
+    EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("mp4v", 64, 64, Esds(dsi, wrongTag))));
+
+    // The esds box cut short: its descriptors run past the end of the entry.
+    Bytes esds = Esds(Bytes().zeros(20));
+    Bytes cut(std::vector<uint8_t>(esds.data().begin(), esds.data().begin() + 24));
+    EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("mp4v", 64, 64, cut)));
+    EXPECT_EQ(nullptr, m_pDesc->m_pConfig);
+}
+
+TEST_F(SampleDescriptionTest, CopyDecoderSpecificInfoChecksEveryLength)
+{
+    m_source.Data().clear();
+    CBox header(&m_source, testbox::FourCC("stsd"), 8, 8, 0);
+    CSampleDescriptionBox desc(header);
+    // "esds" payload: version/flags, 03 len, ES id, flags, 04 len, 13 bytes, 05 len, info.
+    Bytes esds;
+    esds.u32(0).u8(3).u8(25).u16(1).u8(0).u8(4).u8(20).zeros(13).u8(5).u8(3).u8(7).u8(8).u8(9);
+    const std::vector<uint8_t>& d = esds.data();
+    EXPECT_EQ(S_OK, desc.CopyDecoderSpecificInfo(d.data(), static_cast<int>(d.size())));
+    EXPECT_EQ((std::vector<uint8_t>{7, 8, 9}), Slice(desc.m_pConfig, desc.m_cbConfig));
+    // The info's length reaches one byte past the buffer.
+    EXPECT_EQ(E_FAIL, desc.CopyDecoderSpecificInfo(d.data(), static_cast<int>(d.size() - 1)));
+    EXPECT_EQ(E_FAIL, desc.CopyDecoderSpecificInfo(d.data(), 10));
+    EXPECT_EQ(E_FAIL, desc.CopyDecoderSpecificInfo(d.data(), 11));
+}
+
+namespace {
+
+Bytes AvcC(uint8_t lengthSizeMinusOne, const std::vector<Bytes>& sps, const std::vector<Bytes>& pps,
+           uint8_t profile = 66, uint8_t level = 30)
+{
+    Bytes record;
+    record.u8(1).u8(profile).u8(0xC0).u8(level).u8(0xFC | lengthSizeMinusOne);
+    record.u8(0xE0 | static_cast<uint8_t>(sps.size()));
+    for (const Bytes& set : sps) record.u16(static_cast<uint32_t>(set.size())).append(set);
+    record.u8(static_cast<uint8_t>(pps.size()));
+    for (const Bytes& set : pps) record.u16(static_cast<uint32_t>(set.size())).append(set);
+    return Box("avcC", record);
+}
+
+const Bytes kSps{0x67, 0x42, 0xC0, 0x1E, 0xDA, 0x02, 0x80, 0xBF, 0xE5, 0x84};
+const Bytes kPps{0x68, 0xCE, 0x3C, 0x80};
+
+}  // namespace
+
+TEST_F(SampleDescriptionTest, AvcWithFourByteLengthsUsesStartCodes)
+{
+    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("avc1", 176, 144, AvcC(3, {kSps}, {kPps}, 77, 40))));
+    EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Video, Type().majortype));
+    EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_H264, Type().subtype));
+    EXPECT_TRUE(IsEqualGUID(FORMAT_MPEG2Video, Type().formattype));
+    EXPECT_EQ(1u, m_pDesc->m_dwStartCode);
+
+    Bytes expected = Bytes{0, 0, 0, 1} + kSps + Bytes{0, 0, 0, 1} + kPps;
+    ASSERT_EQ(22u, m_pDesc->m_cbConfig);
+    EXPECT_EQ(expected.data(), Config());
+
+    ASSERT_EQ(158u, Type().FormatLength());
+    const BYTE* f = Type().Format();
+    EXPECT_EQ(176u, Le32(f + 8));
+    EXPECT_EQ(144u, Le32(f + 12));
+    EXPECT_EQ(136u, Le32(f + 72));
+    EXPECT_EQ(176u, Le32(f + 76));
+    EXPECT_EQ(144u, Le32(f + 80));
+    EXPECT_EQ(1, f[84]);
+    EXPECT_EQ(24, f[86]);
+    EXPECT_EQ(0, memcmp("H264", f + 88, 4));
+    EXPECT_EQ(76032u, Le32(f + 92));
+    EXPECT_EQ(0u, Le32(f + 116));
+    EXPECT_EQ(77u, Le32(f + 120));
+    EXPECT_EQ(40u, Le32(f + 124));
+    EXPECT_EQ(expected.data(), Slice(f + 136, 22));
+    // Everything else of the 136-byte header is zero.
+    for (size_t i : {0u, 4u, 16u, 32u, 40u, 48u, 64u, 96u, 112u, 128u, 132u}) {
+        EXPECT_EQ(0u, Le32(f + i)) << "offset " << i;
+    }
+}
+
+TEST_F(SampleDescriptionTest, AvcWithShortLengthsKeepsThemInTheParameterSets)
+{
+    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("AVC1", 176, 144, AvcC(1, {kSps}, {kPps}))));
+    EXPECT_EQ(0u, m_pDesc->m_dwStartCode);
+    EXPECT_EQ((Bytes{0, 10} + kSps + Bytes{0, 4} + kPps).data(), Config());
+    ASSERT_EQ(136u + 18u, Type().FormatLength());
+    EXPECT_EQ(2u, Le32(Type().Format() + 116));
+
+    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("avc1", 176, 144, AvcC(0, {kSps}, {kPps}))));
+    EXPECT_EQ(0u, m_pDesc->m_dwStartCode);
+    EXPECT_EQ((Bytes{10} + kSps + Bytes{4} + kPps).data(), Config());
+    EXPECT_EQ(1u, Le32(Type().Format() + 116));
+}
+
+TEST_F(SampleDescriptionTest, AvcCopiesSeveralParameterSetsInFileOrder)
+{
+    const Bytes sps2{0x67, 0x64, 0x00};
+    const Bytes pps2{0x68, 0xEE};
+    const Bytes pps3{0x68};
+    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("avc1", 64, 64, AvcC(3, {kSps, sps2}, {kPps, pps2, pps3}))));
+    Bytes start{0, 0, 0, 1};
+    Bytes expected = start + kSps + start + sps2 + start + kPps + start + pps2 + start + pps3;
+    EXPECT_EQ(expected.data(), Config());
+    EXPECT_EQ(136u + expected.size(), Type().FormatLength());
+}
+
+TEST_F(SampleDescriptionTest, AvcRejectsThreeByteLengthsAndTruncatedRecords)
+{
+    EXPECT_EQ(E_UNEXPECTED, ParseEntry(VisualEntry("avc1", 64, 64, AvcC(2, {kSps}, {kPps}))));
+    EXPECT_EQ(0u, m_pDesc->m_dwStartCode);
+
+    // No avcC at all.
+    EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("avc1", 64, 64, Box("free", Bytes().zeros(12)))));
+
+    // An SPS length running past the entry.
+    Bytes record;
+    record.u8(1).u8(66).u8(0).u8(30).u8(0xFF).u8(0xE1).u16(200).append(kSps).u8(0);
+    EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("avc1", 64, 64, Box("avcC", record))));
+
+    // More PPS announced than present.
+    record = Bytes();
+    record.u8(1).u8(66).u8(0).u8(30).u8(0xFF).u8(0xE1).u16(10).append(kSps).u8(3).u16(4).append(kPps);
+    EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("avc1", 64, 64, Box("avcC", record))));
+
+    // The record stops before the PPS count.
+    record = Bytes();
+    record.u8(1).u8(66).u8(0).u8(30).u8(0xFF).u8(0xE1).u16(10).append(kSps);
+    EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("avc1", 64, 64, Box("avcC", record))));
+    EXPECT_EQ(nullptr, m_pDesc->m_pConfig);
+}
+
+// --- audio entries ------------------------------------------------------------
+
+TEST_F(SampleDescriptionTest, AmrEntriesDifferOnlyInSubtypeAndFormatType)
+{
+    ASSERT_EQ(S_OK, ParseEntry(AudioEntry("samr", 1, Box("damr", Bytes().zeros(9)))));
+    EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Audio, Type().majortype));
+    EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_AMR_NB, Type().subtype));
+    EXPECT_TRUE(IsEqualGUID(FORMAT_AMR_NB, Type().formattype));
+    EXPECT_EQ((std::vector<uint8_t>{3, 0}), Slice(Type().Format(), Type().FormatLength()));
+    EXPECT_EQ(TRUE, Type().bFixedSizeSamples);
+    EXPECT_EQ(1u, Type().lSampleSize);
+    EXPECT_EQ(0u, m_pDesc->m_cbConfig);
+
+    ASSERT_EQ(S_OK, ParseEntry(AudioEntry("sawb", 1)));
+    EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Audio, Type().majortype));
+    EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_AMR_WB, Type().subtype));
+    EXPECT_TRUE(IsEqualGUID(FORMAT_AMR_WB, Type().formattype));
+    EXPECT_EQ((std::vector<uint8_t>{3, 0}), Slice(Type().Format(), Type().FormatLength()));
+
+    EXPECT_EQ(E_FAIL, ParseEntry(Box("samr", Bytes().zeros(27))));
+}
+
+namespace {
+
+// Builds an AudioSpecificConfig bit by bit.
+class BitWriter {
+public:
+    BitWriter& Put(uint32_t value, int count)
+    {
+        for (int i = count - 1; i >= 0; --i) {
+            if (m_bit == 0) m_bytes.push_back(0);
+            if ((value >> i) & 1) m_bytes.back() |= static_cast<uint8_t>(0x80 >> m_bit);
+            m_bit = (m_bit + 1) % 8;
+        }
+        return *this;
+    }
+    Bytes Done() const { return Bytes(m_bytes); }
+
+private:
+    std::vector<uint8_t> m_bytes;
+    int m_bit = 0;
+};
+
+struct AacBlock {
+    uint32_t rate;
+    uint16_t two;
+    uint8_t channels, sbr, ps, type;
+};
+
+}  // namespace
+
+class AacEntryTest : public SampleDescriptionTest {
+protected:
+    HRESULT ParseAac(const Bytes& asc, uint16_t entryChannels = 2, EsdsOptions options = EsdsOptions())
+    {
+        options.objectType = 0x40;
+        return ParseEntry(AudioEntry("mp4a", entryChannels, Esds(asc, options)));
+    }
+    AacBlock Block() const
+    {
+        EXPECT_EQ(12u, Type().FormatLength());
+        const BYTE* f = Type().Format();
+        EXPECT_EQ(0, f[10]);
+        EXPECT_EQ(0, f[11]);
+        return AacBlock{Le32(f), static_cast<uint16_t>(f[4] | (f[5] << 8)), f[6], f[7], f[8], f[9]};
+    }
+};
+
+TEST_F(AacEntryTest, LcStereoGivesTheTwelveByteBlock)
+{
+    ASSERT_EQ(S_OK, ParseAac(Bytes{0x12, 0x10}));
+    EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Audio, Type().majortype));
+    EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_MPEG4_AAC, Type().subtype));
+    EXPECT_TRUE(IsEqualGUID(FORMAT_MPEG4_AAC, Type().formattype));
+    const std::vector<uint8_t> expected{0x44, 0xAC, 0x00, 0x00, 0x02, 0x00, 0x02, 0xFF, 0xFF, 0x02, 0x00, 0x00};
+    EXPECT_EQ(expected, Slice(Type().Format(), Type().FormatLength()));
+    EXPECT_EQ(nullptr, m_pDesc->m_pConfig);
+    EXPECT_EQ(0u, m_pDesc->m_dwStartCode);
+}
+
+TEST_F(AacEntryTest, ExplicitSbrNeedsSixteenMoreBitsToStaySettled)
+{
+    ASSERT_EQ(S_OK, ParseAac(Bytes{0x2B, 0x92, 0x08, 0x00}));
+    AacBlock block = Block();
+    EXPECT_EQ(22050u, block.rate);
+    EXPECT_EQ(2, block.channels);
+    EXPECT_EQ(5, block.type);
+    EXPECT_EQ(0xFF, block.sbr);
+    EXPECT_EQ(0xFF, block.ps);
+
+    ASSERT_EQ(S_OK, ParseAac(Bytes{0x2B, 0x92, 0x08, 0x00, 0x12, 0x34}));
+    block = Block();
+    EXPECT_EQ(1, block.sbr);
+    EXPECT_EQ(0xFF, block.ps);
+}
+
+TEST_F(AacEntryTest, SyncExtensionSignalsSbrAndPs)
+{
+    // AAC LC, 24 kHz, stereo; sync extension: SBR at 48 kHz, then PS.
+    BitWriter bits;
+    bits.Put(2, 5).Put(6, 4).Put(2, 4).Put(0, 3);
+    bits.Put(0x2B7, 11).Put(5, 5).Put(1, 1).Put(3, 4);
+    bits.Put(0x548, 11).Put(1, 1).Put(0, 3);
+    ASSERT_EQ(S_OK, ParseAac(bits.Done()));
+    AacBlock block = Block();
+    EXPECT_EQ(24000u, block.rate);
+    EXPECT_EQ(2, block.type);
+    EXPECT_EQ(1, block.sbr);
+    EXPECT_EQ(1, block.ps);
+
+    // The same without the PS part: SBR settled, PS open.
+    BitWriter noPs;
+    noPs.Put(2, 5).Put(6, 4).Put(2, 4).Put(0, 3).Put(0x2B7, 11).Put(5, 5).Put(1, 1).Put(3, 4).Put(0, 4);
+    ASSERT_EQ(S_OK, ParseAac(noPs.Done()));
+    block = Block();
+    EXPECT_EQ(1, block.sbr);
+    EXPECT_EQ(0xFF, block.ps);
+
+    // SBR bit 0 in the sync extension.
+    BitWriter sbrOff;
+    sbrOff.Put(2, 5).Put(6, 4).Put(2, 4).Put(0, 3).Put(0x2B7, 11).Put(5, 5).Put(0, 1).Put(0, 15);
+    ASSERT_EQ(S_OK, ParseAac(sbrOff.Done()));
+    EXPECT_EQ(0, Block().sbr);
+    EXPECT_EQ(0xFF, Block().ps);
+}
+
+TEST_F(AacEntryTest, LtpIsNeverSbr)
+{
+    BitWriter bits;
+    bits.Put(4, 5).Put(3, 4).Put(1, 4).Put(0, 3).Put(0x2B7, 11).Put(5, 5).Put(1, 1).Put(3, 4).Put(0, 7);
+    ASSERT_EQ(S_OK, ParseAac(bits.Done()));
+    AacBlock block = Block();
+    EXPECT_EQ(48000u, block.rate);
+    EXPECT_EQ(1, block.channels);
+    EXPECT_EQ(4, block.type);
+    EXPECT_EQ(0, block.sbr);
+    EXPECT_EQ(0, block.ps);
+}
+
+TEST_F(AacEntryTest, FrequencyAndChannelTables)
+{
+    BitWriter explicitRate;
+    explicitRate.Put(2, 5).Put(15, 4).Put(12345, 24).Put(1, 4).Put(0, 3);
+    ASSERT_EQ(S_OK, ParseAac(explicitRate.Done()));
+    EXPECT_EQ(12345u, Block().rate);
+    EXPECT_EQ(1, Block().channels);
+
+    BitWriter reservedRate;
+    reservedRate.Put(2, 5).Put(13, 4).Put(7, 4).Put(0, 3);
+    ASSERT_EQ(S_OK, ParseAac(reservedRate.Done()));
+    EXPECT_EQ(0u, Block().rate);
+    EXPECT_EQ(8, Block().channels);
+
+    BitWriter entryChannels;
+    entryChannels.Put(2, 5).Put(11, 4).Put(0, 4).Put(0, 3);
+    ASSERT_EQ(S_OK, ParseAac(entryChannels.Done(), 5));
+    EXPECT_EQ(8000u, Block().rate);
+    EXPECT_EQ(5, Block().channels);
+
+    BitWriter reservedChannels;
+    reservedChannels.Put(2, 5).Put(3, 4).Put(9, 4).Put(0, 3);
+    ASSERT_EQ(S_OK, ParseAac(reservedChannels.Done()));
+    EXPECT_EQ(0xFF, Block().channels);
+}
+
+TEST_F(AacEntryTest, EscapedObjectTypeAndPsObjectType)
+{
+    BitWriter escaped;
+    escaped.Put(31, 5).Put(10, 6).Put(4, 4).Put(2, 4).Put(0, 16);
+    ASSERT_EQ(S_OK, ParseAac(escaped.Done()));
+    EXPECT_EQ(42, Block().type);
+    EXPECT_EQ(44100u, Block().rate);
+
+    // Type 29 (PS) with a short configuration: left open for the detection.
+    ASSERT_EQ(S_OK, ParseAac(Bytes{0xEB, 0x8A, 0x08, 0x00}));
+    EXPECT_EQ(29, Block().type);
+    EXPECT_EQ(0xFF, Block().sbr);
+    EXPECT_EQ(0xFF, Block().ps);
+}
+
+TEST_F(AacEntryTest, LongDescriptorLengthsAreAccepted)
+{
+    EsdsOptions longForm;
+    longForm.bLongLengths = true;
+    ASSERT_EQ(S_OK, ParseAac(Bytes{0x12, 0x10}, 2, longForm));
+    EXPECT_EQ(44100u, Block().rate);
+    EXPECT_EQ(0xFF, Block().sbr);
+}
+
+TEST_F(AacEntryTest, RejectsMalformedEntries)
+{
+    EsdsOptions options;
+    options.objectType = 0x6B;  // MPEG-1 audio
+    EXPECT_EQ(E_FAIL, ParseEntry(AudioEntry("mp4a", 2, Esds(Bytes{0x12, 0x10}, options))));
+
+    // "esds" at an offset that is not a multiple of four is not found.
+    Bytes shifted = Box("free", Bytes().zeros(2)) + Esds(Bytes{0x12, 0x10});
+    EXPECT_EQ(E_FAIL, ParseEntry(AudioEntry("mp4a", 2, shifted)));
+
+    EXPECT_EQ(E_FAIL, ParseEntry(AudioEntry("mp4a", 2)));
+    EXPECT_EQ(E_FAIL, ParseEntry(Box("mp4a", Bytes().zeros(27))));
+
+    EsdsOptions esTooLong;
+    esTooLong.objectType = 0x40;
+    esTooLong.esLengthOverride = 0x7F;
+    EXPECT_EQ(E_FAIL, ParseEntry(AudioEntry("mp4a", 2, Esds(Bytes{0x12, 0x10}, esTooLong))));
+
+    // The esds cut right after the ES descriptor tag.
+    Bytes esds = Esds(Bytes{0x12, 0x10});
+    Bytes cut(std::vector<uint8_t>(esds.data().begin(), esds.data().begin() + 14));
+    EXPECT_EQ(E_FAIL, ParseEntry(AudioEntry("mp4a", 2, cut)));
+}
+
+TEST_F(AacEntryTest, ConfigurationRunningPastTheEntryReadsAsZeros)
+{
+    // The stated configuration length is far beyond the entry; the fields
+    // are read from the bytes that are there and zeros after them.
+    EsdsOptions options;
+    options.specificLengthOverride = 0x7F;
+    ASSERT_EQ(S_OK, ParseAac(Bytes{0x12, 0x10}, 2, options));
+    AacBlock block = Block();
+    EXPECT_EQ(44100u, block.rate);
+    EXPECT_EQ(2, block.type);
+}
+
+// --- media type hand-over and the NAL rewrite -----------------------------------
+
+TEST_F(SampleDescriptionTest, GetMediaTypeReplacesTheTargetWithADeepCopy)
+{
+    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("avc1", 176, 144, AvcC(3, {kSps}, {kPps}))));
+    CMediaType target;
+    target.SetType(&MEDIATYPE_Audio);
+    const BYTE old[] = {1, 2, 3};
+    ASSERT_EQ(S_OK, target.SetFormat(old, sizeof(old)));
+    ASSERT_EQ(S_OK, m_pDesc->GetMediaType(&target));
+    EXPECT_TRUE(target == Type());
+    EXPECT_NE(Type().Format(), target.Format());
+    EXPECT_EQ(E_POINTER, m_pDesc->GetMediaType(nullptr));
+}
+
+TEST(NalLengthRewrite, TurnsFourByteLengthsIntoStartCodes)
+{
+    CBox header(nullptr, testbox::FourCC("stsd"), 8, 8, 0);
+    CSampleDescriptionBox desc(header);
+    desc.m_dwStartCode = 1;
+
+    std::vector<BYTE> data{0, 0, 0, 5, 0x65, 1, 2, 3, 4, 0, 0, 0, 3, 0x41, 5, 6};
+    ASSERT_EQ(16u, data.size());
+    EXPECT_EQ(S_OK, desc.RewriteNalLengths(data.data(), 16));
+    EXPECT_EQ((std::vector<BYTE>{0, 0, 0, 1, 0x65, 1, 2, 3, 4, 0, 0, 0, 1, 0x41, 5, 6}), data);
+
+    // A prefix with fewer than four bytes left is not touched.
+    std::vector<BYTE> trailing{0, 0, 0, 2, 0xAA, 0xBB, 0, 0, 7};
+    EXPECT_EQ(S_OK, desc.RewriteNalLengths(trailing.data(), 9));
+    EXPECT_EQ((std::vector<BYTE>{0, 0, 0, 1, 0xAA, 0xBB, 0, 0, 7}), trailing);
+
+    // A NAL length of zero is still a prefix; the next one follows directly.
+    std::vector<BYTE> empty{0, 0, 0, 0, 0, 0, 0, 1, 0x09};
+    EXPECT_EQ(S_OK, desc.RewriteNalLengths(empty.data(), 9));
+    EXPECT_EQ((std::vector<BYTE>{0, 0, 0, 1, 0, 0, 0, 1, 0x09}), empty);
+
+    // Length 0 touches nothing; a huge NAL length ends the walk.
+    std::vector<BYTE> untouched{0, 0, 0, 5};
+    EXPECT_EQ(S_OK, desc.RewriteNalLengths(untouched.data(), 0));
+    EXPECT_EQ((std::vector<BYTE>{0, 0, 0, 5}), untouched);
+    std::vector<BYTE> huge{0xFF, 0xFF, 0xFF, 0xFE, 1, 2, 3, 4};
+    EXPECT_EQ(S_OK, desc.RewriteNalLengths(huge.data(), 8));
+    EXPECT_EQ((std::vector<BYTE>{0, 0, 0, 1, 1, 2, 3, 4}), huge);
+}
+
+TEST(AudioSpecificConfigBits, ReadBitsCrossesByteBoundaries)
+{
+    const BYTE data[] = {0xA5, 0x3C};
+    DWORD dwByte = 0;
+    DWORD dwBit = 0;
+    EXPECT_EQ(0u, ReadBits(data, 0, &dwByte, &dwBit));
+    EXPECT_EQ(0x5u, ReadBits(data, 3, &dwByte, &dwBit));
+    EXPECT_EQ(0x0Au, ReadBits(data, 6, &dwByte, &dwBit));  // 00101, then 0
+    EXPECT_EQ(1u, dwByte);
+    EXPECT_EQ(1u, dwBit);
+    EXPECT_EQ(0x3Cu, ReadBits(data, 7, &dwByte, &dwBit));
+    EXPECT_EQ(2u, dwByte);
+    EXPECT_EQ(0u, dwBit);
+}
