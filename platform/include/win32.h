@@ -11,6 +11,7 @@
 #include <strsafe.h>
 #include "device/devicekernel.h"
 #include <dshow.h>
+#include <qnetwork.h>
 #include <dvdmedia.h>
 #include <mmreg.h>
 #include "device/devicemediatypes.h"
@@ -28,6 +29,15 @@
 #include "standin/dvdmedia.h"
 #include "standin/mmreg.h"
 #include "standin/uuids.h"
+#include "standin/unknwn.h"
+#include "standin/comapi.h"
+#include "standin/oleauto.h"
+#include "standin/vfwmsgs.h"
+#include "standin/evcode.h"
+#include "standin/strmif.h"
+#include "standin/dshowuuids.h"
+#include "standin/qnetwork.h"
+#include "standin/winreg.h"
 #endif
 
 #endif

@@ -1,0 +1,22 @@
+// Hooks of the COM and registry stand-ins that tests use: emptying the
+// in-memory registry and counting the memory allocator's live objects.
+// Host builds only.
+#ifndef PLATFORM_COMTESTHOOKS_H
+#define PLATFORM_COMTESTHOOKS_H
+
+#include "win32.h"
+
+namespace platformtest {
+
+// Removes every key and value from the in-memory registry.
+void ClearRegistry();
+
+// Memory allocators alive (created and not yet destroyed).
+long LiveMemAllocators();
+
+// Threads that called CoInitializeEx and not yet CoUninitialize.
+long ComInitializedThreads();
+
+}  // namespace platformtest
+
+#endif
