@@ -1,0 +1,350 @@
+// Parsing a whole movie: the top-level scan, the movie header, which tracks
+// are kept and what is reported for the ones that are not.
+#include <gtest/gtest.h>
+
+#include "debugcapture.h"
+#include "movie.h"
+#include "moviebuilder.h"
+#include "moviesampletables.h"
+#include "movietrack.h"
+#include "testhooks.h"
+#include "testsources.h"
+
+using testbox::Box;
+using testbox::Bytes;
+using testbox::FullBox;
+using namespace testmovie;
+
+namespace {
+
+TrackSpec VideoTrack(size_t count = 5)
+{
+    TrackSpec track;
+    track.samples = PatternSamples(std::vector<uint32_t>(count, 40));
+    return track;
+}
+
+TrackSpec AudioTrack(size_t count = 5)
+{
+    TrackSpec track;
+    track.kind = TrackSpec::Audio;
+    track.timeScale = 8000;
+    track.defaultDelta = 160;
+    track.samples = PatternSamples(std::vector<uint32_t>(count, 13), 5);
+    return track;
+}
+
+MovieSpec OneTrackMovie(TrackSpec track = VideoTrack())
+{
+    MovieSpec spec;
+    spec.duration = 500;
+    spec.tracks.push_back(std::move(track));
+    return spec;
+}
+
+struct Parsed {
+    explicit Parsed(std::vector<uint8_t> bytes) : source(std::move(bytes)), movie(&source) { hr = movie.Parse(); }
+    testsrc::MemorySource source;
+    CMovie movie;
+    HRESULT hr;
+};
+
+const char kErrorLinePrefix[] = "ERROR: source\\filters\\3gpp_demux\\movie line ";
+
+// The two-line report: the location line, then exactly the message.
+void ExpectReport(const DebugCapture& capture, const std::string& message)
+{
+    std::vector<std::string> pieces = capture.Pieces();
+    ASSERT_EQ(pieces.size(), 2u) << capture.Text();
+    EXPECT_EQ(pieces[0].rfind(kErrorLinePrefix, 0), 0u) << pieces[0];
+    EXPECT_EQ(pieces[0].substr(pieces[0].size() - 2), ": ");
+    std::string line = pieces[0].substr(sizeof(kErrorLinePrefix) - 1);
+    EXPECT_GT(std::stoi(line), 0);
+    EXPECT_EQ(pieces[1], message);
+}
+
+}  // namespace
+
+TEST(MovieParse, KeepsVideoAndAudioTracksInFileOrder)
+{
+    MovieSpec spec = OneTrackMovie(AudioTrack());
+    spec.tracks.push_back(VideoTrack());
+    Parsed parsed(BuildMovie(spec).bytes);
+    ASSERT_EQ(parsed.hr, S_OK);
+    ASSERT_EQ(parsed.movie.m_tracks.size(), 2u);
+    EXPECT_TRUE(parsed.movie.m_tracks[0]->m_bAudio);
+    EXPECT_FALSE(parsed.movie.m_tracks[0]->m_bVideo);
+    EXPECT_TRUE(parsed.movie.m_tracks[1]->m_bVideo);
+    EXPECT_EQ(parsed.movie.m_dwTimeScale, 1000u);
+    EXPECT_EQ(parsed.movie.m_llDuration, 500u);
+    EXPECT_EQ(parsed.movie.m_tracks[0]->m_pSampleSize->m_dwSampleCount, 5u);
+    EXPECT_EQ(parsed.movie.m_tracks[0]->m_dwMediaTimeScale, 8000u);
+}
+
+TEST(MovieParse, AcceptsMediaDataBeforeMovieBox)
+{
+    MovieSpec spec = OneTrackMovie();
+    spec.mdatBeforeMoov = true;
+    BuiltMovie built = BuildMovie(spec);
+    Parsed parsed(built.bytes);
+    ASSERT_EQ(parsed.hr, S_OK);
+    ASSERT_EQ(parsed.movie.m_tracks.size(), 1u);
+    std::vector<BYTE> buffer(40);
+    DWORD cbSample = 0;
+    ASSERT_EQ(parsed.movie.m_tracks[0]->ReadSample(2, buffer.data(), 40, &cbSample), S_OK);
+    EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.end()), spec.tracks[0].samples[2]);
+}
+
+TEST(MovieParse, FailsWithoutMediaDataFileTypeOrMovieHeader)
+{
+    Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));
+    Bytes moov = Box("moov", FullBox("mvhd", 0, 0, Bytes().zeros(96)));
+    Bytes mdat = Box("mdat", Bytes().zeros(4));
+    EXPECT_EQ(Parsed((ftyp + moov + mdat).data()).hr, S_OK);
+    EXPECT_EQ(Parsed((ftyp + moov).data()).hr, E_FAIL);
+    EXPECT_EQ(Parsed((moov + mdat).data()).hr, E_FAIL);
+    EXPECT_EQ(Parsed((ftyp + mdat).data()).hr, E_FAIL);
+    EXPECT_EQ(Parsed((ftyp + Box("moov", Box("free")) + mdat).data()).hr, E_FAIL);
+    EXPECT_EQ(Parsed(std::vector<uint8_t>()).hr, E_FAIL);
+}
+
+TEST(MovieParse, FileTypeNeedsFourPayloadBytes)
+{
+    Bytes moov = Box("moov", FullBox("mvhd", 0, 0, Bytes().zeros(96)));
+    Bytes mdat = Box("mdat", Bytes().zeros(4));
+    EXPECT_EQ(Parsed((Box("ftyp", Bytes().u24(0)) + moov + mdat).data()).hr, E_FAIL);
+    Parsed four((Box("ftyp", Bytes().fourcc("zzzz")) + moov + mdat).data());
+    EXPECT_EQ(four.hr, S_OK);
+    EXPECT_EQ(four.movie.m_dwFileType, 2u);
+}
+
+TEST(MovieParse, OpenOrLargeMediaDataEndsTheScan)
+{
+    Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));
+    Bytes moov = Box("moov", FullBox("mvhd", 0, 0, Bytes().zeros(96)));
+    EXPECT_EQ(Parsed((ftyp + testbox::OpenBox("mdat", Bytes().zeros(8)) + moov).data()).hr, E_FAIL);
+    EXPECT_EQ(Parsed((ftyp + testbox::LargeBox("mdat", Bytes().zeros(8)) + moov).data()).hr, E_FAIL);
+    EXPECT_EQ(Parsed((ftyp + moov + testbox::OpenBox("mdat", Bytes().zeros(8))).data()).hr, S_OK);
+}
+
+TEST(MovieParse, LaterMovieBoxReplacesEarlierOne)
+{
+    Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));
+    Bytes first = Box("moov", Box("free"));
+    Bytes second = Box("moov", FullBox("mvhd", 0, 0, Bytes().u32(0).u32(0).u32(600).u32(1200).zeros(80)));
+    Parsed parsed((ftyp + first + Box("mdat") + second).data());
+    EXPECT_EQ(parsed.hr, S_OK);
+    EXPECT_EQ(parsed.movie.m_dwTimeScale, 600u);
+    EXPECT_EQ(Parsed((ftyp + second + Box("mdat") + first).data()).hr, E_FAIL);
+}
+
+TEST(MovieParse, MovieHeaderVersions)
+{
+    MovieSpec spec = OneTrackMovie();
+    spec.mvhdVersion = 1;
+    spec.duration = 0x123456789ull;
+    Parsed v1(BuildMovie(spec).bytes);
+    ASSERT_EQ(v1.hr, S_OK);
+    EXPECT_EQ(v1.movie.m_llDuration, 0x123456789ull);
+
+    Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));
+    Bytes mdat = Box("mdat");
+    EXPECT_EQ(Parsed((ftyp + Box("moov", FullBox("mvhd", 2, 0, Bytes().zeros(96))) + mdat).data()).hr, E_FAIL);
+    // Too short for the fields of its version: refused, never read past.
+    EXPECT_EQ(Parsed((ftyp + Box("moov", FullBox("mvhd", 0, 0, Bytes().zeros(15))) + mdat).data()).hr, E_FAIL);
+    EXPECT_EQ(Parsed((ftyp + Box("moov", FullBox("mvhd", 1, 0, Bytes().zeros(27))) + mdat).data()).hr, E_FAIL);
+    EXPECT_EQ(Parsed((ftyp + Box("moov", FullBox("mvhd", 1, 0, Bytes().zeros(28))) + mdat).data()).hr, S_OK);
+}
+
+TEST(MovieParse, DropsDisabledAndNonAudioVisualTracksSilently)
+{
+    MovieSpec spec = OneTrackMovie();
+    spec.tracks[0].trackFlags = 0;
+    TrackSpec hint = VideoTrack();
+    hint.kind = TrackSpec::Other;
+    spec.tracks.push_back(hint);
+    TrackSpec enabled = VideoTrack();
+    enabled.trackFlags = 7;
+    spec.tracks.push_back(enabled);
+    DebugCapture capture;
+    Parsed parsed(BuildMovie(spec).bytes);
+    EXPECT_EQ(parsed.hr, S_OK);
+    EXPECT_EQ(parsed.movie.m_tracks.size(), 1u);
+    EXPECT_EQ(capture.Text(), "");
+}
+
+TEST(MovieParse, VideoHeaderWinsOverSoundHeader)
+{
+    TrackSpec track = AudioTrack();
+    track.extraMinfChildren = FullBox("vmhd", 0, 1, Bytes().zeros(8));
+    Parsed parsed(BuildMovie(OneTrackMovie(track)).bytes);
+    ASSERT_EQ(parsed.movie.m_tracks.size(), 1u);
+    EXPECT_TRUE(parsed.movie.m_tracks[0]->m_bVideo);
+    EXPECT_FALSE(parsed.movie.m_tracks[0]->m_bAudio);
+}
+
+TEST(MovieParse, ReportsEachMissingOrBrokenTableInTwoLines)
+{
+    struct Case {
+        const char* omit;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"mdhd", "ERROR[Parser] Media Header box does not exist.\r\n"},
+        {"minf", "ERROR[Parser] Media Information Box does not exist.\r\n"},
+        {"stbl", "ERROR[Parser] Sample Table Box does not exist.\r\n"},
+        {"stsd", "ERROR[Parser] Sample Description Box does not exist.\r\n"},
+        {"stsz", "ERROR[Parser] Sample Size Box does not exist.\r\n"},
+        {"stsc", "ERROR[Parser] Sample To Chunk Box does not exist.\r\n"},
+        {"stco", "ERROR[Parser] Chunk Offset Box does not exist.\r\n"},
+        {"stts", "ERROR[Parser] Decoding Time To Sample Box does not exist.\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.omit);
+        TrackSpec track = VideoTrack();
+        track.omit = {c.omit};
+        DebugCapture capture;
+        Parsed parsed(BuildMovie(OneTrackMovie(track)).bytes);
+        EXPECT_EQ(parsed.hr, S_OK);
+        EXPECT_EQ(parsed.movie.m_tracks.size(), 0u);
+        ExpectReport(capture, c.message);
+    }
+}
+
+TEST(MovieParse, ReportsTablesShorterThanTheirCounts)
+{
+    struct Case {
+        const char* type;
+        Bytes box;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"stsz", FullBox("stsz", 0, 0, Bytes().u32(0).u32(6).zeros(20)), "ERROR[Parser] Sample Size Box parse failed.\r\n"},
+        {"stsc", FullBox("stsc", 0, 0, Bytes().u32(2).zeros(23)), "ERROR[Parser] Sample To Chunk Box parse failed.\r\n"},
+        {"stco", FullBox("stco", 0, 0, Bytes().u32(3).zeros(11)), "ERROR[Parser] Chunk Offset Box parse failed.\r\n"},
+        {"stts", FullBox("stts", 0, 0, Bytes().u32(1).zeros(7)),
+         "ERROR[Parser] Decoding Time To Sample Box parse failed.\r\n"},
+        {"ctts", FullBox("ctts", 0, 0, Bytes().u32(0x20000000).zeros(8)),
+         "ERROR[Parser] Composition Time To Sample Box parse failed.\r\n"},
+        {"stss", FullBox("stss", 0, 0, Bytes().u32(0xFFFFFFFF).zeros(4)), "ERROR[Parser] Sync Sample Box parse failed.\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type);
+        TrackSpec track = VideoTrack();
+        track.omit = {c.type};
+        track.extraStblChildren = c.box;
+        DebugCapture capture;
+        Parsed parsed(BuildMovie(OneTrackMovie(track)).bytes);
+        EXPECT_EQ(parsed.movie.m_tracks.size(), 0u);
+        ExpectReport(capture, c.message);
+    }
+}
+
+TEST(MovieParse, MediaHeaderNeedsTheBytesOfItsVersion)
+{
+    for (uint8_t version : {0, 1}) {
+        SCOPED_TRACE(version);
+        Bytes shortHeader = FullBox("mdhd", version, 0, Bytes().zeros(version == 1 ? 27 : 15));
+        Bytes fullHeader = FullBox("mdhd", version, 0,
+                                   version == 1 ? Bytes().zeros(16).u32(1000).u64(500) : Bytes().zeros(8).u32(1000).u32(500));
+        for (const Bytes* header : {&shortHeader, &fullHeader}) {
+            Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));
+            Bytes tkhd = FullBox("tkhd", 0, 1, Bytes().zeros(80));
+            Bytes stbl = Box("stbl", {FullBox("stsd", 0, 0, Bytes().u32(1).append(H263Entry())), SttsBox({{1, 100}}),
+                                      StscBox({{1, 1}}), StszBox(4, {4}), StcoBox({0}, false)});
+            Bytes minf = Box("minf", {FullBox("vmhd", 0, 1, Bytes().zeros(8)), stbl});
+            Bytes trak = Box("trak", {tkhd, Box("mdia", {*header, minf})});
+            Bytes moov = Box("moov", {FullBox("mvhd", 0, 0, Bytes().u32(0).u32(0).u32(1000).u32(0).zeros(80)), trak});
+            DebugCapture capture;
+            Parsed parsed((ftyp + moov + Box("mdat")).data());
+            if (header == &shortHeader) {
+                EXPECT_EQ(parsed.movie.m_tracks.size(), 0u);
+                ExpectReport(capture, "ERROR[Parser] Media Header size is too small.\r\n");
+            } else {
+                ASSERT_EQ(parsed.movie.m_tracks.size(), 1u);
+                EXPECT_EQ(parsed.movie.m_tracks[0]->m_llMediaDuration, 500u);
+                EXPECT_EQ(capture.Text(), "");
+            }
+        }
+    }
+}
+
+TEST(MovieParse, OptionalTablesMayBeAbsentAndStcoWinsOverCo64)
+{
+    TrackSpec track = VideoTrack();
+    track.stss.reset();
+    track.ctts.clear();
+    Parsed plain(BuildMovie(OneTrackMovie(track)).bytes);
+    ASSERT_EQ(plain.movie.m_tracks.size(), 1u);
+    EXPECT_EQ(plain.movie.m_tracks[0]->m_pSyncSample, nullptr);
+    EXPECT_EQ(plain.movie.m_tracks[0]->m_pCompositionTime, nullptr);
+
+    track.co64 = true;
+    Parsed wide(BuildMovie(OneTrackMovie(track)).bytes);
+    ASSERT_EQ(wide.movie.m_tracks.size(), 1u);
+    EXPECT_TRUE(wide.movie.m_tracks[0]->m_pChunkOffset->m_b64BitOffsets);
+
+    // Both forms: the 32-bit table is used, even when it comes second.
+    track.extraStblChildren = StcoBox({1, 2, 3, 4, 5}, false);
+    Parsed both(BuildMovie(OneTrackMovie(track)).bytes);
+    ASSERT_EQ(both.movie.m_tracks.size(), 1u);
+    EXPECT_FALSE(both.movie.m_tracks[0]->m_pChunkOffset->m_b64BitOffsets);
+    EXPECT_EQ(both.movie.m_tracks[0]->m_pChunkOffset->GetChunkOffset(2), 2u);
+}
+
+TEST(MovieParse, DropsTracksWithoutDurationOrTimeScale)
+{
+    TrackSpec tooShort = VideoTrack();
+    tooShort.timeScale = 20000000;
+    tooShort.mediaDuration = 1;  // half a 100-ns unit
+    TrackSpec noScale = VideoTrack();
+    noScale.timeScale = 0;
+    TrackSpec justLongEnough = VideoTrack();
+    justLongEnough.timeScale = 10000000;
+    justLongEnough.mediaDuration = 1;
+    MovieSpec spec = OneTrackMovie(tooShort);
+    spec.tracks.push_back(noScale);
+    spec.tracks.push_back(justLongEnough);
+    DebugCapture capture;
+    Parsed parsed(BuildMovie(spec).bytes);
+    ASSERT_EQ(parsed.movie.m_tracks.size(), 1u);
+    EXPECT_EQ(parsed.movie.m_tracks[0]->GetDuration(), 1);
+    EXPECT_EQ(capture.Text(), "");
+}
+
+TEST(MovieDuration, LongestTrackElseMovieHeader)
+{
+    TrackSpec video = VideoTrack();
+    video.mediaDuration = 10000;  // 10 s at 1000
+    TrackSpec audio = AudioTrack();
+    audio.mediaDuration = 96000;  // 12 s at 8000
+    MovieSpec spec = OneTrackMovie(video);
+    spec.tracks.push_back(audio);
+    Parsed parsed(BuildMovie(spec).bytes);
+    EXPECT_EQ(parsed.movie.GetDuration(), 120000000);
+
+    Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));
+    Bytes moov = Box("moov", FullBox("mvhd", 0, 0, Bytes().u32(0).u32(0).u32(3).u32(7).zeros(80)));
+    Parsed header((ftyp + moov + Box("mdat")).data());
+    ASSERT_EQ(header.hr, S_OK);
+    EXPECT_EQ(header.movie.GetDuration(), 23333333);  // 7 / 3 s, truncated
+
+    Bytes zeroScale = Box("moov", FullBox("mvhd", 0, 0, Bytes().u32(0).u32(0).u32(0).u32(7).zeros(80)));
+    Parsed none((ftyp + zeroScale + Box("mdat")).data());
+    EXPECT_EQ(none.movie.GetDuration(), 0);
+}
+
+TEST(MovieParse, ReleasesEveryPageBlockItTook)
+{
+    // A sample size list above the large-block threshold comes from the page
+    // allocator and goes back with the movie.
+    platformtest::ResetVirtualAllocStats();
+    {
+        TrackSpec track = VideoTrack(262200);
+        track.samplesPerChunk = 1000;
+        Parsed parsed(BuildMovie(OneTrackMovie(track)).bytes);
+        ASSERT_EQ(parsed.movie.m_tracks.size(), 1u);
+        EXPECT_EQ(platformtest::GetVirtualAllocStats().liveBlocks, 1);
+    }
+    EXPECT_EQ(platformtest::GetVirtualAllocStats().liveBlocks, 0);
+}
