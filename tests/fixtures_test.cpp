@@ -55,7 +55,7 @@ TEST(FixtureFacts, MissingFactsThrow)
 TEST(FixtureFacts, EveryFixtureHasTracksWithOnePacketPerSample)
 {
     const std::vector<std::string> names = ListFixtures();
-    ASSERT_GE(names.size(), 9u);
+    ASSERT_GE(names.size(), 10u);
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
         const FixtureFacts facts = LoadFixtureFacts(name);
@@ -130,6 +130,11 @@ TEST(FixtureFacts, FixturesCoverTheirAdvertisedFeatures)
     EXPECT_EQ("mp4v", LoadFixtureFacts("mpeg4-amrwb.3gp").FirstTrack("video")->tag);
     EXPECT_EQ("sawb", LoadFixtureFacts("mpeg4-amrwb.3gp").FirstTrack("audio")->tag);
     EXPECT_EQ("mjpg", LoadFixtureFacts("mjpeg.mov").FirstTrack("video")->tag);
+
+    // Ten 160-tick AMR frames per sample.
+    const TrackFacts* grouped = LoadFixtureFacts("amrnb-10-frames-per-sample.3gp").FirstTrack("audio");
+    ASSERT_NE(nullptr, grouped);
+    EXPECT_EQ(1600, grouped->packets[1].rawDts);
 
     const FixtureFacts m4a = LoadFixtureFacts("aac-stereo.m4a");
     EXPECT_EQ(nullptr, m4a.FirstTrack("video"));

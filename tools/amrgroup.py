@@ -92,7 +92,7 @@ def main(src, dst, per_sample):
     data = open(src, "rb").read()
     top = list(boxes(data))
     kinds = [k for k, _ in top]
-    if kinds.count(b"trak") or kinds.index(b"moov") < kinds.index(b"mdat"):
+    if kinds.index(b"moov") < kinds.index(b"mdat"):
         raise SystemExit("%s: moov must follow mdat" % src)
     moov = dict(top)[b"moov"]
     traks = [k for k, _ in boxes(moov[8:]) if k == b"trak"]

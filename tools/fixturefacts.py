@@ -12,8 +12,6 @@ import struct
 import subprocess
 import sys
 
-CONTAINERS = {b"moov", b"trak", b"mdia", b"minf", b"stbl", b"edts", b"udta", b"dinf"}
-
 
 def boxes(data, start, end):
     """Yields (type, payload_start, box_end) for the boxes in [start, end)."""
