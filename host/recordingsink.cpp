@@ -1,0 +1,327 @@
+#include "recordingsink.h"
+
+#include <chrono>
+#include <new>
+
+#include "baseoutputpin.h"  // CreateMemoryAllocator
+
+namespace {
+
+// {6A1B7E52-3C0D-4F1E-9B7A-2D5C8E4F1A30}: a class identifier for the test sink only.
+const CLSID kClsidRecordingSink = {0x6A1B7E52, 0x3C0D, 0x4F1E, {0x9B, 0x7A, 0x2D, 0x5C, 0x8E, 0x4F, 0x1A, 0x30}};
+
+uint64_t Fnv1a(const BYTE* p, size_t cb)
+{
+    uint64_t h = 1469598103934665603ULL;
+    for (size_t i = 0; i < cb; ++i) {
+        h ^= p[i];
+        h *= 1099511628211ULL;
+    }
+    return h;
+}
+
+}  // namespace
+
+// --- input pin -----------------------------------------------------------------
+
+CRecordingInputPin::CRecordingInputPin(CRecordingSink* pSink, CCritSec* pLock, HRESULT* phr)
+    : CBasePin(L"CRecordingInputPin", pSink, pLock, phr, L"In", PINDIR_INPUT), m_pSink(pSink)
+{
+}
+
+CRecordingInputPin::~CRecordingInputPin() = default;
+
+STDMETHODIMP CRecordingInputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv)
+{
+    CheckPointer(ppv, E_POINTER);
+    if (IsEqualIID(riid, IID_IMemInputPin)) return GetInterface(static_cast<IMemInputPin*>(this), ppv);
+    return CBasePin::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT CRecordingInputPin::CheckMediaType(const CMediaType* pmt)
+{
+    const SinkOptions& options = m_pSink->m_options;
+    if (!IsEqualGUID(options.majortype, GUID_NULL) && !IsEqualGUID(options.majortype, pmt->majortype)) {
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    if (!IsEqualGUID(options.subtype, GUID_NULL) && !IsEqualGUID(options.subtype, pmt->subtype)) {
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    return S_OK;
+}
+
+HRESULT CRecordingInputPin::GetMediaType(int, CMediaType*)
+{
+    return VFW_S_NO_MORE_ITEMS;  // the sink proposes nothing; it takes what it is offered
+}
+
+HRESULT CRecordingInputPin::BreakConnect()
+{
+    if (m_pSink->m_pNotified) {
+        m_pSink->m_pNotified->Release();
+        m_pSink->m_pNotified = nullptr;
+    }
+    return CBasePin::BreakConnect();
+}
+
+HRESULT CRecordingInputPin::Inactive()
+{
+    m_pSink->ReleaseBlocked();
+    return S_OK;
+}
+
+STDMETHODIMP CRecordingInputPin::EndOfStream()
+{
+    m_pSink->Record({SinkEvent::EndOfStream, 0, 0, 0, 0.0});
+    return S_OK;
+}
+
+STDMETHODIMP CRecordingInputPin::BeginFlush()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_pSink->m_lock);
+        m_pSink->m_bFlushing = true;
+    }
+    m_pSink->ReleaseBlocked();
+    m_pSink->Record({SinkEvent::BeginFlush, 0, 0, 0, 0.0});
+    return S_OK;
+}
+
+STDMETHODIMP CRecordingInputPin::EndFlush()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_pSink->m_lock);
+        m_pSink->m_bFlushing = false;
+    }
+    m_pSink->Record({SinkEvent::EndFlush, 0, 0, 0, 0.0});
+    return S_OK;
+}
+
+STDMETHODIMP CRecordingInputPin::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate)
+{
+    CBasePin::NewSegment(tStart, tStop, dRate);
+    m_pSink->Record({SinkEvent::NewSegment, 0, tStart, tStop, dRate});
+    return S_OK;
+}
+
+STDMETHODIMP CRecordingInputPin::GetAllocator(IMemAllocator** ppAllocator)
+{
+    CheckPointer(ppAllocator, E_POINTER);
+    *ppAllocator = nullptr;
+    if (!m_pSink->m_options.bProvideAllocator) return VFW_E_NO_ALLOCATOR;
+    if (!m_pSink->m_pOwnAllocator) {
+        HRESULT hr = CreateMemoryAllocator(&m_pSink->m_pOwnAllocator);
+        if (FAILED(hr)) return hr;
+    }
+    *ppAllocator = m_pSink->m_pOwnAllocator;
+    (*ppAllocator)->AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP CRecordingInputPin::NotifyAllocator(IMemAllocator* pAllocator, BOOL)
+{
+    CheckPointer(pAllocator, E_POINTER);
+    if (FAILED(m_pSink->m_options.hrNotifyAllocator)) return m_pSink->m_options.hrNotifyAllocator;
+    pAllocator->AddRef();
+    if (m_pSink->m_pNotified) m_pSink->m_pNotified->Release();
+    m_pSink->m_pNotified = pAllocator;
+    return S_OK;
+}
+
+STDMETHODIMP CRecordingInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps)
+{
+    CheckPointer(pProps, E_POINTER);
+    if (!m_pSink->m_options.bHasRequirements) return E_NOTIMPL;
+    *pProps = m_pSink->m_options.requirements;
+    return S_OK;
+}
+
+STDMETHODIMP CRecordingInputPin::Receive(IMediaSample* pSample)
+{
+    CheckPointer(pSample, E_POINTER);
+    return m_pSink->ReceiveSample(pSample);
+}
+
+STDMETHODIMP CRecordingInputPin::ReceiveMultiple(IMediaSample** pSamples, LONG nSamples, LONG* nSamplesProcessed)
+{
+    CheckPointer(pSamples, E_POINTER);
+    LONG n = 0;
+    HRESULT hr = S_OK;
+    for (; n < nSamples; ++n) {
+        hr = Receive(pSamples[n]);
+        if (hr != S_OK) break;
+    }
+    if (nSamplesProcessed) *nSamplesProcessed = n;
+    return hr;
+}
+
+STDMETHODIMP CRecordingInputPin::ReceiveCanBlock()
+{
+    return S_OK;
+}
+
+// --- filter --------------------------------------------------------------------
+
+CRecordingSink::CRecordingSink(const SinkOptions& options, HRESULT* phr)
+    : CBaseFilter(L"CRecordingSink", nullptr, &m_csFilter, kClsidRecordingSink), m_pin(this, &m_csFilter, phr),
+      m_options(options)
+{
+}
+
+CRecordingSink::~CRecordingSink()
+{
+    if (m_pNotified) m_pNotified->Release();
+    if (m_pOwnAllocator) m_pOwnAllocator->Release();
+}
+
+CRecordingSink* CRecordingSink::Create(const SinkOptions& options)
+{
+    HRESULT hr = S_OK;
+    CRecordingSink* pSink = new (std::nothrow) CRecordingSink(options, &hr);
+    if (!pSink) return nullptr;
+    pSink->AddRef();
+    if (FAILED(hr)) {
+        pSink->Release();
+        return nullptr;
+    }
+    return pSink;
+}
+
+void CRecordingSink::Record(const SinkEvent& event)
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_events.push_back(event);
+        if (event.kind == SinkEvent::EndOfStream) ++m_lEndOfStream;
+        if (event.kind == SinkEvent::BeginFlush) ++m_lFlushes;
+    }
+    m_changed.notify_all();
+}
+
+void CRecordingSink::ReleaseBlocked()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        ++m_lReleaseGeneration;
+    }
+    m_changed.notify_all();
+}
+
+HRESULT CRecordingSink::ReceiveSample(IMediaSample* pSample)
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    ++m_lReceiveCalls;
+    if (IsStopped()) return VFW_E_WRONG_STATE;
+    if (m_bFlushing) return S_FALSE;
+    if (m_bBlock) {
+        long lGeneration = m_lReleaseGeneration;
+        ++m_lBlocked;
+        m_changed.notify_all();
+        m_changed.wait(guard, [&] { return !m_bBlock || m_lReleaseGeneration != lGeneration; });
+        --m_lBlocked;
+        if (IsStopped()) return VFW_E_WRONG_STATE;
+        if (m_bFlushing) return S_FALSE;
+    }
+    if (FAILED(m_hrReceive)) return m_hrReceive;
+
+    SampleRecord record;
+    record.hrTime = pSample->GetTime(&record.rtStart, &record.rtStop);
+    record.hrMediaTime = pSample->GetMediaTime(&record.llMediaStart, &record.llMediaStop);
+    if (FAILED(record.hrTime)) record.rtStart = record.rtStop = 0;
+    if (FAILED(record.hrMediaTime)) record.llMediaStart = record.llMediaStop = 0;
+    record.bSyncPoint = pSample->IsSyncPoint() == S_OK;
+    record.bPreroll = pSample->IsPreroll() == S_OK;
+    record.bDiscontinuity = pSample->IsDiscontinuity() == S_OK;
+    record.cbActual = pSample->GetActualDataLength();
+    record.cbBuffer = pSample->GetSize();
+    BYTE* pData = nullptr;
+    pSample->GetPointer(&pData);
+    size_t cb = record.cbActual > 0 && pData ? static_cast<size_t>(record.cbActual) : 0;
+    record.hash = Fnv1a(pData, cb);
+    if (m_options.bKeepBytes && cb) record.bytes.assign(pData, pData + cb);
+    m_samples.push_back(std::move(record));
+    m_events.push_back({SinkEvent::Sample, m_samples.size() - 1, 0, 0, 0.0});
+    guard.unlock();
+    m_changed.notify_all();
+    return S_OK;
+}
+
+void CRecordingSink::BlockReceive(bool bBlock)
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_bBlock = bBlock;
+    }
+    m_changed.notify_all();
+}
+
+void CRecordingSink::SetReceiveResult(HRESULT hr)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_hrReceive = hr;
+}
+
+std::vector<SinkEvent> CRecordingSink::Events() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_events;
+}
+
+std::vector<SampleRecord> CRecordingSink::Samples() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_samples;
+}
+
+long CRecordingSink::EndOfStreamCount() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_lEndOfStream;
+}
+
+long CRecordingSink::FlushCount() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_lFlushes;
+}
+
+long CRecordingSink::ReceiveCalls() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_lReceiveCalls;
+}
+
+long CRecordingSink::BlockedReceivers() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_lBlocked;
+}
+
+bool CRecordingSink::WaitForEndOfStream(long n, DWORD dwMilliseconds)
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    return m_changed.wait_for(guard, std::chrono::milliseconds(dwMilliseconds), [&] { return m_lEndOfStream >= n; });
+}
+
+bool CRecordingSink::WaitForSamples(size_t n, DWORD dwMilliseconds)
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    return m_changed.wait_for(guard, std::chrono::milliseconds(dwMilliseconds),
+                              [&] { return m_samples.size() >= n; });
+}
+
+bool CRecordingSink::WaitForBlockedReceive(DWORD dwMilliseconds)
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    return m_changed.wait_for(guard, std::chrono::milliseconds(dwMilliseconds), [&] { return m_lBlocked > 0; });
+}
+
+void CRecordingSink::ClearRecords()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_events.clear();
+    m_samples.clear();
+    m_lEndOfStream = 0;
+    m_lFlushes = 0;
+    m_lReceiveCalls = 0;
+}

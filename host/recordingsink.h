@@ -1,0 +1,152 @@
+// A sink filter for tests: one input pin "In" that accepts any media type
+// or a chosen one, offers its own allocator or none, states allocator
+// requirements or none, and records everything it receives: samples (times,
+// media times, flags, sizes, the bytes and a hash), new segments,
+// end-of-stream and flushes, in arrival order. Receive can be made to block
+// until released (a flush or Stop also releases it) or to fail.
+#ifndef HOST_RECORDINGSINK_H
+#define HOST_RECORDINGSINK_H
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "basefilter.h"
+#include "basepin.h"
+
+struct SinkOptions {
+    // GUID_NULL accepts any major type / subtype.
+    GUID majortype = GUID_NULL;
+    GUID subtype = GUID_NULL;
+    // GetAllocator hands out the sink's own memory allocator; otherwise VFW_E_NO_ALLOCATOR.
+    bool bProvideAllocator = false;
+    // GetAllocatorRequirements reports these; otherwise E_NOTIMPL.
+    bool bHasRequirements = false;
+    ALLOCATOR_PROPERTIES requirements = {0, 0, 0, 0};
+    HRESULT hrNotifyAllocator = S_OK;
+    bool bKeepBytes = true;
+};
+
+struct SampleRecord {
+    HRESULT hrTime;
+    REFERENCE_TIME rtStart;
+    REFERENCE_TIME rtStop;
+    HRESULT hrMediaTime;
+    LONGLONG llMediaStart;
+    LONGLONG llMediaStop;
+    bool bSyncPoint;
+    bool bPreroll;
+    bool bDiscontinuity;
+    LONG cbActual;
+    LONG cbBuffer;
+    uint64_t hash;  // FNV-1a over the actual data
+    std::vector<uint8_t> bytes;
+};
+
+struct SinkEvent {
+    enum Kind { Sample, NewSegment, EndOfStream, BeginFlush, EndFlush } kind;
+    size_t nSample;  // index into Samples() for a Sample
+    REFERENCE_TIME rtStart;
+    REFERENCE_TIME rtStop;
+    double dRate;
+};
+
+class CRecordingSink;
+
+class CRecordingInputPin : public CBasePin, public IMemInputPin {
+public:
+    CRecordingInputPin(CRecordingSink* pSink, CCritSec* pLock, HRESULT* phr);
+    ~CRecordingInputPin() override;
+
+    DECLARE_IUNKNOWN
+    STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+
+    HRESULT CheckMediaType(const CMediaType* pmt) override;
+    HRESULT GetMediaType(int iPosition, CMediaType* pmt) override;
+    HRESULT BreakConnect() override;
+    HRESULT Inactive() override;
+
+    STDMETHODIMP EndOfStream() override;
+    STDMETHODIMP BeginFlush() override;
+    STDMETHODIMP EndFlush() override;
+    STDMETHODIMP NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
+
+    // IMemInputPin
+    STDMETHODIMP GetAllocator(IMemAllocator** ppAllocator) override;
+    STDMETHODIMP NotifyAllocator(IMemAllocator* pAllocator, BOOL bReadOnly) override;
+    STDMETHODIMP GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps) override;
+    STDMETHODIMP Receive(IMediaSample* pSample) override;
+    STDMETHODIMP ReceiveMultiple(IMediaSample** pSamples, LONG nSamples, LONG* nSamplesProcessed) override;
+    STDMETHODIMP ReceiveCanBlock() override;
+
+private:
+    CRecordingSink* m_pSink;
+};
+
+class CRecordingSink : public CBaseFilter {
+public:
+    // The sink with one reference, or null.
+    static CRecordingSink* Create(const SinkOptions& options = SinkOptions());
+    ~CRecordingSink() override;
+
+    int GetPinCount() override { return 1; }
+    CBasePin* GetPin(int n) override { return n == 0 ? &m_pin : nullptr; }
+    IPin* InputPin() { return &m_pin; }
+
+    // --- fault injection ---
+    // While set, Receive waits (until cleared, a flush or Stop).
+    void BlockReceive(bool bBlock);
+    // Receive returns hr for every sample from now on (S_OK restores);
+    // a failing sample is counted but not recorded.
+    void SetReceiveResult(HRESULT hr);
+
+    // --- observation ---
+    std::vector<SinkEvent> Events() const;
+    std::vector<SampleRecord> Samples() const;
+    long EndOfStreamCount() const;
+    long FlushCount() const;
+    long ReceiveCalls() const;
+    long BlockedReceivers() const;
+    // Waits until end-of-stream has arrived n times in all; false on time-out.
+    bool WaitForEndOfStream(long n, DWORD dwMilliseconds);
+    // Waits until at least n samples were recorded; false on time-out.
+    bool WaitForSamples(size_t n, DWORD dwMilliseconds);
+    // Waits until a caller is blocked in Receive; false on time-out.
+    bool WaitForBlockedReceive(DWORD dwMilliseconds);
+    void ClearRecords();
+
+    // The allocator given to NotifyAllocator (no reference added), and
+    // whether it is the sink's own.
+    IMemAllocator* NotifiedAllocator() const { return m_pNotified; }
+    bool NotifiedOwnAllocator() const { return m_pNotified && m_pNotified == m_pOwnAllocator; }
+    const SinkOptions& Options() const { return m_options; }
+
+private:
+    friend class CRecordingInputPin;
+    CRecordingSink(const SinkOptions& options, HRESULT* phr);
+    void Record(const SinkEvent& event);
+    HRESULT ReceiveSample(IMediaSample* pSample);
+    void ReleaseBlocked();
+
+    CCritSec m_csFilter;
+    CRecordingInputPin m_pin;
+    SinkOptions m_options;
+    IMemAllocator* m_pOwnAllocator = nullptr;  // holds a reference
+    IMemAllocator* m_pNotified = nullptr;      // holds a reference
+
+    mutable std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::vector<SinkEvent> m_events;
+    std::vector<SampleRecord> m_samples;
+    bool m_bBlock = false;
+    bool m_bFlushing = false;
+    long m_lReleaseGeneration = 0;  // bumped to release blocked callers
+    HRESULT m_hrReceive = S_OK;
+    long m_lReceiveCalls = 0;
+    long m_lBlocked = 0;
+    long m_lEndOfStream = 0;
+    long m_lFlushes = 0;
+};
+
+#endif
