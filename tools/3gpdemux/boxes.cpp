@@ -1,0 +1,67 @@
+// "3gpdemux boxes FILE": the file's box tree as the parser's box reader sees
+// it, for checking a file's structure before it goes on a device.
+#include <cstdio>
+#include <string>
+
+#include "commands.h"
+#include "moviebox.h"
+
+namespace {
+
+// Containers whose children are listed; "stsd" and "meta" start after a
+// 4-byte count or version word.
+bool IsContainer(DWORD dwType, DWORD* pdwChildStart)
+{
+    static const char* const kContainers[] = {"moov", "trak", "mdia", "minf", "stbl", "edts", "udta",
+                                              "dinf", "ilst", "mvex", "moof", "traf", "stsd", "meta"};
+    char name[5] = {static_cast<char>(dwType >> 24), static_cast<char>(dwType >> 16),
+                    static_cast<char>(dwType >> 8), static_cast<char>(dwType), 0};
+    for (const char* c : kContainers) {
+        if (std::string(c) == name) {
+            *pdwChildStart = (std::string(name) == "stsd" || std::string(name) == "meta") ? 4 : 0;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string FourCCText(DWORD dwType)
+{
+    std::string s;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        char c = static_cast<char>((dwType >> shift) & 0xFF);
+        s += (c >= 32 && c < 127) ? c : '.';
+    }
+    return s;
+}
+
+void PrintBox(CBox* pBox, int depth)
+{
+    std::printf("%*s%s offset=%llu size=%lld header=%u\n", depth * 2, "", FourCCText(pBox->m_dwType).c_str(),
+                static_cast<unsigned long long>(pBox->m_llFileOffset), static_cast<long long>(pBox->m_llSize),
+                pBox->m_cbHeader);
+    DWORD dwStart = 0;
+    if (depth > 32 || !IsContainer(pBox->m_dwType, &dwStart)) return;
+    // "stsd" starts with its version and flags, then the entry count; "meta"
+    // only with its version and flags, which the start offset skips.
+    if (pBox->m_dwType == 0x73747364 /* "stsd" */ && FAILED(pBox->ReadFullBoxHeader())) return;
+    pBox->EnumerateChildren(dwStart);
+    for (DWORD i = 0; i < pBox->m_dwChildCount; ++i) PrintBox(pBox->m_ppChildren[i], depth + 1);
+}
+
+}  // namespace
+
+int RunBoxes(const std::string& path)
+{
+    FileByteSource source(path);
+    if (!source.IsOpen()) {
+        std::fprintf(stderr, "3gpdemux: cannot open %s\n", path.c_str());
+        return 1;
+    }
+    LONGLONG llLength = source.Length();
+    // The whole file as one parent, so top-level boxes are enumerated like children.
+    CBox file(&source, 0x66696C65 /* "file" */, 0, llLength, 0);
+    file.EnumerateChildren(0);
+    for (DWORD i = 0; i < file.m_dwChildCount; ++i) PrintBox(file.m_ppChildren[i], 0);
+    return 0;
+}
