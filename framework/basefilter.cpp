@@ -4,6 +4,7 @@
 
 #include "basepin.h"
 #include "enumpins.h"
+#include "filtersetup.h"
 
 CBaseFilter::CBaseFilter(LPCWSTR pObjectName, LPUNKNOWN pUnk, CCritSec* pLock, REFCLSID clsid, DWORD dwCreatorTag)
     : CUnknown(pObjectName, pUnk),
@@ -208,14 +209,19 @@ STDMETHODIMP CBaseFilter::QueryVendorInfo(LPWSTR*)
 
 STDMETHODIMP CBaseFilter::Register()
 {
-    if (GetSetupData() == NULL) return S_FALSE;
-    return E_NOTIMPL;  // the filter-mapper registration comes with the module's registration code
+    const AMOVIESETUP_FILTER* pSetup = GetSetupData();
+    if (pSetup == NULL) return S_FALSE;
+    // Whatever the mapper answered: a filter that could not be listed can
+    // still be created by its class identifier.
+    RegisterFilterWithMapper(pSetup, TRUE);
+    return S_OK;
 }
 
 STDMETHODIMP CBaseFilter::Unregister()
 {
-    if (GetSetupData() == NULL) return S_FALSE;
-    return E_NOTIMPL;
+    const AMOVIESETUP_FILTER* pSetup = GetSetupData();
+    if (pSetup == NULL) return S_FALSE;
+    return RegisterFilterWithMapper(pSetup, FALSE);
 }
 
 HRESULT CBaseFilter::NotifyEvent(LONG EventCode, LONG_PTR EventParam1, LONG_PTR EventParam2)

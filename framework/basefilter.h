@@ -45,7 +45,9 @@ public:
     STDMETHODIMP JoinFilterGraph(IFilterGraph* pGraph, LPCWSTR pName);
     STDMETHODIMP QueryVendorInfo(LPWSTR* pVendorInfo);
 
-    // IAMovieSetup: both return S_FALSE when the filter has no setup data.
+    // IAMovieSetup: the filter's entries in the filter mapper, from
+    // GetSetupData (filtersetup.h). Both return S_FALSE when the filter has
+    // no setup data; with it, Register returns S_OK whatever the mapper said.
     STDMETHODIMP Register();
     STDMETHODIMP Unregister();
 

@@ -17,6 +17,10 @@ long LiveMemAllocators();
 // Threads that called CoInitializeEx and not yet CoUninitialize.
 long ComInitializedThreads();
 
+// In-process servers CoCreateInstance/CoGetClassObject loaded and
+// CoFreeUnusedLibraries has not unloaded yet.
+long LoadedComServers();
+
 }  // namespace platformtest
 
 #endif

@@ -15,6 +15,9 @@
 #include <dvdmedia.h>
 #include <mmreg.h>
 #include "device/devicemediatypes.h"
+// The loader calls DllMain and the .def file names the exports.
+#define MODULE_EXPORT
+#define DECLARE_MODULE_ENTRY_POINT(fnDllMain)
 #else
 #include "standin/basetypes.h"
 #include "standin/winerror.h"
@@ -38,6 +41,7 @@
 #include "standin/dshowuuids.h"
 #include "standin/qnetwork.h"
 #include "standin/winreg.h"
+#include "standin/module.h"
 #endif
 
 #endif

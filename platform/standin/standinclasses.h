@@ -7,5 +7,7 @@
 
 // CLSID_MemoryAllocator.
 HRESULT CreateStandinMemAllocator(IUnknown* pUnkOuter, REFIID riid, void** ppv);
+// CLSID_FilterMapper: IFilterMapper over the registry; not aggregatable.
+HRESULT CreateStandinFilterMapper(IUnknown* pUnkOuter, REFIID riid, void** ppv);
 
 #endif

@@ -1,5 +1,6 @@
-// Registry functions of the device kernel, over an in-memory store on the
-// host (platform/standin/registry.cpp).
+// Registry functions of the device kernel. On the host they work on an
+// in-memory store that can be kept in a file (platform/include/hostregistry.h),
+// so that a registration outlives the process that made it.
 #ifndef PLATFORM_STANDIN_WINREG_H
 #define PLATFORM_STANDIN_WINREG_H
 
@@ -33,6 +34,14 @@ typedef HKEY* PHKEY;
 #define KEY_WRITE 0x20006
 #define KEY_ALL_ACCESS 0xF003F
 
+#ifndef FILETIME_DEFINED
+#define FILETIME_DEFINED
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *PFILETIME;
+#endif
+
 extern "C" {
 LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
@@ -46,6 +55,13 @@ LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 // Deletes a key that has no subkeys.
 LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 LONG WINAPI RegCloseKey(HKEY hKey);
+// Subkeys and values by index, in the registry's order (names compared
+// without case). lpcchName counts characters, without the terminator on
+// return; ERROR_NO_MORE_ITEMS past the end.
+LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                          LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
+LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
+                          LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 }
 
 #endif
