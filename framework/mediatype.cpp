@@ -1,9 +1,6 @@
-// Media types with deeply copied format blocks.
-//
-// Interface pointers: no media type of this system carries one, and this
-// layer sits below the COM interface declarations, so a copy never takes over
-// the source's pUnk (copies hold null) and freeing a record only clears it.
-// Carrying a pointer without its reference would be worse than dropping it.
+// Media types with deeply copied format blocks. A copy also takes its own
+// reference on the source's interface pointer, and freeing releases it; no
+// media type of this system carries one, but a peer's may.
 #include "mediatype.h"
 
 #include <string.h>
@@ -26,7 +23,10 @@ void WINAPI FreeMediaType(AM_MEDIA_TYPE& mt)
     }
     mt.pbFormat = NULL;
     mt.cbFormat = 0;
-    mt.pUnk = NULL;
+    if (mt.pUnk != NULL) {
+        mt.pUnk->Release();
+        mt.pUnk = NULL;
+    }
 }
 
 void WINAPI DeleteMediaType(AM_MEDIA_TYPE* pmt)
@@ -44,7 +44,9 @@ HRESULT WINAPI CopyMediaType(AM_MEDIA_TYPE* pmtTarget, const AM_MEDIA_TYPE* pmtS
         return E_POINTER;
     }
     *pmtTarget = *pmtSource;
-    pmtTarget->pUnk = NULL;
+    if (pmtTarget->pUnk != NULL) {
+        pmtTarget->pUnk->AddRef();
+    }
     pmtTarget->pbFormat = NULL;
     pmtTarget->cbFormat = 0;
     if (pmtSource->cbFormat == 0 || pmtSource->pbFormat == NULL) {
@@ -123,6 +125,7 @@ HRESULT CMediaType::Set(const AM_MEDIA_TYPE& rt)
     if (FAILED(hr)) {
         // Half a type (GUIDs without their format block) would pass for a
         // complete one; the empty type is plainly invalid instead.
+        FreeMediaType(*this);
         SetEmpty(*this);
         return E_OUTOFMEMORY;
     }

@@ -52,12 +52,13 @@ public:
     void ResetFormatBuffer();
 };
 
-// Releases the format block (and clears the interface pointer); the record itself stays.
+// Releases the format block and the interface reference; the record itself stays.
 void WINAPI FreeMediaType(AM_MEDIA_TYPE& mt);
 // FreeMediaType, then frees the record, which must come from CoTaskMemAlloc.
 void WINAPI DeleteMediaType(AM_MEDIA_TYPE* pmt);
-// Deep copy into an uninitialised record. On E_OUTOFMEMORY the target has
-// every field of the source but no format block (cbFormat 0, pbFormat null).
+// Deep copy into an uninitialised record, with a reference of its own on
+// pUnk. On E_OUTOFMEMORY the target has every field of the source (and the
+// reference) but no format block (cbFormat 0, pbFormat null).
 HRESULT WINAPI CopyMediaType(AM_MEDIA_TYPE* pmtTarget, const AM_MEDIA_TYPE* pmtSource);
 // A deep copy in task memory, for handing to a caller who frees it with
 // DeleteMediaType; null on failure.

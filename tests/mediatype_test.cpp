@@ -188,12 +188,35 @@ TEST_F(MediaTypeTest, FreeFunctionsHandleTaskMemoryRecords)
     FreeMediaType(plain);  // twice is harmless
 }
 
-TEST_F(MediaTypeTest, CopiesDoNotCarryAnInterfacePointer)
+namespace {
+
+// Counts references; never destroyed through Release.
+struct CountingUnknown : IUnknown {
+    long refs = 1;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
+};
+
+}  // namespace
+
+TEST_F(MediaTypeTest, CopiesHoldTheirOwnInterfaceReference)
 {
-    CMediaType source;
-    MakeVideo(source, {1});
-    source.pUnk = reinterpret_cast<IUnknown*>(&source);  // never dereferenced
-    CMediaType copied(source);
-    EXPECT_EQ(nullptr, copied.pUnk);
-    source.pUnk = nullptr;
+    CountingUnknown unk;
+    {
+        CMediaType source;
+        MakeVideo(source, {1});
+        source.pUnk = &unk;
+        unk.AddRef();  // the reference source holds
+        CMediaType copied(source);
+        EXPECT_EQ(&unk, copied.pUnk);
+        EXPECT_EQ(3, unk.refs);
+        CMediaType assigned;
+        assigned = copied;
+        EXPECT_EQ(4, unk.refs);
+        assigned.InitMediaType();
+        EXPECT_EQ(3, unk.refs);
+        EXPECT_EQ(nullptr, assigned.pUnk);
+    }
+    EXPECT_EQ(1, unk.refs);
 }
