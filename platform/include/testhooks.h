@@ -21,6 +21,9 @@ void FailVirtualAllocAfter(long n);
 
 long CoTaskMemLiveBlocks();
 
+// Event and thread handles created and not yet closed.
+long LiveKernelHandles();
+
 // Receives each piece of text written to the debug output, as UTF-16.
 // A null sink restores the default: stderr, as UTF-8.
 typedef void (*DebugSink)(const WCHAR* pwszText, void* pContext);

@@ -135,6 +135,8 @@ private:
     // Advances commands, transitions and buffers as far as they can go;
     // called with m_lock held, collects the callbacks to make.
     void Step(std::vector<Notice>& out);
+    // Starts a change of state (or reports why not); m_lock held.
+    void BeginStateChange(OMX_STATETYPE target, std::vector<Notice>& out);
     bool TryCompleteTransition(std::vector<Notice>& out);
     void ReturnHeld(OMX_U32 nPort, std::vector<Notice>& out);
     void ProcessBuffers(std::vector<Notice>& out);
@@ -272,18 +274,22 @@ void AacHeadComponent::Step(std::vector<Notice>& out)
             out.push_back(EventNotice(OMX_EventCmdComplete, OMX_CommandFlush, cmd.second));
             continue;
         }
-        OMX_STATETYPE target = static_cast<OMX_STATETYPE>(cmd.second);
-        if (target == m_state) {
-            out.push_back(EventNotice(OMX_EventError, static_cast<OMX_U32>(OMX_ErrorSameState), 0));
-        } else if (!IsAllowedTransition(m_state, target)) {
-            out.push_back(EventNotice(OMX_EventError, static_cast<OMX_U32>(OMX_ErrorIncorrectStateTransition), 0));
-        } else {
-            m_bTransition = true;
-            m_target = target;
-            m_bStalled = IsStateChangeStalled(target);
-        }
+        BeginStateChange(static_cast<OMX_STATETYPE>(cmd.second), out);
     }
     if (m_state == OMX_StateExecuting) ProcessBuffers(out);
+}
+
+void AacHeadComponent::BeginStateChange(OMX_STATETYPE target, std::vector<Notice>& out)
+{
+    if (target == m_state) {
+        out.push_back(EventNotice(OMX_EventError, static_cast<OMX_U32>(OMX_ErrorSameState), 0));
+    } else if (!IsAllowedTransition(m_state, target)) {
+        out.push_back(EventNotice(OMX_EventError, static_cast<OMX_U32>(OMX_ErrorIncorrectStateTransition), 0));
+    } else {
+        m_bTransition = true;
+        m_target = target;
+        m_bStalled = IsStateChangeStalled(target);
+    }
 }
 
 bool AacHeadComponent::TryCompleteTransition(std::vector<Notice>& out)
@@ -380,7 +386,13 @@ OMX_ERRORTYPE AacHeadComponent::SendCommand(OMX_COMMANDTYPE cmd, OMX_U32 nParam)
     }
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        m_commands.push_back(std::make_pair(cmd, nParam));
+        // A change of state starts at once when nothing is ahead of it, so
+        // that the buffers of Loaded -> Idle can be allocated right after
+        // the command; its completion always comes from the thread.
+        if (cmd == OMX_CommandStateSet && !m_bTransition && m_commands.empty())
+            BeginStateChange(static_cast<OMX_STATETYPE>(nParam), m_pendingErrors);
+        else
+            m_commands.push_back(std::make_pair(cmd, nParam));
     }
     m_wake.notify_all();
     return OMX_ErrorNone;

@@ -86,6 +86,8 @@ std::shared_ptr<KernelObject> FromHandle(HANDLE h)
 }
 
 std::atomic<DWORD> g_nextThreadId{1};
+// Handles created and not yet closed, for tests that check for leaks.
+std::atomic<long> g_liveHandles{0};
 thread_local DWORD t_threadId = 0;
 
 DWORD WaitOn(const std::vector<std::shared_ptr<KernelObject>>& objects, bool waitAll, DWORD ms)
@@ -164,6 +166,7 @@ HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bIniti
     auto event = std::make_shared<Event>();
     event->manual = bManualReset != FALSE;
     event->signalled = bInitialState != FALSE;
+    ++g_liveHandles;
     return new HandleBox{event};
 }
 
@@ -251,6 +254,7 @@ BOOL WINAPI CloseHandle(HANDLE hObject)
         return FALSE;
     }
     delete static_cast<HandleBox*>(hObject);
+    --g_liveHandles;
     return TRUE;
 }
 
@@ -280,6 +284,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
         return nullptr;
     }
     if (lpThreadId) *lpThreadId = id;
+    ++g_liveHandles;
     return new HandleBox{state};
 }
 
@@ -385,3 +390,10 @@ PVOID WINAPI InterlockedExchangePointer(PVOID volatile* p, PVOID v)
 }
 
 }  // extern "C"
+
+namespace platformtest {
+long LiveKernelHandles()
+{
+    return g_liveHandles.load();
+}
+}  // namespace platformtest
