@@ -685,18 +685,3 @@ TEST(NalLengthRewrite, TurnsFourByteLengthsIntoStartCodes)
     EXPECT_EQ(S_OK, desc.RewriteNalLengths(huge.data(), 8));
     EXPECT_EQ((std::vector<BYTE>{0, 0, 0, 1, 1, 2, 3, 4}), huge);
 }
-
-TEST(AudioSpecificConfigBits, ReadBitsCrossesByteBoundaries)
-{
-    const BYTE data[] = {0xA5, 0x3C};
-    DWORD dwByte = 0;
-    DWORD dwBit = 0;
-    EXPECT_EQ(0u, ReadBits(data, 0, &dwByte, &dwBit));
-    EXPECT_EQ(0x5u, ReadBits(data, 3, &dwByte, &dwBit));
-    EXPECT_EQ(0x0Au, ReadBits(data, 6, &dwByte, &dwBit));  // 00101, then 0
-    EXPECT_EQ(1u, dwByte);
-    EXPECT_EQ(1u, dwBit);
-    EXPECT_EQ(0x3Cu, ReadBits(data, 7, &dwByte, &dwBit));
-    EXPECT_EQ(2u, dwByte);
-    EXPECT_EQ(0u, dwBit);
-}

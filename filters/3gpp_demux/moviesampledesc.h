@@ -56,7 +56,7 @@ private:
     CSampleDescriptionBox& operator=(const CSampleDescriptionBox&);
 };
 
-// Reads dwCount bits (at most 32) most significant first from pBase at byte
+// Reads iCount bits (at most 32) most significant first from pBase at byte
 // *pdwBytePos, bit *pdwBitPos (0 = top bit), advancing both positions. The
 // caller guarantees the bytes are there.
 DWORD ReadBits(const BYTE* pBase, int iCount, DWORD* pdwBytePos, DWORD* pdwBitPos);
