@@ -132,7 +132,8 @@ TEST(FixtureFacts, FixturesCoverTheirAdvertisedFeatures)
     EXPECT_EQ("mjpg", LoadFixtureFacts("mjpeg.mov").FirstTrack("video")->tag);
 
     // Ten 160-tick AMR frames per sample.
-    const TrackFacts* grouped = LoadFixtureFacts("amrnb-10-frames-per-sample.3gp").FirstTrack("audio");
+    const FixtureFacts amr = LoadFixtureFacts("amrnb-10-frames-per-sample.3gp");
+    const TrackFacts* grouped = amr.FirstTrack("audio");
     ASSERT_NE(nullptr, grouped);
     EXPECT_EQ(1600, grouped->packets[1].rawDts);
 
