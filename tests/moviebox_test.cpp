@@ -1,0 +1,216 @@
+// The box reader: child enumeration, payload reads, the full-box header and
+// the two allocators behind payload buffers.
+#include <gtest/gtest.h>
+
+#include "moviebox.h"
+#include "moviebytes.h"
+#include "boxbuilder.h"
+#include "testhooks.h"
+#include "testsources.h"
+
+using testbox::Box;
+using testbox::Bytes;
+using testbox::FourCC;
+
+namespace {
+
+// A parent box at file offset `lead` (bytes before it are junk) over its own bytes.
+struct Parent {
+    Parent(const Bytes& box, const Bytes& trailing = Bytes(), size_t lead = 3)
+    {
+        source.Data().assign(lead, 0xEE);
+        source.Data().insert(source.Data().end(), box.data().begin(), box.data().end());
+        source.Data().insert(source.Data().end(), trailing.data().begin(), trailing.data().end());
+        bool bLarge = box.data()[3] == 1 && box.data()[0] == 0;
+        uint64_t size = bLarge ? 0 : (uint64_t(box.data()[0]) << 24 | box.data()[1] << 16 | box.data()[2] << 8 | box.data()[3]);
+        box_ = std::make_unique<CBox>(&source, FourCC("test"), 8, static_cast<LONGLONG>(size), lead);
+    }
+    CBox& box() { return *box_; }
+    testsrc::MemorySource source;
+    std::unique_ptr<CBox> box_;
+};
+
+std::vector<uint32_t> ChildTypes(CBox& box)
+{
+    std::vector<uint32_t> types;
+    for (DWORD i = 0; i < box.GetChildCount(); ++i) types.push_back(box.GetChild(i)->m_dwType);
+    return types;
+}
+
+const uint8_t kUuid[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+
+}  // namespace
+
+TEST(BoxEnumeration, ReadsHeaderFormsAndOffsets)
+{
+    Parent parent(Box("test", {Box("aaaa", Bytes().zeros(4)), testbox::LargeBox("bbbb", Bytes().zeros(2)),
+                               testbox::UuidBox(kUuid, Bytes().zeros(1)), testbox::UuidBox(kUuid, Bytes(), true)}));
+    CBox& box = parent.box();
+    ASSERT_EQ(box.GetChildCount(), 4u);
+    CBox* a = box.GetChild(0);
+    EXPECT_EQ(a->m_cbHeader, 8u);
+    EXPECT_EQ(a->m_llSize, 12);
+    EXPECT_EQ(a->m_llFileOffset, 3u + 8u);
+    CBox* b = box.GetChild(1);
+    EXPECT_EQ(b->m_dwType, FourCC("bbbb"));
+    EXPECT_EQ(b->m_cbHeader, 16u);
+    EXPECT_EQ(b->m_llSize, 18);
+    EXPECT_EQ(b->m_llFileOffset, 3u + 8u + 12u);
+    EXPECT_EQ(box.GetChild(2)->m_cbHeader, 24u);
+    EXPECT_EQ(box.GetChild(2)->m_llSize, 25);
+    EXPECT_EQ(box.GetChild(3)->m_cbHeader, 32u);
+    EXPECT_EQ(box.GetChild(4), nullptr);
+}
+
+TEST(BoxEnumeration, OpenChildReachesExactlyToParentEnd)
+{
+    Parent parent(Box("test", {Box("aaaa"), testbox::OpenBox("open", Bytes().zeros(5))}), Box("next"));
+    ASSERT_EQ(parent.box().GetChildCount(), 2u);
+    EXPECT_EQ(parent.box().GetChild(1)->m_llSize, 13);
+}
+
+TEST(BoxEnumeration, StopsAtChildPastParentEndAndNeverReadsBeyondParent)
+{
+    // The second child claims one byte more than the parent holds.
+    Bytes payload = Box("aaaa") + testbox::RawBox(17, "bbbb") + Box("cccc");
+    Parent parent(Box("test", payload), Box("next", Bytes().zeros(8)));
+    EXPECT_EQ(ChildTypes(parent.box()), std::vector<uint32_t>({FourCC("aaaa")}));
+
+    Parent exact(Box("test", Box("aaaa") + Box("bbbb")), Box("next", Bytes().zeros(8)));
+    EXPECT_EQ(ChildTypes(exact.box()), std::vector<uint32_t>({FourCC("aaaa"), FourCC("bbbb")}));
+    for (const testsrc::ReadRecord& read : exact.source.Reads()) EXPECT_LE(read.position + read.length, 3 + 24);
+}
+
+TEST(BoxEnumeration, UndersizedChildrenStillAdvance)
+{
+    // Size 4: a child without payload, and the next header 4 bytes further
+    // on, inside what the first header called its type.
+    Parent parent(Box("test", Bytes().u32(4).u32(8).fourcc("next") + Box("last")));
+    std::vector<uint32_t> types = ChildTypes(parent.box());
+    ASSERT_EQ(types.size(), 3u);
+    EXPECT_EQ(types[0], 8u);  // the header at offset 0: size 4, "type" 8
+    EXPECT_EQ(parent.box().GetChild(0)->m_llSize, 4);
+    EXPECT_EQ(parent.box().GetChild(0)->GetData(L"x"), nullptr);
+    EXPECT_EQ(types[1], FourCC("next"));
+    EXPECT_EQ(types[2], FourCC("last"));
+}
+
+TEST(BoxEnumeration, LargeSizeZeroEndsTheEnumeration)
+{
+    Parent parent(Box("test", Box("aaaa") + testbox::RawLargeBox(0, "zero") + Box("bbbb")));
+    EXPECT_EQ(ChildTypes(parent.box()), std::vector<uint32_t>({FourCC("aaaa")}));
+}
+
+TEST(BoxEnumeration, FailedHeaderReadKeepsEarlierChildren)
+{
+    Parent parent(Box("test", Box("aaaa") + Box("bbbb") + Box("cccc")));
+    parent.source.FailReadsInRange(3 + 8 + 8, 3 + 8 + 9);
+    EXPECT_EQ(ChildTypes(parent.box()), std::vector<uint32_t>({FourCC("aaaa")}));
+}
+
+TEST(BoxEnumeration, FindChildReturnsFirstOfItsType)
+{
+    Parent parent(Box("test", {Box("aaaa", Bytes().u8(1)), Box("aaaa", Bytes().u8(2))}));
+    CBox* found = parent.box().FindChild(FourCC("aaaa"));
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->m_llFileOffset, 3u + 8u);
+    EXPECT_EQ(parent.box().FindChild(FourCC("none")), nullptr);
+}
+
+TEST(BoxEnumeration, StartOffsetSkipsLeadingWord)
+{
+    Parent parent(Box("test", Bytes().u32(1) + Box("aaaa")));
+    parent.box().EnumerateChildren(4);
+    EXPECT_EQ(ChildTypes(parent.box()), std::vector<uint32_t>({FourCC("aaaa")}));
+}
+
+TEST(BoxPayload, ReadOnceAndNoneWithoutPayload)
+{
+    Parent parent(Box("test", Bytes().u32(0xA1B2C3D4)));
+    BYTE* data = parent.box().GetData(L"Test");
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(ReadU32BE(data), 0xA1B2C3D4u);
+    EXPECT_EQ(parent.box().m_cbData, 4u);
+    long reads = parent.source.ReadCount();
+    EXPECT_EQ(parent.box().GetData(L"Test"), data);
+    EXPECT_EQ(parent.source.ReadCount(), reads);
+
+    Parent empty(Box("test"));
+    EXPECT_EQ(empty.box().GetData(L"Test"), nullptr);
+    CBox huge(&parent.source, FourCC("huge"), 8, 0x80000008LL, 0);
+    EXPECT_EQ(huge.GetData(L"Huge"), nullptr);
+    CBox unsourced(nullptr, FourCC("none"), 8, 12, 0);
+    EXPECT_EQ(unsourced.GetData(L"None"), nullptr);
+    BYTE buffer[4];
+    EXPECT_EQ(unsourced.ReadAt(0, 4, buffer), E_FAIL);
+}
+
+TEST(BoxPayload, FullBoxHeaderMovesPayloadPastVersionAndFlags)
+{
+    Parent compact(testbox::FullBox("test", 1, 0x000207, Bytes().u32(77)));
+    ASSERT_EQ(compact.box().ReadFullBoxHeader(), S_OK);
+    EXPECT_EQ(compact.box().m_bVersion, 1);
+    EXPECT_EQ(compact.box().m_abFlags[0], 0x00);
+    EXPECT_EQ(compact.box().m_abFlags[1], 0x02);
+    EXPECT_EQ(compact.box().m_abFlags[2], 0x07);
+    EXPECT_EQ(compact.box().m_cbHeader, 12u);
+    EXPECT_EQ(compact.box().ReadFullBoxHeader(), S_OK);  // a second call changes nothing
+    EXPECT_EQ(compact.box().m_cbHeader, 12u);
+    EXPECT_EQ(ReadU32BE(compact.box().GetData(L"Test")), 77u);
+
+    // A 64-bit header: the payload still starts right after the word.
+    testsrc::MemorySource source(testbox::LargeBox("test", Bytes().u32(0x01000000).u32(99)).data());
+    CBox large(&source, FourCC("test"), 16, 24, 0);
+    ASSERT_EQ(large.ReadFullBoxHeader(), S_OK);
+    EXPECT_EQ(large.m_cbHeader, 20u);
+    EXPECT_EQ(ReadU32BE(large.GetData(L"Test")), 99u);
+
+    Parent tooShort(Box("test", Bytes().u24(0)));
+    EXPECT_EQ(tooShort.box().ReadFullBoxHeader(), E_FAIL);
+}
+
+TEST(BoxPayload, LargeBlockThresholdAndItsAllocators)
+{
+    testsrc::MemorySource source(std::vector<uint8_t>(8 + 1048575, 0x5A));
+    platformtest::ResetVirtualAllocStats();
+    {
+        CBox below(&source, FourCC("data"), 8, 8 + 1048574, 0);
+        ASSERT_NE(below.GetData(L"Below"), nullptr);
+        EXPECT_EQ(platformtest::GetVirtualAllocStats().allocCalls, 0);
+        CBox at(&source, FourCC("data"), 8, 8 + 1048575, 0);
+        ASSERT_NE(at.GetData(L"At"), nullptr);
+        EXPECT_EQ(platformtest::GetVirtualAllocStats().allocCalls, 1);
+        EXPECT_EQ(platformtest::GetVirtualAllocStats().liveBlocks, 1);
+        below.ReleaseData();
+        EXPECT_EQ(platformtest::GetVirtualAllocStats().freeCalls, 0);
+        at.ReleaseData();
+        EXPECT_EQ(at.m_pData, nullptr);
+        EXPECT_EQ(at.m_cbData, 0u);
+    }
+    platformtest::VirtualAllocStats stats = platformtest::GetVirtualAllocStats();
+    EXPECT_EQ(stats.freeCalls, 1);
+    EXPECT_EQ(stats.liveBlocks, 0);
+
+    platformtest::FailVirtualAllocAfter(1);
+    CBox failing(&source, FourCC("data"), 8, 8 + 1048575, 0);
+    EXPECT_EQ(failing.AllocData(1048575), E_OUTOFMEMORY);
+    EXPECT_EQ(failing.m_cbData, 0u);
+    platformtest::FailVirtualAllocAfter(1);
+    EXPECT_EQ(failing.GetData(L"Data"), nullptr);
+    platformtest::FailVirtualAllocAfter(0);
+}
+
+TEST(BoxCopy, TakesTheHeaderOnly)
+{
+    Parent parent(Box("test", Box("aaaa", Bytes().u32(5))));
+    CBox* child = parent.box().GetChild(0);
+    child->ReadFullBoxHeader();
+    CBox copy(*child);
+    EXPECT_EQ(copy.m_dwType, FourCC("aaaa"));
+    EXPECT_EQ(copy.m_cbHeader, child->m_cbHeader);
+    EXPECT_EQ(copy.m_llSize, 12);
+    EXPECT_EQ(copy.m_llFileOffset, child->m_llFileOffset);
+    EXPECT_EQ(copy.m_bVersion, 0);
+    EXPECT_EQ(copy.m_pData, nullptr);
+    EXPECT_EQ(copy.m_dwChildCount, 0u);
+}

@@ -1,0 +1,267 @@
+// Decoding times, composition offsets and sync samples, read window by window.
+#include <gtest/gtest.h>
+
+#include "movie.h"
+#include "moviebuilder.h"
+#include "movietimetables.h"
+#include "movietrack.h"
+#include "testsources.h"
+
+using testbox::Bytes;
+using testbox::FourCC;
+using namespace testmovie;
+
+namespace {
+
+// Table boxes laid out one after another in one stream, with padding at the
+// end so that a last window read at full length stays inside the stream.
+struct Tables {
+    explicit Tables(std::initializer_list<Bytes> boxes)
+    {
+        Bytes all;
+        for (const Bytes& box : boxes) {
+            offsets.push_back(all.size());
+            sizes.push_back(box.size());
+            all.append(box);
+        }
+        all.zeros(8192);
+        source.Data() = all.data();
+    }
+    CBox Header(size_t i)
+    {
+        const uint8_t* p = source.Data().data() + offsets[i];
+        return CBox(&source, FourCC(reinterpret_cast<const char*>(p + 4)), 8, static_cast<LONGLONG>(sizes[i]), offsets[i]);
+    }
+    // Reads whose start lies inside box i.
+    std::vector<testsrc::ReadRecord> ReadsOf(size_t i) const
+    {
+        std::vector<testsrc::ReadRecord> reads;
+        for (const testsrc::ReadRecord& read : source.Reads()) {
+            if (read.position >= int64_t(offsets[i]) && read.position < int64_t(offsets[i] + sizes[i])) reads.push_back(read);
+        }
+        return reads;
+    }
+    testsrc::MemorySource source;
+    std::vector<size_t> offsets;
+    std::vector<size_t> sizes;
+};
+
+// A track assembled from its time tables only, with the given time scale.
+struct TimedTrack {
+    TimedTrack(const Bytes& stts, const Bytes& ctts, const Bytes& stss, DWORD timeScale, LONGLONG startOffset = 0)
+        : tables({stts, ctts, stss}), movie(&tables.source), track(&movie)
+    {
+        track.m_dwMediaTimeScale = timeScale;
+        track.m_llStartOffset = startOffset;
+        if (ctts.size() > 0) {
+            track.m_pCompositionTime = new CCompositionTimeToSampleBox(tables.Header(1));
+            EXPECT_EQ(track.m_pCompositionTime->ParseTable(), S_OK);
+        }
+        track.m_pDecodingTime = new CDecodingTimeToSampleBox(tables.Header(0));
+        track.m_pDecodingTime->m_pCompositionTime = track.m_pCompositionTime;
+        EXPECT_EQ(track.m_pDecodingTime->ParseTable(), S_OK);
+        if (stss.size() > 0) {
+            track.m_pSyncSample = new CSyncSampleBox(tables.Header(2));
+            EXPECT_EQ(track.m_pSyncSample->ParseTable(), S_OK);
+        }
+    }
+    Tables tables;
+    CMovie movie;
+    CMovieTrack track;
+};
+
+std::pair<REFERENCE_TIME, REFERENCE_TIME> TimeOf(CMovieTrack& track, DWORD sample)
+{
+    REFERENCE_TIME start = -1, duration = -1;
+    EXPECT_EQ(track.GetSampleTime(sample, &start, &duration), S_OK);
+    return {start, duration};
+}
+
+}  // namespace
+
+TEST(SampleTime, RunsConvertToReferenceTime)
+{
+    TimedTrack t(SttsBox({{3, 1000}, {2, 500}}), Bytes(), Bytes(), 1000, 7);
+    EXPECT_EQ(TimeOf(t.track, 4), std::make_pair(REFERENCE_TIME(35000007), REFERENCE_TIME(5000000)));
+    EXPECT_EQ(TimeOf(t.track, 1), std::make_pair(REFERENCE_TIME(10000007), REFERENCE_TIME(10000000)));
+    EXPECT_EQ(TimeOf(t.track, 4), std::make_pair(REFERENCE_TIME(35000007), REFERENCE_TIME(5000000)));
+    DWORD time = 1, delta = 1;
+    EXPECT_EQ(t.track.m_pDecodingTime->GetSampleTimeAndDelta(5, &time, &delta), S_FALSE);
+    EXPECT_EQ(time, 0u);
+    EXPECT_EQ(delta, 0u);
+    EXPECT_EQ(TimeOf(t.track, 5), std::make_pair(REFERENCE_TIME(7), REFERENCE_TIME(0)));
+}
+
+TEST(SampleTime, ConversionTruncatesAndSurvivesZeroTimeScale)
+{
+    TimedTrack thirds(SttsBox({{3, 1}}), Bytes(), Bytes(), 3);
+    EXPECT_EQ(TimeOf(thirds.track, 1).first, 3333333);
+    TimedTrack none(SttsBox({{3, 1}}), Bytes(), Bytes(), 0);
+    EXPECT_EQ(TimeOf(none.track, 2), std::make_pair(REFERENCE_TIME(0), REFERENCE_TIME(0)));
+    EXPECT_EQ(none.track.GetSampleAtTime(50000000), 0u);
+    EXPECT_EQ(none.track.GetDuration(), 0);
+    CMovie movie(nullptr);
+    CMovieTrack bare(&movie);
+    REFERENCE_TIME start = 1, duration = 1;
+    EXPECT_EQ(bare.GetSampleTime(0, &start, &duration), E_FAIL);
+    EXPECT_EQ(bare.GetSampleAtTime(0), 0u);
+}
+
+TEST(SampleAtTime, PastTheEndOrBeforeTheStartAnswersZero)
+{
+    TimedTrack t(SttsBox({{10, 100}}), Bytes(), Bytes(), 1000, 5000000);
+    EXPECT_EQ(t.track.GetSampleAtTime(5000000 + 3500000), 3u);
+    EXPECT_EQ(t.track.GetSampleAtTime(5000000 + 9999999), 9u);
+    EXPECT_EQ(t.track.GetSampleAtTime(5000000 + 10000000), 0u);
+    EXPECT_EQ(t.track.GetSampleAtTime(4000000), 0u);
+    EXPECT_EQ(t.track.GetSampleAtTime(5000000 + 500000), 0u);  // back to the start: a reset
+    EXPECT_EQ(t.track.GetSampleAtTime(INT64_MIN), 0u);
+    EXPECT_EQ(t.track.GetSampleAtTime(INT64_MAX), 0u);
+    TimedTrack empty(SttsBox({}), Bytes(), Bytes(), 1000);
+    EXPECT_EQ(empty.track.GetSampleAtTime(1000), 0u);
+    DWORD time, delta;
+    EXPECT_EQ(empty.track.m_pDecodingTime->GetSampleTimeAndDelta(0, &time, &delta), S_FALSE);
+}
+
+TEST(SampleAtTime, RunChosenByCompositionTime)
+{
+    TimedTrack t(SttsBox({{2, 100}, {2, 100}}), CttsBox({{2, 0}, {1, 150}, {1, 0}}), Bytes(), 1000);
+    EXPECT_EQ(t.track.m_pDecodingTime->GetSampleAtMediaTime(340), 3u);
+    EXPECT_EQ(t.track.m_pDecodingTime->GetSampleAtMediaTime(150), 1u);
+    // A run of delta 0 extended by a composition offset answers its first sample.
+    TimedTrack zero(SttsBox({{2, 100}, {3, 0}, {1, 100}}), CttsBox({{5, 0}, {1, 50}}), Bytes(), 1000);
+    EXPECT_EQ(zero.track.m_pDecodingTime->GetSampleAtMediaTime(220), 2u);
+    EXPECT_EQ(zero.track.m_pCompositionTime->GetCompositionOffset(5), 50u);
+    EXPECT_EQ(zero.track.m_pCompositionTime->GetCompositionOffset(6), 0u);
+    EXPECT_EQ(zero.track.m_pCompositionTime->GetCompositionOffset(0), 0u);
+}
+
+TEST(SyncSampleBox, AtOrBeforeWithResetAndUnlistedZero)
+{
+    TimedTrack t(SttsBox({{30, 1}}), Bytes(), StssBox({1, 10, 20}), 1000);
+    CSyncSampleBox& sync = *t.track.m_pSyncSample;
+    EXPECT_EQ(sync.GetSyncSampleAtOrBefore(0), 0u);
+    EXPECT_EQ(sync.GetSyncSampleAtOrBefore(8), 0u);
+    EXPECT_EQ(sync.GetSyncSampleAtOrBefore(9), 9u);
+    EXPECT_EQ(sync.GetSyncSampleAtOrBefore(25), 19u);
+    EXPECT_EQ(sync.GetSyncSampleAtOrBefore(5), 0u);
+    EXPECT_EQ(sync.GetSyncSampleAtOrBefore(12), 9u);
+    EXPECT_EQ(t.track.GetSyncSampleAtTime(150000), 9u);  // sample 15
+
+    TimedTrack late(SttsBox({{30, 1}}), Bytes(), StssBox({5}), 1000);
+    EXPECT_EQ(late.track.m_pSyncSample->GetSyncSampleAtOrBefore(2), 0u);
+    EXPECT_EQ(late.track.m_pSyncSample->GetSyncSampleAtOrBefore(7), 4u);  // one entry: read from the file
+    TimedTrack none(SttsBox({{30, 1}}), Bytes(), StssBox({}), 1000);
+    EXPECT_EQ(none.track.m_pSyncSample->GetSyncSampleAtOrBefore(7), 0u);
+}
+
+TEST(WindowedTable, ExactlyOneWindowIsReadInOnePiece)
+{
+    std::vector<uint32_t> entries(1024);
+    for (uint32_t i = 0; i < 1024; ++i) entries[i] = 2 * i + 1;
+    Tables t({StssBox(entries)});
+    CSyncSampleBox sync(t.Header(0));
+    ASSERT_EQ(sync.ParseTable(), S_OK);
+    t.source.ResetCounters();
+    EXPECT_EQ(sync.GetSyncSampleAtOrBefore(5000), 2046u);
+    EXPECT_EQ(sync.GetSyncSampleAtOrBefore(3), 2u);  // reset: the table stays in memory
+    std::vector<testsrc::ReadRecord> reads = t.ReadsOf(0);
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_EQ(reads[0].position, 16);
+    EXPECT_EQ(reads[0].length, 4096u);
+    EXPECT_EQ(sync.m_cbData, 4096u);
+}
+
+TEST(WindowedTable, LongerTableNeedsTwoFullWindows)
+{
+    // 1,025 entries: the last one lies past the first 4,096 table bytes.
+    std::vector<uint32_t> entries(1025);
+    for (uint32_t i = 0; i < 1025; ++i) entries[i] = 2 * i + 1;
+    Tables t({StssBox(entries)});
+    CSyncSampleBox sync(t.Header(0));
+    ASSERT_EQ(sync.ParseTable(), S_OK);
+    EXPECT_EQ(sync.m_llTableBytes, 4100);
+    t.source.ResetCounters();
+    EXPECT_EQ(sync.GetSyncSampleAtOrBefore(5000), 2048u);
+    EXPECT_EQ(sync.m_cbData, 4096u);
+    std::vector<testsrc::ReadRecord> reads = t.ReadsOf(0);
+    ASSERT_EQ(reads.size(), 2u);
+    EXPECT_EQ(reads[0].position, 16);
+    EXPECT_EQ(reads[0].length, 4096u);
+    EXPECT_EQ(reads[1].position, 16 + 4096);
+    EXPECT_EQ(reads[1].length, 4096u);
+    // Entry 0 again: window 0 is read again.
+    EXPECT_EQ(sync.GetSyncSampleAtOrBefore(1), 0u);
+    reads = t.ReadsOf(0);
+    ASSERT_EQ(reads.size(), 3u);
+    EXPECT_EQ(reads[2].position, 16);
+}
+
+TEST(WindowedTable, UnreadableWindowAnswersLikeTheEndThenRecovers)
+{
+    std::vector<TimeRun> runs;
+    for (uint32_t i = 0; i < 1500; ++i) runs.push_back({1, 10 + i % 3});
+    Tables t({SttsBox(runs)});
+    CDecodingTimeToSampleBox stts(t.Header(0));
+    ASSERT_EQ(stts.ParseTable(), S_OK);
+    DWORD time = 0, delta = 0;
+    ASSERT_EQ(stts.GetSampleTimeAndDelta(511, &time, &delta), S_OK);  // last entry of window 0
+    DWORD expected511 = time;
+    t.source.FailReadsInRange(16 + 4096, 16 + 4097);
+    EXPECT_EQ(stts.GetSampleTimeAndDelta(600, &time, &delta), S_FALSE);
+    EXPECT_EQ(time, 0u);
+    // The cursor's own entry is still answered correctly after the failed read.
+    ASSERT_EQ(stts.GetSampleTimeAndDelta(511, &time, &delta), S_OK);
+    EXPECT_EQ(time, expected511);
+    t.source.ClearFaults();
+    ASSERT_EQ(stts.GetSampleTimeAndDelta(600, &time, &delta), S_OK);
+    DWORD sum = 0;
+    for (uint32_t i = 0; i < 600; ++i) sum += 10 + i % 3;
+    EXPECT_EQ(time, sum);
+    EXPECT_LE(stts.m_cbData, 4096u);
+}
+
+TEST(WindowedTable, MillionSampleWalkHoldsOneWindowAndReadsEachOnce)
+{
+    // Deltas vary run by run, composition offsets sample by sample, a sync
+    // sample every 30.
+    const uint32_t kSamples = 1000000;
+    std::vector<TimeRun> stts, ctts;
+    for (uint32_t n = 0, i = 0; n < kSamples; ++i) {
+        uint32_t count = std::min<uint32_t>(1 + i % 3, kSamples - n);
+        stts.push_back({count, 100 + i % 7});
+        n += count;
+    }
+    for (uint32_t n = 0; n < kSamples; ++n) ctts.push_back({1, (n % 5) * 10});
+    std::vector<uint32_t> stss;
+    for (uint32_t n = 0; n < kSamples; n += 30) stss.push_back(n + 1);
+    TimedTrack t(SttsBox(stts), CttsBox(ctts), StssBox(stss), 1000);
+    t.tables.source.ResetCounters();
+
+    uint32_t run = 0, inRun = 0;
+    uint64_t mediaTime = 0;
+    size_t largest = 0;
+    for (DWORD n = 0; n < kSamples; ++n) {
+        REFERENCE_TIME start, duration;
+        ASSERT_EQ(t.track.GetSampleTime(n, &start, &duration), S_OK);
+        ASSERT_EQ(start, REFERENCE_TIME(mediaTime * 10000000 / 1000)) << n;
+        ASSERT_EQ(duration, REFERENCE_TIME(stts[run].value) * 10000);
+        ASSERT_EQ(t.track.m_pCompositionTime->GetCompositionOffset(n), (n % 5) * 10);
+        ASSERT_EQ(t.track.m_pSyncSample->GetSyncSampleAtOrBefore(n), n - n % 30);
+        largest = std::max({largest, size_t(t.track.m_pDecodingTime->m_cbData),
+                            size_t(t.track.m_pCompositionTime->m_cbData), size_t(t.track.m_pSyncSample->m_cbData)});
+        mediaTime += stts[run].value;
+        if (++inRun == stts[run].count) ++run, inRun = 0;
+    }
+    EXPECT_EQ(largest, 4096u);
+    for (size_t i = 0; i < 3; ++i) {
+        size_t windows = (t.tables.sizes[i] - 16 + 4095) / 4096;
+        EXPECT_EQ(t.tables.ReadsOf(i).size(), windows) << i;
+    }
+    // A backward lookup walks again from the first window.
+    t.tables.source.ResetCounters();
+    REFERENCE_TIME start, duration;
+    ASSERT_EQ(t.track.GetSampleTime(3, &start, &duration), S_OK);
+    ASSERT_EQ(t.tables.ReadsOf(0).size(), 1u);
+    EXPECT_EQ(t.tables.ReadsOf(0)[0].position, int64_t(t.tables.offsets[0] + 16));
+}
