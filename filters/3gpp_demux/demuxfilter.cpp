@@ -171,9 +171,20 @@ HRESULT CDemuxFilter::CloseMovie()
 }
 
 // The pins' reference counts are the filter's, so they are deleted directly.
+// A pin still connected downstream (the input was disconnected first) is
+// parted from its peer before, so that the peer keeps neither a pointer to
+// a deleted pin nor a reference on this filter.
 void CDemuxFilter::DestroyOutputPins()
 {
-    for (DWORD i = 0; i < m_outputPins.size(); ++i) delete m_outputPins[i];
+    for (DWORD i = 0; i < m_outputPins.size(); ++i) {
+        CDemuxOutputPin* pPin = m_outputPins[i];
+        IPin* pPeer = pPin->GetConnected();
+        if (pPeer != NULL) {
+            pPeer->Disconnect();
+            pPin->Disconnect();
+        }
+        delete pPin;
+    }
     m_outputPins.clear();
 }
 
