@@ -1,0 +1,124 @@
+// Every real fixture against its recorded facts: per track and sample, the
+// size, file position, decode time, sync flag and bytes.
+#include <gtest/gtest.h>
+
+#include "fixturefacts.h"
+#include "md5.h"
+#include "movie.h"
+#include "moviesampledesc.h"
+#include "moviesampletables.h"
+#include "movietimetables.h"
+#include "movietrack.h"
+#include "testsources.h"
+
+namespace {
+
+// The delay this parser takes from an edit list: only an empty first edit
+// followed by one that starts the media at 0. Other edits (ffmpeg's priming
+// media_time 1024, B-frame delay 2048) are not applied, so decode times here
+// are the raw stts sums, not ffprobe's dts, which has those edits applied.
+REFERENCE_TIME ExpectedStartOffset(const FixtureFacts& facts, const TrackFacts& track)
+{
+    if (track.edits.size() == 2 && track.edits[0].mediaTime == -1 && track.edits[1].mediaTime == 0) {
+        return static_cast<REFERENCE_TIME>(track.edits[0].segmentDuration) * 10000000 / facts.movieTimescale;
+    }
+    return 0;
+}
+
+// 4-byte NAL lengths replaced by 00 00 00 01.
+std::vector<uint8_t> WithStartCodes(std::vector<uint8_t> bytes)
+{
+    for (size_t pos = 0; pos + 4 <= bytes.size();) {
+        size_t length = size_t(bytes[pos]) << 24 | size_t(bytes[pos + 1]) << 16 | size_t(bytes[pos + 2]) << 8 | bytes[pos + 3];
+        bytes[pos] = bytes[pos + 1] = bytes[pos + 2] = 0;
+        bytes[pos + 3] = 1;
+        pos += 4 + length;
+    }
+    return bytes;
+}
+
+void CheckTrack(const FixtureFacts& facts, const TrackFacts& expected, CMovieTrack& track,
+                testsrc::FileSource& source, const std::vector<uint8_t>& file)
+{
+    SCOPED_TRACE("stream " + std::to_string(expected.stream));
+    EXPECT_EQ(track.m_bVideo != 0, expected.type == "video");
+    EXPECT_EQ(track.m_dwMediaTimeScale, expected.timescale);
+    EXPECT_EQ(track.m_llMediaDuration, expected.durationTs);
+    ASSERT_EQ(track.m_pSampleSize->m_dwSampleCount, expected.samples);
+    EXPECT_EQ(track.m_pSyncSample != nullptr, expected.hasStss);
+    EXPECT_EQ(track.m_pCompositionTime != nullptr, expected.hasCtts);
+    const REFERENCE_TIME offset = ExpectedStartOffset(facts, expected);
+    EXPECT_EQ(track.m_llStartOffset, offset);
+    const bool bStartCodes = track.m_pSampleDescription->m_dwStartCode != 0;
+    EXPECT_EQ(bStartCodes, expected.codec == "h264");
+
+    std::vector<BYTE> buffer(track.m_pSampleSize->m_dwMaxSampleSize);
+    for (const PacketFacts& packet : expected.packets) {
+        SCOPED_TRACE("sample " + std::to_string(packet.sample));
+        ASSERT_EQ(track.m_pSampleSize->GetSampleSize(packet.sample), packet.size);
+        source.ResetCounters();
+        DWORD cb = 0;
+        ASSERT_EQ(track.ReadSample(packet.sample, buffer.data(), DWORD(buffer.size()), &cb), S_OK);
+        ASSERT_EQ(cb, packet.size);
+        ASSERT_EQ(source.Reads().size(), 1u);
+        EXPECT_EQ(source.Reads()[0].position, packet.pos);
+        std::vector<uint8_t> stored(file.begin() + packet.pos, file.begin() + packet.pos + packet.size);
+        EXPECT_EQ(Md5Hex(stored.data(), stored.size()), packet.md5);
+        std::vector<uint8_t> delivered(buffer.begin(), buffer.begin() + cb);
+        EXPECT_EQ(delivered, bStartCodes ? WithStartCodes(stored) : stored);
+
+        REFERENCE_TIME start = 0, duration = 0;
+        ASSERT_EQ(track.GetSampleTime(packet.sample, &start, &duration), S_OK);
+        EXPECT_EQ(start, offset + packet.rawDts * 10000000 / expected.timescale);
+        if (track.m_pCompositionTime != nullptr) {
+            EXPECT_EQ(int64_t(int32_t(track.m_pCompositionTime->GetCompositionOffset(packet.sample))), packet.ctts);
+        }
+        bool bSync = track.m_pSyncSample == nullptr ||
+                     track.m_pSyncSample->GetSyncSampleAtOrBefore(packet.sample) == packet.sample;
+        EXPECT_EQ(bSync, packet.key);
+    }
+}
+
+}  // namespace
+
+TEST(MovieFixtures, TracksAndSamplesMatchTheFacts)
+{
+    std::vector<std::string> fixtures = ListFixtures();
+    ASSERT_FALSE(fixtures.empty());
+    for (const std::string& name : fixtures) {
+        SCOPED_TRACE(name);
+        FixtureFacts facts = LoadFixtureFacts(name);
+        testsrc::FileSource source(FixturePath(name));
+        ASSERT_TRUE(source.IsOpen());
+        std::vector<uint8_t> file = testsrc::ReadWholeFile(FixturePath(name));
+        CMovie movie(&source);
+        ASSERT_EQ(movie.Parse(), S_OK);
+        EXPECT_EQ(movie.m_dwTimeScale, facts.movieTimescale);
+        EXPECT_EQ(movie.m_llDuration, facts.movieDuration);
+        ASSERT_EQ(movie.m_tracks.size(), facts.tracks.size());
+        for (size_t i = 0; i < facts.tracks.size(); ++i) {
+            CheckTrack(facts, facts.tracks[i], *movie.m_tracks[DWORD(i)], source, file);
+        }
+    }
+}
+
+TEST(MovieFixtures, CorruptFilesAreHandled)
+{
+    {
+        testsrc::FileSource source(FixturePath("no-mdat.mp4"));
+        CMovie movie(&source);
+        EXPECT_EQ(movie.Parse(), E_FAIL);
+        EXPECT_EQ(movie.m_tracks.size(), 0u);
+    }
+    testsrc::FileSource source(FixturePath("truncated-moov.mp4"));
+    CMovie movie(&source);
+    HRESULT hr = movie.Parse();
+    EXPECT_TRUE(hr == S_OK || hr == E_FAIL);
+    for (DWORD i = 0; i < movie.m_tracks.size(); ++i) {
+        std::vector<BYTE> buffer(movie.m_tracks[i]->m_pSampleSize->m_dwMaxSampleSize + 1);
+        DWORD cb;
+        for (DWORD n = 0; n < movie.m_tracks[i]->m_pSampleSize->m_dwSampleCount; ++n) {
+            movie.m_tracks[i]->ReadSample(n, buffer.data(), DWORD(buffer.size()), &cb);
+        }
+    }
+}
