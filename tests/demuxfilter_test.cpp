@@ -427,6 +427,41 @@ TEST_F(DemuxFilterTest, RefusesAnUpstreamPinWithoutAReader)
     EXPECT_EQ(0u, pUpstream->Release());
 }
 
+// An upstream pin that cannot hand out its reader for a reason other than
+// not having one.
+class CBrokenReaderPin : public CLoggingPin {
+public:
+    CBrokenReaderPin(CBaseFilter* pFilter, CCritSec* pLock, std::vector<std::string>* pLog)
+        : CLoggingPin(pFilter, pLock, "broken", PINDIR_OUTPUT, pLog)
+    {
+    }
+    STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override
+    {
+        if (IsEqualIID(riid, IID_IAsyncReader)) {
+            *ppv = nullptr;
+            return E_OUTOFMEMORY;
+        }
+        return CLoggingPin::NonDelegatingQueryInterface(riid, ppv);
+    }
+};
+
+TEST_F(DemuxFilterTest, ReportsAReaderThatCannotBeObtainedAndRefusesIt)
+{
+    CLoggingFilter* pUpstream = CLoggingFilter::Create(0);
+    CCritSec lock;
+    std::vector<std::string> log;
+    auto* pPin = new CBrokenReaderPin(pUpstream, &lock, &log);
+    m_debug.Clear();
+    EXPECT_EQ(E_NOINTERFACE, ReceiveFrom(pPin));
+    std::vector<std::string> pieces = m_debug.Pieces();
+    ASSERT_EQ(2u, pieces.size()) << m_debug.Text();
+    EXPECT_EQ(0u, pieces[0].rfind("ERROR: source\\filters\\3gpp_demux\\movie line ", 0)) << pieces[0];
+    EXPECT_EQ("ERROR[Parser] Caught unhandled COM exception.\r\n", pieces[1]);
+    ExpectNoOutputPins();
+    delete pPin;
+    EXPECT_EQ(0u, pUpstream->Release());
+}
+
 TEST_F(DemuxFilterTest, ReadsThroughTheInputPinOnlyWhileConnected)
 {
     auto* pInput = static_cast<CDemuxInputPin*>(m_pDemux->GetPin(0));
