@@ -310,6 +310,7 @@ const AmrFixture kAmrFixtures[] = {
     {"h263-amrnb.3gp", AMR_CODEC_NB},
     {"3gpp-assets.3gp", AMR_CODEC_NB},
     {"mpeg4-amrwb.3gp", AMR_CODEC_WB},
+    {"amrnb-10-frames-per-sample.3gp", AMR_CODEC_NB},  // several frames in each sample
 };
 
 // Decodes one storage-format frame; returns the sum of squares of the PCM.
