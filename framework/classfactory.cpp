@@ -76,10 +76,10 @@ BOOL CClassFactory::IsLocked()
 HRESULT ModuleGetClassObject(const CFactoryTemplate* pTemplates, int cTemplates, REFCLSID rclsid, REFIID riid,
                              void** ppv)
 {
-    CheckPointer(ppv, E_POINTER);
     if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
     for (int i = 0; i < cTemplates; ++i) {
         if (!pTemplates[i].IsClassID(rclsid)) continue;
+        CheckPointer(ppv, E_POINTER);
         CClassFactory* pFactory = new (std::nothrow) CClassFactory(&pTemplates[i]);
         if (pFactory == NULL) {
             *ppv = NULL;

@@ -277,8 +277,9 @@ extern "C" LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
     RegistryAccess access;
     auto key = access.Keys().find(path);
     if (key == access.Keys().end()) return ERROR_FILE_NOT_FOUND;
-    auto next = std::next(key);
-    if (next != access.Keys().end() && next->first.compare(0, path.size() + 1, path + u"\\") == 0) {
+    // Not the key's successor: "a\b2" sorts between "a\b" and "a\b\c".
+    auto child = access.Keys().lower_bound(path + u"\\");
+    if (child != access.Keys().end() && child->first.compare(0, path.size() + 1, path + u"\\") == 0) {
         return ERROR_ACCESS_DENIED;  // the key still has subkeys
     }
     access.Keys().erase(key);
