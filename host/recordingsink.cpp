@@ -4,6 +4,7 @@
 #include <new>
 
 #include "baseoutputpin.h"  // CreateMemoryAllocator
+#include "hostsequence.h"
 
 namespace {
 
@@ -187,11 +188,19 @@ CRecordingSink* CRecordingSink::Create(const SinkOptions& options)
     return pSink;
 }
 
+STDMETHODIMP CRecordingSink::Stop()
+{
+    HRESULT hr = CBaseFilter::Stop();
+    ReleaseBlocked();
+    return hr;
+}
+
 void CRecordingSink::Record(const SinkEvent& event)
 {
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_events.push_back(event);
+        m_events.back().nSequence = NextHostSequence();
         if (event.kind == SinkEvent::EndOfStream) ++m_lEndOfStream;
         if (event.kind == SinkEvent::BeginFlush) ++m_lFlushes;
     }
@@ -240,7 +249,7 @@ HRESULT CRecordingSink::ReceiveSample(IMediaSample* pSample)
     record.hash = Fnv1a(pData, cb);
     if (m_options.bKeepBytes && cb) record.bytes.assign(pData, pData + cb);
     m_samples.push_back(std::move(record));
-    m_events.push_back({SinkEvent::Sample, m_samples.size() - 1, 0, 0, 0.0});
+    m_events.push_back({SinkEvent::Sample, m_samples.size() - 1, 0, 0, 0.0, NextHostSequence()});
     guard.unlock();
     m_changed.notify_all();
     return S_OK;

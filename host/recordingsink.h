@@ -50,6 +50,8 @@ struct SinkEvent {
     REFERENCE_TIME rtStart;
     REFERENCE_TIME rtStop;
     double dRate;
+    // Arrival order across sinks and graph events (hostsequence.h).
+    uint64_t nSequence = 0;
 };
 
 class CRecordingSink;
@@ -93,6 +95,8 @@ public:
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int n) override { return n == 0 ? &m_pin : nullptr; }
     IPin* InputPin() { return &m_pin; }
+    // Also releases a blocked Receive, connected or not.
+    STDMETHODIMP Stop() override;
 
     // --- fault injection ---
     // While set, Receive waits (until cleared, a flush or Stop).

@@ -1,0 +1,253 @@
+// The host pieces other tests stand on: the async source's reads and
+// faults, the graph's ordering and events, the sink's blocking, and the
+// BSTR and registry stand-ins.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "asyncsource.h"
+#include "baseoutputpin.h"
+#include "comtest.h"
+#include "comtesthooks.h"
+#include "debugcapture.h"
+#include "hostgraph.h"
+#include "recordingsink.h"
+#include "testfilters.h"
+#include "testsources.h"
+
+namespace {
+
+IAsyncReader* ReaderOf(CHostAsyncSource* pSource)
+{
+    IAsyncReader* pReader = nullptr;
+    EXPECT_EQ(S_OK, pSource->OutputPin()->QueryInterface(IID_IAsyncReader, reinterpret_cast<void**>(&pReader)));
+    return pReader;
+}
+
+std::vector<uint8_t> Counting(size_t n)
+{
+    std::vector<uint8_t> data(n);
+    for (size_t i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(i);
+    return data;
+}
+
+}  // namespace
+
+TEST(HostAsyncSource, ReadsAndReportsTheLengthOfAMemoryBuffer)
+{
+    CHostAsyncSource* pSource = CHostAsyncSource::CreateFromMemory(Counting(100));
+    IAsyncReader* pReader = ReaderOf(pSource);
+    LONGLONG llTotal = 0, llAvailable = 0;
+    EXPECT_EQ(S_OK, pReader->Length(&llTotal, &llAvailable));
+    EXPECT_EQ(100, llTotal);
+    EXPECT_EQ(100, llAvailable);
+    BYTE buffer[16] = {};
+    EXPECT_EQ(S_OK, pReader->SyncRead(10, 4, buffer));
+    EXPECT_EQ(10, buffer[0]);
+    EXPECT_EQ(13, buffer[3]);
+    EXPECT_EQ(S_FALSE, pReader->SyncRead(96, 8, buffer)) << "a read past the end comes up short";
+    EXPECT_EQ(99, buffer[3]);
+    EXPECT_EQ(2, pSource->ReadCount());
+    pReader->Release();
+    EXPECT_EQ(0u, pSource->Release());
+}
+
+TEST(HostAsyncSource, ReadsAFileLikeItsBytes)
+{
+    std::string path = std::string(DEMUX_FIXTURE_DIR) + "/mjpeg.mov";
+    std::vector<uint8_t> whole = testsrc::ReadWholeFile(path);
+    ASSERT_GT(whole.size(), 64u);
+    CHostAsyncSource* pSource = CHostAsyncSource::CreateFromFile(path);
+    ASSERT_NE(nullptr, pSource);
+    IAsyncReader* pReader = ReaderOf(pSource);
+    LONGLONG llTotal = 0, llAvailable = 0;
+    EXPECT_EQ(S_OK, pReader->Length(&llTotal, &llAvailable));
+    EXPECT_EQ(static_cast<LONGLONG>(whole.size()), llTotal);
+    std::vector<BYTE> buffer(64);
+    EXPECT_EQ(S_OK, pReader->SyncRead(llTotal - 64, 64, buffer.data()));
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), whole.end() - 64));
+    pReader->Release();
+    EXPECT_EQ(0u, pSource->Release());
+    EXPECT_EQ(nullptr, CHostAsyncSource::CreateFromFile(path + ".missing"));
+}
+
+TEST(HostAsyncSource, InjectedFaultsShapeTheReads)
+{
+    CHostAsyncSource* pSource = CHostAsyncSource::CreateFromMemory(Counting(100));
+    IAsyncReader* pReader = ReaderOf(pSource);
+    BYTE buffer[32] = {};
+    pSource->FailNthRead(2, E_ACCESSDENIED);
+    EXPECT_EQ(S_OK, pReader->SyncRead(0, 4, buffer));
+    EXPECT_EQ(E_ACCESSDENIED, pReader->SyncRead(0, 4, buffer));
+    EXPECT_EQ(S_OK, pReader->SyncRead(0, 4, buffer));
+
+    pSource->FailReadsInRange(50, 60, E_UNEXPECTED);
+    EXPECT_EQ(S_OK, pReader->SyncRead(40, 10, buffer));
+    EXPECT_EQ(E_UNEXPECTED, pReader->SyncRead(45, 10, buffer));
+
+    pSource->ClearFaults();
+    pSource->LimitReadSize(5);
+    EXPECT_EQ(S_FALSE, pReader->SyncRead(0, 10, buffer));
+    EXPECT_EQ(S_OK, pReader->SyncRead(0, 5, buffer));
+
+    pSource->ClearFaults();
+    pSource->FailReadsFrom(2);
+    EXPECT_EQ(S_OK, pReader->SyncRead(0, 1, buffer));
+    EXPECT_EQ(E_FAIL, pReader->SyncRead(0, 1, buffer));
+    EXPECT_EQ(E_FAIL, pReader->SyncRead(0, 1, buffer));
+
+    pSource->OverrideLength(1LL << 31, 7);
+    LONGLONG llTotal = 0, llAvailable = 0;
+    EXPECT_EQ(S_OK, pReader->Length(&llTotal, &llAvailable));
+    EXPECT_EQ(1LL << 31, llTotal);
+    EXPECT_EQ(7, llAvailable);
+    pReader->Release();
+    EXPECT_EQ(0u, pSource->Release());
+}
+
+TEST(HostAsyncSource, CountsCallersInsideSyncReadAtOnce)
+{
+    CHostAsyncSource* pSource = CHostAsyncSource::CreateFromMemory(Counting(10));
+    IAsyncReader* pReader = ReaderOf(pSource);
+    pSource->SetReadDelay(50);
+    BYTE a[4], b[4];
+    std::thread other([&] { pReader->SyncRead(0, 4, a); });
+    pReader->SyncRead(4, 4, b);
+    other.join();
+    EXPECT_EQ(2, pSource->MaxConcurrentReads());
+    pReader->Release();
+    EXPECT_EQ(0u, pSource->Release());
+}
+
+TEST(HostGraph, ChangesStateDownstreamFirstAndRecordsEvents)
+{
+    CHostGraph* pGraph = CHostGraph::Create();
+    CHECK_COM_IDENTITY(static_cast<IFilterGraph*>(pGraph), {IID_IFilterGraph, IID_IMediaEventSink});
+    CRecordingSink* pSink = CRecordingSink::Create();
+    CHostAsyncSource* pSource = CHostAsyncSource::CreateFromMemory({1});
+    ASSERT_EQ(S_OK, pGraph->AddFilter(pSource, L"source"));
+    ASSERT_EQ(S_OK, pGraph->AddFilter(pSink, L"sink"));
+    ASSERT_EQ(S_OK, pGraph->ConnectDirect(pSource->OutputPin(), pSink->InputPin(), nullptr));
+
+    std::vector<IBaseFilter*> order = pGraph->DownstreamFirst();
+    ASSERT_EQ(2u, order.size());
+    EXPECT_EQ(static_cast<IBaseFilter*>(pSink), order[0]);
+    EXPECT_EQ(static_cast<IBaseFilter*>(pSource), order[1]);
+
+    ASSERT_EQ(S_OK, pGraph->Run());
+    FILTER_STATE state;
+    pSource->GetState(0, &state);
+    EXPECT_EQ(State_Running, state);
+    EXPECT_EQ(VFW_E_NOT_STOPPED, pGraph->ConnectDirect(pSource->OutputPin(), pSink->InputPin(), nullptr));
+    ASSERT_EQ(S_OK, pGraph->Stop());
+    pSink->GetState(0, &state);
+    EXPECT_EQ(State_Stopped, state);
+
+    IBaseFilter* pFound = nullptr;
+    ASSERT_EQ(S_OK, pGraph->FindFilterByName(L"sink", &pFound));
+    EXPECT_EQ(static_cast<IBaseFilter*>(pSink), pFound);
+    pFound->Release();
+
+    pGraph->Notify(EC_COMPLETE, 1, 2);
+    CHostGraph::Event event;
+    EXPECT_TRUE(pGraph->WaitForEvent(EC_COMPLETE, 100, &event));
+    EXPECT_EQ(2, event.lParam2);
+    EXPECT_FALSE(pGraph->WaitForEvent(EC_STREAM_ERROR_STOPPED, 10));
+
+    EXPECT_EQ(0u, pGraph->Release()) << "the graph's destructor disconnects and removes everything";
+    EXPECT_EQ(0u, pSource->Release());
+    EXPECT_EQ(0u, pSink->Release());
+}
+
+TEST(RecordingSink, FlushAndStopReleaseABlockedReceive)
+{
+    CHostGraph* pGraph = CHostGraph::Create();
+    CRecordingSink* pSink = CRecordingSink::Create();
+    ASSERT_EQ(S_OK, pGraph->AddFilter(pSink, L"sink"));
+    IMemAllocator* pAlloc = nullptr;
+    ASSERT_EQ(S_OK, CreateMemoryAllocator(&pAlloc));
+    ALLOCATOR_PROPERTIES props = {1, 8, 1, 0}, actual;
+    pAlloc->SetProperties(&props, &actual);
+    pAlloc->Commit();
+    IMediaSample* pSample = nullptr;
+    ASSERT_EQ(S_OK, pAlloc->GetBuffer(&pSample, nullptr, nullptr, 0));
+    IMemInputPin* pInput = nullptr;
+    ASSERT_EQ(S_OK, pSink->InputPin()->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&pInput)));
+
+    EXPECT_EQ(VFW_E_WRONG_STATE, pInput->Receive(pSample)) << "a stopped sink takes no samples";
+    ASSERT_EQ(S_OK, pSink->Pause());
+    pSink->BlockReceive(true);
+    HRESULT hr = S_OK;
+    std::thread deliverer([&] { hr = pInput->Receive(pSample); });
+    ASSERT_TRUE(pSink->WaitForBlockedReceive(2000));
+    pSink->InputPin()->BeginFlush();
+    deliverer.join();
+    EXPECT_EQ(S_FALSE, hr);
+    pSink->InputPin()->EndFlush();
+
+    deliverer = std::thread([&] { hr = pInput->Receive(pSample); });
+    ASSERT_TRUE(pSink->WaitForBlockedReceive(2000));
+    pSink->Stop();
+    deliverer.join();
+    EXPECT_EQ(VFW_E_WRONG_STATE, hr);
+    EXPECT_TRUE(pSink->Samples().empty());
+
+    pSink->BlockReceive(false);
+    pSink->Pause();
+    pSink->SetReceiveResult(E_ABORT);
+    EXPECT_EQ(E_ABORT, pInput->Receive(pSample));
+    pSink->SetReceiveResult(S_OK);
+    pSample->SetActualDataLength(2);
+    EXPECT_EQ(S_OK, pInput->Receive(pSample));
+    ASSERT_EQ(1u, pSink->Samples().size());
+    EXPECT_EQ(2, pSink->Samples()[0].cbActual);
+    pSink->Stop();
+
+    pInput->Release();
+    pSample->Release();
+    pAlloc->Decommit();
+    EXPECT_EQ(0u, pAlloc->Release());
+    EXPECT_EQ(0u, pGraph->Release());
+    EXPECT_EQ(0u, pSink->Release());
+}
+
+TEST(PlatformBstr, AllocatesWithLengthPrefixAndTerminator)
+{
+    BSTR bstr = SysAllocString(L"Title");
+    ASSERT_NE(nullptr, bstr);
+    EXPECT_EQ(5u, SysStringLen(bstr));
+    EXPECT_EQ(10u, SysStringByteLen(bstr));
+    EXPECT_EQ("Title", ToUtf8(bstr));
+    SysFreeString(bstr);
+    EXPECT_EQ(nullptr, SysAllocString(nullptr));
+    EXPECT_EQ(0u, SysStringLen(nullptr));
+    SysFreeString(nullptr);
+}
+
+TEST(PlatformRegistry, StoresAndReadsValuesWithoutRegardToCase)
+{
+    platformtest::ClearRegistry();
+    HKEY hKey = nullptr;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Test", 0, KEY_READ, &hKey));
+    DWORD dwDisposition = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Test\\Deep", 0, nullptr, 0, 0, nullptr,
+                                             &hKey, &dwDisposition));
+    EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), dwDisposition);
+    DWORD dwValue = 42;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(hKey, L"Answer", 0, REG_DWORD, reinterpret_cast<BYTE*>(&dwValue), 4));
+    RegCloseKey(hKey);
+
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TEST\\deep", 0, KEY_READ, &hKey));
+    DWORD dwType = 0, dwRead = 0, cb = 2;
+    EXPECT_EQ(ERROR_MORE_DATA, RegQueryValueExW(hKey, L"answer", nullptr, &dwType, reinterpret_cast<BYTE*>(&dwRead), &cb));
+    EXPECT_EQ(4u, cb);
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(hKey, L"answer", nullptr, &dwType, reinterpret_cast<BYTE*>(&dwRead), &cb));
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), dwType);
+    EXPECT_EQ(42u, dwRead);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExW(hKey, L"Other", nullptr, &dwType, nullptr, &cb));
+    RegCloseKey(hKey);
+    EXPECT_NE(ERROR_SUCCESS, RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Test")) << "it still has a subkey";
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Test\\Deep"));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Test\\Deep", 0, KEY_READ, &hKey));
+    platformtest::ClearRegistry();
+}
