@@ -4,6 +4,8 @@
 #include <chrono>
 #include <new>
 
+#include "hostsequence.h"
+
 namespace {
 
 // The filters the given filter's connected output pins feed.
@@ -156,7 +158,7 @@ STDMETHODIMP CHostGraph::Notify(LONG EventCode, LONG_PTR EventParam1, LONG_PTR E
 {
     {
         std::lock_guard<std::mutex> guard(m_eventLock);
-        m_events.push_back({EventCode, EventParam1, EventParam2});
+        m_events.push_back({EventCode, EventParam1, EventParam2, NextHostSequence()});
     }
     m_eventArrived.notify_all();
     return S_OK;

@@ -7,6 +7,7 @@
 #define HOST_HOSTGRAPH_H
 
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@ public:
         LONG lCode;
         LONG_PTR lParam1;
         LONG_PTR lParam2;
+        // Arrival order across graph events and sink records (hostsequence.h).
+        uint64_t nSequence = 0;
     };
 
     // The graph with one reference, or null.

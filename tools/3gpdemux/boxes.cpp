@@ -51,12 +51,23 @@ void PrintBox(CBox* pBox, int depth)
 
 }  // namespace
 
-int RunBoxes(const std::string& path)
+int RunBoxes(const std::vector<std::string>& args)
 {
+    if (args.size() == 1 && IsHelp(args[0])) {
+        std::printf("usage: 3gpdemux boxes FILE\n"
+                    "Prints the file's box tree: type, file offset, size and header length of each box.\n");
+        return kExitOk;
+    }
+    if (args.size() != 1) {
+        PrintError("usage: 3gpdemux boxes FILE");
+        return kExitUsage;
+    }
+    const std::string& path = args[0];
+    if (!CheckReadableFile(path)) return kExitUsage;
     FileByteSource source(path);
     if (!source.IsOpen()) {
-        std::fprintf(stderr, "3gpdemux: cannot open %s\n", path.c_str());
-        return 1;
+        PrintError("cannot open " + path);
+        return kExitUsage;
     }
     LONGLONG llLength = source.Length();
     // The whole file as one parent, so top-level boxes are enumerated like children.

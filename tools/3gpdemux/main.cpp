@@ -1,33 +1,48 @@
 // 3gpdemux: what the filter makes of a 3GPP/MP4 file, before it goes on a device.
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 
 namespace {
+
 void Usage(FILE* out)
 {
     std::fprintf(out,
-                 "usage: 3gpdemux COMMAND FILE\n"
+                 "usage: 3gpdemux COMMAND [ARGS]   (3gpdemux COMMAND --help for each)\n"
                  "commands:\n"
-                 "  boxes FILE    print the file's box tree\n");
+                 "  boxes FILE          print the file's box tree\n"
+                 "  info FILE           the filter's verdict, pins, media types and allocators, as JSON\n"
+                 "  samples FILE [--start T] [--stop T] [--seek-at N:T]\n"
+                 "                      play to the end; one JSON line per sample, segment, flush,\n"
+                 "                      end-of-stream and graph event\n"
+                 "  extract FILE OUTDIR write each pin's stream to a file ffmpeg and players read\n"
+                 "Times are 100-ns units. The filter is created through COM from lib3gpDemux.so\n"
+                 "(beside this program, or DEMUX_MODULE_PATH), registered into a registry file\n"
+                 "in a temporary directory that is removed on exit.\n"
+                 "Exit status: 0 success, 1 usage error or unreadable file, 2 file refused.\n");
 }
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
-        Usage(stdout);
-        return 0;
-    }
-    if (argc != 3) {
+    if (argc < 2) {
         Usage(stderr);
-        return 1;
+        return kExitUsage;
     }
     std::string command = argv[1];
-    if (command == "boxes") return RunBoxes(argv[2]);
-    std::fprintf(stderr, "3gpdemux: unknown command '%s'\n", command.c_str());
+    if (IsHelp(command)) {
+        Usage(stdout);
+        return kExitOk;
+    }
+    std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "boxes") return RunBoxes(args);
+    if (command == "info") return RunInfo(args);
+    if (command == "samples") return RunSamples(args);
+    if (command == "extract") return RunExtract(args);
+    PrintError("unknown command '" + command + "'");
     Usage(stderr);
-    return 1;
+    return kExitUsage;
 }

@@ -1,0 +1,64 @@
+#include "pinfacts.h"
+
+#include "demuxfilter.h"
+#include "demuxoutputpin.h"
+#include "demuxsession.h"
+#include "movie.h"
+#include "moviesampledesc.h"
+#include "moviesampletables.h"
+#include "movietrack.h"
+#include "textformat.h"
+
+namespace {
+
+// Only fields are read from the module's objects: its functions are its own.
+void DescribeTrack(const CDemuxSession& session, const CMovieTrack* pTrack, PinFacts* pFacts)
+{
+    if (pTrack->m_pSampleSize) {
+        pFacts->samples = pTrack->m_pSampleSize->m_dwSampleCount;
+        pFacts->maxSampleSize = pTrack->m_pSampleSize->m_dwMaxSampleSize;
+    }
+    const CSampleDescriptionBox* pDescription = pTrack->m_pSampleDescription;
+    if (pDescription && pDescription->m_pConfig)
+        pFacts->config.assign(pDescription->m_pConfig, pDescription->m_pConfig + pDescription->m_cbConfig);
+    pFacts->timescale = pTrack->m_dwMediaTimeScale;
+    // The track's media duration in 100-ns units, as the filter converts it.
+    pFacts->trackDuration =
+        pTrack->m_dwMediaTimeScale
+            ? static_cast<REFERENCE_TIME>(pTrack->m_llMediaDuration * 10000000ULL) / pTrack->m_dwMediaTimeScale
+            : 0;
+    pFacts->startOffset = pTrack->m_llStartOffset;
+    const CMovie* pMovie = session.Filter()->GetMovie();
+    for (DWORD t = 0; pMovie && t < pMovie->m_tracks.size(); ++t) {
+        if (pMovie->m_tracks[t] == pTrack) pFacts->trackIndex = t;
+    }
+}
+
+}  // namespace
+
+PinFacts DescribePin(const CDemuxSession& session, size_t i)
+{
+    PinFacts facts;
+    facts.index = static_cast<int>(i) + 1;
+    IPin* pPin = session.OutputPin(i);
+    PIN_INFO info = {};
+    if (SUCCEEDED(pPin->QueryPinInfo(&info))) {
+        facts.name = Utf8FromWide(info.achName);
+        if (info.pFilter) info.pFilter->Release();
+    }
+    AM_MEDIA_TYPE mt = {};
+    if (SUCCEEDED(pPin->ConnectionMediaType(&mt))) {
+        facts.majortype = mt.majortype;
+        facts.subtype = mt.subtype;
+        facts.formattype = mt.formattype;
+        if (mt.pbFormat) facts.format.assign(mt.pbFormat, mt.pbFormat + mt.cbFormat);
+        FreeMediaType(mt);
+    }
+    facts.kind = IsEqualGUID(facts.majortype, MEDIATYPE_Video) ? "video" : "audio";
+    if (const CMovieTrack* pTrack = session.Pin(i)->Track()) DescribeTrack(session, pTrack, &facts);
+    if (i < session.SinkCount()) {
+        IMemAllocator* pAllocator = session.Sink(i)->NotifiedAllocator();
+        facts.bAllocator = pAllocator && SUCCEEDED(pAllocator->GetProperties(&facts.allocator));
+    }
+    return facts;
+}
