@@ -1,11 +1,22 @@
-// The output pin's worker thread: its request loop and the delivery loops.
+// The output pin's worker thread: its request loop, the worker control
+// used by Active, Inactive and seeking, and the one-sample-per-buffer loop
+// that carries every video track (and audio other than AMR and AAC).
 #include "demuxoutputpin.h"
 
-#include "demuxfilter.h"
-#include "moviereport.h"
+#include <string.h>
 
-#define DEMUX_REPORT_ERROR(message) \
-    DemuxReportError(L"source\\filters\\3gpp_demux\\demuxoutputpin", __LINE__, (message))
+#include "demuxfilter.h"
+#include "demuxrun.h"
+#include "moviereport.h"
+#include "moviesampledesc.h"
+#include "movietimetables.h"
+#include "movietrack.h"
+
+namespace {
+const LPCWSTR kOutputPinSource = L"source\\filters\\3gpp_demux\\demuxoutputpin";
+// Device builds report worker-start failures under this source line.
+const int kLineThreadCreate = 444;
+}  // namespace
 
 DWORD CDemuxOutputPin::ThreadProc()
 {
@@ -18,9 +29,10 @@ DWORD CDemuxOutputPin::ThreadProc()
         }
         Reply(S_OK);
         if (dwRequest != REQUEST_RUN) continue;
-        if (*m_mtTrack.Subtype() == MEDIASUBTYPE_AMR_NB || *m_mtTrack.Subtype() == MEDIASUBTYPE_AMR_WB) {
+        const GUID& subtype = *m_mtTrack.Subtype();
+        if (subtype == MEDIASUBTYPE_AMR_NB || subtype == MEDIASUBTYPE_AMR_WB) {
             DeliverAmrFrames();
-        } else if (*m_mtTrack.Subtype() == MEDIASUBTYPE_MPEG4_AAC) {
+        } else if (subtype == MEDIASUBTYPE_MPEG4_AAC) {
             DeliverPackedSamples();
         } else {
             DeliverSamples();
@@ -32,7 +44,7 @@ HRESULT CDemuxOutputPin::StartDelivery()
 {
     CAutoLock lock(&m_csAccess);
     if (!ThreadExists() && !Create()) {
-        DEMUX_REPORT_ERROR(L"ERROR[Demux] Failed to create work thread.\r\n");
+        DemuxReportError(kOutputPinSource, kLineThreadCreate, L"ERROR[Demux] Failed to create work thread.\r\n");
         return E_FAIL;
     }
     return static_cast<HRESULT>(CallWorker(REQUEST_RUN));
@@ -62,22 +74,103 @@ HRESULT CDemuxOutputPin::ExitWorker()
 
 HRESULT CDemuxOutputPin::DeliverSamples()
 {
-    return S_OK;
+    DemuxRunRange range;
+    if (!DemuxBeginRun(this, &range)) return S_OK;
+    DemuxFindRunSamples(this, &range);
+
+    REFERENCE_TIME rtSegmentStart = 0;
+    REFERENCE_TIME rtDuration = 0;
+    if (!range.bEmpty) m_pTrack->GetSampleTime(range.dwFirst, &rtSegmentStart, &rtDuration);
+    DeliverNewSegment(rtSegmentStart, range.rtStop, 1.0);
+    if (range.bEmpty) {
+        DeliverEndOfStream();
+        return S_OK;
+    }
+
+    IMediaSample* pSample = NULL;
+    REFERENCE_TIME rtPrevStart = 0;
+    REFERENCE_TIME rtPrevStop = 0;
+    bool bFirstOfRun = true;
+    HRESULT hrRun = S_OK;
+    for (DWORD i = range.dwFirst;; ++i) {
+        DWORD dwRequest;
+        if (m_bIsSeeking || CheckRequest(&dwRequest)) {
+            if (pSample) pSample->Release();
+            return S_OK;
+        }
+        if (pSample) {
+            pSample->Release();
+            pSample = NULL;
+        }
+        if (GetDeliveryBuffer(&pSample, &rtPrevStart, &rtPrevStop, 0) != S_OK) {
+            if (pSample) pSample->Release();
+            DeliverEndOfStream();
+            return S_OK;
+        }
+        BYTE* pbData = NULL;
+        pSample->GetPointer(&pbData);
+        pSample->SetDiscontinuity(bFirstOfRun ? TRUE : FALSE);
+
+        HRESULT hr = FillSample(pSample, i);
+        if (FAILED(hr)) {
+            DemuxNotifyStreamError(this, hr);
+            hrRun = hr;
+            break;
+        }
+        if (hr == S_OK) {
+            if (m_pTrack->m_pSyncSample == NULL || m_pTrack->m_pSyncSample->GetSyncSampleAtOrBefore(i) == i)
+                pSample->SetSyncPoint(TRUE);
+            pSample->SetPreroll(FALSE);
+
+            REFERENCE_TIME rtSampleStart = 0;
+            REFERENCE_TIME rtSampleDuration = 0;
+            m_pTrack->GetSampleTime(i, &rtSampleStart, &rtSampleDuration);
+            REFERENCE_TIME rtMediaStop = rtSampleStart + rtSampleDuration;
+            pSample->SetMediaTime(&rtSampleStart, &rtMediaStop);
+
+            REFERENCE_TIME rtStart = DemuxScaleTime(rtSampleStart - rtSegmentStart);
+            REFERENCE_TIME rtStop = DemuxScaleTime(rtStart + rtSampleDuration);
+            pSample->SetTime(&rtStart, &rtStop);
+            rtPrevStart = rtStart;
+            rtPrevStop = rtStop;
+
+            if (FAILED(DeliverSample(pSample))) break;
+            bFirstOfRun = false;
+        }
+        // An empty sample (S_FALSE) is skipped; the buffer is reused.
+        if (i == range.dwLast) break;
+    }
+    DeliverEndOfStream();
+    if (pSample) pSample->Release();
+    return hrRun;
 }
 
-HRESULT CDemuxOutputPin::DeliverPackedSamples()
+HRESULT CDemuxOutputPin::FillSample(IMediaSample* pSample, DWORD dwSample)
 {
-    return S_OK;
-}
+    BYTE* pbData = NULL;
+    HRESULT hr = pSample->GetPointer(&pbData);
+    if (FAILED(hr)) return hr;
+    const LONG lSize = pSample->GetSize();
+    const DWORD cbBuffer = lSize > 0 ? static_cast<DWORD>(lSize) : 0;
+    DWORD cbRead = 0;
 
-HRESULT CDemuxOutputPin::DeliverAmrFrames()
-{
-    return S_OK;
-}
-
-HRESULT CDemuxOutputPin::FillSample(IMediaSample*, DWORD)
-{
-    return E_NOTIMPL;
+    const CSampleDescriptionBox* pDesc = m_pTrack->m_pSampleDescription;
+    if (!m_bConfigSent && pDesc != NULL && pDesc->m_cbConfig != 0 && pDesc->m_pConfig != NULL) {
+        // A buffer too small for the configuration bytes is a read failure;
+        // the size left for the sample must not wrap around.
+        if (cbBuffer < pDesc->m_cbConfig) return VFW_E_BUFFER_OVERFLOW;
+        memcpy(pbData, pDesc->m_pConfig, pDesc->m_cbConfig);
+        hr = m_pTrack->ReadSample(dwSample, pbData + pDesc->m_cbConfig, cbBuffer - pDesc->m_cbConfig, &cbRead);
+        // The configuration goes out with the first sample actually delivered:
+        // an empty or failed sample does not use it up.
+        if (hr != S_OK) return hr;
+        m_bConfigSent = 1;
+        return pSample->SetActualDataLength(static_cast<LONG>(pDesc->m_cbConfig + cbRead)) < 0 ? E_FAIL : S_OK;
+    }
+    hr = m_pTrack->ReadSample(dwSample, pbData, cbBuffer, &cbRead);
+    if (hr != S_OK) return hr;
+    m_bConfigSent = 1;
+    return pSample->SetActualDataLength(static_cast<LONG>(cbRead)) < 0 ? E_FAIL : S_OK;
 }
 
 HRESULT CDemuxOutputPin::DeliverSample(IMediaSample* pSample)

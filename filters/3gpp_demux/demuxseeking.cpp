@@ -54,98 +54,191 @@ HRESULT CDemuxFilter::ClearPinsSeeking()
 
 HRESULT CDemuxFilter::Seek(REFERENCE_TIME rtStart, REFERENCE_TIME rtStop, double dRate)
 {
+    // The pins' seeking flags are already up, so a worker woken by the flush
+    // leaves its loop instead of fetching another buffer.
+    for (DWORD i = 0; i < m_outputPins.size(); ++i) m_outputPins[i]->DeliverBeginFlush();
+    for (DWORD i = 0; i < m_outputPins.size(); ++i) m_outputPins[i]->StopDelivery();
+    for (DWORD i = 0; i < m_outputPins.size(); ++i) m_outputPins[i]->DeliverEndFlush();
+    ClearPinsSeeking();
+
+    // Every worker is parked here and none restarts before the stores are
+    // done, so the positions need no lock (the workers read them only when
+    // a run starts).
     m_rtStart = rtStart;
     m_rtStop = rtStop;
     m_dRate = dRate;
-    ClearPinsSeeking();
+
+    FILTER_STATE state;
+    {
+        CAutoLock lock(&m_csFilter);
+        state = m_State;
+    }
+    if (state == State_Paused || state == State_Running) {
+        for (DWORD i = 0; i < m_outputPins.size(); ++i) {
+            if (m_outputPins[i]->IsConnected()) m_outputPins[i]->StartDelivery();
+        }
+    }
     return S_OK;
 }
 
 // --- IMediaSeeking on CDemuxOutputPin -------------------------------------------
+// Every pin answers for the whole filter; only the pin that owns seeking
+// changes positions, the others' calls succeed without effect.
+
+namespace {
+const DWORD kSeekingCapabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards |
+                                   AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanGetCurrentPos |
+                                   AM_SEEKING_CanGetStopPos | AM_SEEKING_CanGetDuration;
+}  // namespace
 
 STDMETHODIMP CDemuxOutputPin::GetCapabilities(DWORD* pCapabilities)
 {
     CheckPointer(pCapabilities, E_POINTER);
-    *pCapabilities = 0;
-    return E_NOTIMPL;
+    *pCapabilities = kSeekingCapabilities;
+    return S_OK;
 }
 
-STDMETHODIMP CDemuxOutputPin::CheckCapabilities(DWORD*)
+STDMETHODIMP CDemuxOutputPin::CheckCapabilities(DWORD* pCapabilities)
 {
-    return E_NOTIMPL;
+    CheckPointer(pCapabilities, E_POINTER);
+    return (*pCapabilities & ~kSeekingCapabilities) != 0 ? S_FALSE : S_OK;
 }
 
-STDMETHODIMP CDemuxOutputPin::IsFormatSupported(const GUID*)
+STDMETHODIMP CDemuxOutputPin::IsFormatSupported(const GUID* pFormat)
 {
-    return E_NOTIMPL;
+    CheckPointer(pFormat, E_POINTER);
+    return *pFormat == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
 }
 
-STDMETHODIMP CDemuxOutputPin::QueryPreferredFormat(GUID*)
+STDMETHODIMP CDemuxOutputPin::QueryPreferredFormat(GUID* pFormat)
 {
-    return E_NOTIMPL;
+    CheckPointer(pFormat, E_POINTER);
+    *pFormat = TIME_FORMAT_MEDIA_TIME;
+    return S_OK;
 }
 
-STDMETHODIMP CDemuxOutputPin::GetTimeFormat(GUID*)
+STDMETHODIMP CDemuxOutputPin::GetTimeFormat(GUID* pFormat)
 {
-    return E_NOTIMPL;
+    return QueryPreferredFormat(pFormat);
 }
 
-STDMETHODIMP CDemuxOutputPin::IsUsingTimeFormat(const GUID*)
+STDMETHODIMP CDemuxOutputPin::IsUsingTimeFormat(const GUID* pFormat)
 {
-    return E_NOTIMPL;
+    CheckPointer(pFormat, E_POINTER);
+    GUID current;
+    GetTimeFormat(&current);
+    return *pFormat == current ? S_OK : S_FALSE;
 }
 
-STDMETHODIMP CDemuxOutputPin::SetTimeFormat(const GUID*)
+STDMETHODIMP CDemuxOutputPin::SetTimeFormat(const GUID* pFormat)
 {
+    CheckPointer(pFormat, E_POINTER);
+    if (*pFormat == TIME_FORMAT_MEDIA_TIME) return m_pDemux->ClaimSeeking(this) ? S_OK : E_NOTIMPL;
+    if (*pFormat == TIME_FORMAT_NONE) {
+        m_pDemux->ReleaseSeeking(this);
+        return S_OK;
+    }
     return E_NOTIMPL;
 }
 
-STDMETHODIMP CDemuxOutputPin::GetDuration(LONGLONG*)
+STDMETHODIMP CDemuxOutputPin::GetDuration(LONGLONG* pDuration)
 {
-    return E_NOTIMPL;
+    CheckPointer(pDuration, E_POINTER);
+    CMovie* pMovie = m_pDemux->GetMovie();
+    *pDuration = pMovie != NULL ? pMovie->GetDuration() : 0;
+    return S_OK;
 }
 
-STDMETHODIMP CDemuxOutputPin::GetStopPosition(LONGLONG*)
+STDMETHODIMP CDemuxOutputPin::GetStopPosition(LONGLONG* pStop)
 {
-    return E_NOTIMPL;
+    CheckPointer(pStop, E_POINTER);
+    m_pDemux->ReadPositions(NULL, pStop, NULL);
+    return S_OK;
 }
 
+// The playing position is not tracked: the filter knows only where the
+// current run started (GetPositions).
 STDMETHODIMP CDemuxOutputPin::GetCurrentPosition(LONGLONG*)
 {
     return E_NOTIMPL;
 }
 
-STDMETHODIMP CDemuxOutputPin::ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG, const GUID*)
+STDMETHODIMP CDemuxOutputPin::ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat, LONGLONG Source,
+                                                const GUID* pSourceFormat)
 {
-    return E_NOTIMPL;
+    CheckPointer(pTarget, E_POINTER);
+    if ((pTargetFormat != NULL && *pTargetFormat != TIME_FORMAT_MEDIA_TIME) ||
+        (pSourceFormat != NULL && *pSourceFormat != TIME_FORMAT_MEDIA_TIME))
+        return E_INVALIDARG;
+    *pTarget = Source;
+    return S_OK;
 }
 
-STDMETHODIMP CDemuxOutputPin::SetPositions(LONGLONG*, DWORD, LONGLONG*, DWORD)
+STDMETHODIMP CDemuxOutputPin::SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
+                                           DWORD dwStopFlags)
 {
-    return E_NOTIMPL;
+    if (!m_pDemux->ClaimSeeking(this)) return S_OK;
+    REFERENCE_TIME rtStart = 0;
+    REFERENCE_TIME rtStop = 0;
+    double dRate = 1.0;
+    m_pDemux->ReadPositions(&rtStart, &rtStop, &dRate);
+
+    const DWORD dwCurrentBits = dwCurrentFlags & AM_SEEKING_PositioningBitsMask;
+    const DWORD dwStopBits = dwStopFlags & AM_SEEKING_PositioningBitsMask;
+    if ((dwCurrentBits != AM_SEEKING_NoPositioning && pCurrent == NULL) ||
+        (dwStopBits != AM_SEEKING_NoPositioning && pStop == NULL))
+        return E_POINTER;
+
+    REFERENCE_TIME rtNewStart = rtStart;
+    if (dwCurrentBits == AM_SEEKING_AbsolutePositioning) rtNewStart = *pCurrent;
+    else if (dwCurrentBits == AM_SEEKING_RelativePositioning) rtNewStart = rtStart + *pCurrent;
+
+    REFERENCE_TIME rtNewStop = rtStop;
+    if (dwStopBits == AM_SEEKING_AbsolutePositioning) rtNewStop = *pStop;
+    else if (dwStopBits == AM_SEEKING_RelativePositioning) rtNewStop = rtStop + *pStop;
+    else if (dwStopBits == AM_SEEKING_IncrementalPositioning) rtNewStop = rtNewStart + *pStop;
+
+    if (dwCurrentBits != AM_SEEKING_NoPositioning) {
+        m_pDemux->SetPinsSeeking();
+        return m_pDemux->Seek(rtNewStart, rtNewStop, dRate);
+    }
+    if (dwStopBits != AM_SEEKING_NoPositioning) return m_pDemux->SetStopPosition(rtNewStop);
+    return S_FALSE;
 }
 
-STDMETHODIMP CDemuxOutputPin::GetPositions(LONGLONG*, LONGLONG*)
+STDMETHODIMP CDemuxOutputPin::GetPositions(LONGLONG* pCurrent, LONGLONG* pStop)
 {
-    return E_NOTIMPL;
+    m_pDemux->ReadPositions(pCurrent, pStop, NULL);
+    return S_OK;
 }
 
-STDMETHODIMP CDemuxOutputPin::GetAvailable(LONGLONG*, LONGLONG*)
+STDMETHODIMP CDemuxOutputPin::GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest)
 {
-    return E_NOTIMPL;
+    if (pEarliest != NULL) *pEarliest = 0;
+    if (pLatest != NULL) {
+        CMovie* pMovie = m_pDemux->GetMovie();
+        *pLatest = pMovie != NULL ? pMovie->GetDuration() : 0;
+    }
+    return S_OK;
 }
 
-STDMETHODIMP CDemuxOutputPin::SetRate(double)
+// The rate is recorded and reported; delivery always stamps at rate 1.0.
+STDMETHODIMP CDemuxOutputPin::SetRate(double dRate)
 {
-    return E_NOTIMPL;
+    if (m_pDemux->ClaimSeeking(this)) m_pDemux->SetRateValue(dRate);
+    return S_OK;
 }
 
-STDMETHODIMP CDemuxOutputPin::GetRate(double*)
+STDMETHODIMP CDemuxOutputPin::GetRate(double* pdRate)
 {
-    return E_NOTIMPL;
+    CheckPointer(pdRate, E_POINTER);
+    m_pDemux->ReadPositions(NULL, NULL, pdRate);
+    return S_OK;
 }
 
-STDMETHODIMP CDemuxOutputPin::GetPreroll(LONGLONG*)
+STDMETHODIMP CDemuxOutputPin::GetPreroll(LONGLONG* pllPreroll)
 {
-    return E_NOTIMPL;
+    CheckPointer(pllPreroll, E_POINTER);
+    *pllPreroll = 0;
+    return S_OK;
 }

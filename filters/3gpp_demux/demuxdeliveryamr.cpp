@@ -1,0 +1,201 @@
+// The AMR delivery loop: file samples are cut into storage-format frames
+// and repacked ten frames to a media sample, each media sample stamped
+// with a fixed 200 ms, whatever the number of frames per file sample.
+#include "demuxoutputpin.h"
+
+#include <new>
+#include <string.h>
+
+#include "amrframer.h"
+#include "demuxfilter.h"
+#include "demuxrun.h"
+#include "moviereport.h"
+#include "moviesampledesc.h"
+#include "moviesampletables.h"
+#include "movietrack.h"
+
+namespace {
+
+const LPCWSTR kOutputPinSource = L"source\\filters\\3gpp_demux\\demuxoutputpin";
+// Device builds report these failures under these source lines.
+const int kLineFramerAlloc = 826;
+const int kLineBufferAlloc = 837;
+
+// One media sample being filled with frames. A frame that does not fit in
+// the media sample's buffer is held back and opens the next media sample,
+// so no buffer is ever overrun, however small the allocator made it.
+struct FramePacker {
+    BYTE abHeld[AMR_MAX_FRAME_BYTES];
+    DWORD cbHeld;
+    BYTE* pbOut;
+    DWORD cbOut;
+    DWORD cbWritten;
+
+    // False when the frame had to be held back (the media sample is full).
+    bool Put(const BYTE* pbFrame, DWORD cbFrame)
+    {
+        if (cbFrame > cbOut - cbWritten) {
+            memcpy(abHeld, pbFrame, cbFrame);
+            cbHeld = cbFrame;
+            return false;
+        }
+        memcpy(pbOut + cbWritten, pbFrame, cbFrame);
+        cbWritten += cbFrame;
+        return true;
+    }
+};
+
+// Reads file sample *pi into the sample buffer, advances *pi and points the
+// framer at the new bytes. Samples carry no file magic, so the framer never
+// looks for one.
+HRESULT ReadNextSample(CMovieTrack* pTrack, DWORD* pi, BYTE* pbBuffer, DWORD cbBuffer, CAmrFramer* pFramer,
+                       DWORD* pcbLeft)
+{
+    DWORD cbRead = 0;
+    HRESULT hr = pTrack->ReadSample(*pi, pbBuffer, cbBuffer, &cbRead);
+    ++*pi;
+    if (SUCCEEDED(hr)) {
+        pFramer->Reset();
+        pFramer->m_bStreamHeaderDone = TRUE;
+        *pcbLeft = cbRead;
+    }
+    return hr;
+}
+
+}  // namespace
+
+HRESULT CDemuxOutputPin::DeliverAmrFrames()
+{
+    DemuxRunRange range;
+    if (!DemuxBeginRun(this, &range)) return S_OK;
+    DeliverNewSegment(range.rtStart, range.rtStop, 1.0);
+    DemuxFindRunSamples(this, &range);
+    if (range.bEmpty) {
+        DeliverEndOfStream();
+        return S_OK;
+    }
+
+    CAmrFramer* pFramer = new (std::nothrow) CAmrFramer();
+    if (pFramer == NULL) {
+        DemuxReportError(kOutputPinSource, kLineFramerAlloc, L"ERROR[Demux] Failed to create AMR framer class.\r\n");
+        DemuxNotifyStreamError(this, E_OUTOFMEMORY);
+        return E_OUTOFMEMORY;
+    }
+    const DWORD cbMaxSample = m_pTrack->m_pSampleSize != NULL ? m_pTrack->m_pSampleSize->m_dwMaxSampleSize : 0;
+    const DWORD cbConfig = m_pTrack->m_pSampleDescription != NULL ? m_pTrack->m_pSampleDescription->m_cbConfig : 0;
+    // Ten of the largest samples; a size that cannot be represented is
+    // treated like a failed allocation.
+    const ULONGLONG llBuffer = 10ULL * (static_cast<ULONGLONG>(cbMaxSample) + cbConfig);
+    BYTE* pbSampleBuffer = NULL;
+    if (llBuffer <= 0x7FFFFFFFULL) pbSampleBuffer = new (std::nothrow) BYTE[llBuffer != 0 ? llBuffer : 1];
+    if (pbSampleBuffer == NULL) {
+        DemuxReportError(kOutputPinSource, kLineBufferAlloc,
+                         L"ERROR[Demux] Failed to allocate memory for AMR sample buffer.\r\n");
+        DemuxNotifyStreamError(this, E_OUTOFMEMORY);
+        delete pFramer;
+        return E_OUTOFMEMORY;
+    }
+    const DWORD cbSampleBuffer = static_cast<DWORD>(llBuffer);
+    const UINT uCodec = (*m_mtTrack.Subtype() == MEDIASUBTYPE_AMR_NB) ? AMR_CODEC_NB : AMR_CODEC_WB;
+
+    REFERENCE_TIME rtFirstStart = 0;
+    REFERENCE_TIME rtFirstDuration = 0;
+    if (FAILED(m_pTrack->GetSampleTime(range.dwFirst, &rtFirstStart, &rtFirstDuration)))
+        DemuxNotifyStreamError(this, E_FAIL);
+    const bool bPreroll = rtFirstStart < 0;
+    REFERENCE_TIME rtStart = DemuxScaleTime(rtFirstStart - range.rtStart);
+    REFERENCE_TIME rtStop = rtStart + DEMUX_AMR_SAMPLE_DURATION;
+
+    IMediaSample* pSample = NULL;
+    FramePacker packer;
+    packer.cbHeld = 0;
+    DWORD i = range.dwFirst;
+    DWORD cbLeft = 0;  // bytes of the current file sample not yet framed
+    bool bEndOfStream = true;
+
+
+    // Frames left over from the last file sample (more than ten per sample)
+    // still go out after the last index has been read.
+    while (i <= range.dwLast || cbLeft != 0 || packer.cbHeld != 0) {
+        DWORD dwRequest;
+        if (m_bIsSeeking || CheckRequest(&dwRequest)) {
+            bEndOfStream = false;
+            break;
+        }
+        if (pSample) {
+            pSample->Release();
+            pSample = NULL;
+        }
+        if (GetDeliveryBuffer(&pSample, NULL, NULL, 0) != S_OK) break;
+        BYTE* pbOut = NULL;
+        pSample->GetPointer(&pbOut);
+        const LONG lSize = pSample->GetSize();
+        if (m_bIsSeeking || CheckRequest(&dwRequest)) {
+            NKDbgPrintfW(L"[AMR]if(m_bIsSeeking || CheckRequest(&dwRequest)) FAILED \n");
+            bEndOfStream = false;
+            break;
+        }
+        packer.pbOut = pbOut;
+        packer.cbOut = lSize > 0 ? static_cast<DWORD>(lSize) : 0;
+        packer.cbWritten = 0;
+
+        if (cbLeft == 0 && packer.cbHeld == 0) {
+            HRESULT hr = ReadNextSample(m_pTrack, &i, pbSampleBuffer, cbSampleBuffer, pFramer, &cbLeft);
+            if (FAILED(hr)) {
+                NKDbgPrintfW(L"[AMR]FillSample FAILED......\n");
+                break;
+            }
+        }
+
+        bool bFull = false;
+        for (DWORD k = 0; k < DEMUX_MAX_PACK && !bFull; ++k) {
+            if (packer.cbHeld != 0) {
+                DWORD cbHeld = packer.cbHeld;
+                packer.cbHeld = 0;
+                BYTE abFrame[AMR_MAX_FRAME_BYTES];
+                memcpy(abFrame, packer.abHeld, cbHeld);
+                bFull = !packer.Put(abFrame, cbHeld);
+            } else if (cbLeft != 0) {
+                BYTE abFrame[AMR_MAX_FRAME_BYTES];
+                DWORD cbProduced = 0;
+                const WORD wLeft = static_cast<WORD>(cbLeft > 0xFFFF ? 0xFFFF : cbLeft);
+                pFramer->GetNextFrame(pbSampleBuffer, abFrame, uCodec, AMR_MODE_STORAGE, &cbProduced, wLeft);
+                if (cbProduced == 0 || cbProduced > cbLeft) {
+                    // The sample ends inside a frame (or holds bytes the framer
+                    // cannot reach): its unfinished tail is dropped, never
+                    // completed from the next sample's bytes.
+                    cbLeft = 0;
+                } else {
+                    cbLeft -= cbProduced;
+                    bFull = !packer.Put(abFrame, cbProduced);
+                }
+            }
+            if (!bFull && k + 1 < DEMUX_MAX_PACK && cbLeft == 0 && packer.cbHeld == 0 && i <= range.dwLast) {
+                if (FAILED(ReadNextSample(m_pTrack, &i, pbSampleBuffer, cbSampleBuffer, pFramer, &cbLeft))) break;
+            }
+        }
+        if (packer.cbWritten == 0 && packer.cbHeld != 0) {
+            // Not even one frame fits an empty buffer: nothing can ever be delivered.
+            NKDbgPrintfW(L"[AMR]FillSample FAILED......\n");
+            break;
+        }
+
+        pSample->SetActualDataLength(static_cast<LONG>(packer.cbWritten));
+        pSample->SetSyncPoint(TRUE);
+        if (bPreroll) pSample->SetPreroll(TRUE);
+        pSample->SetTime(&rtStart, &rtStop);
+        pSample->SetDiscontinuity(TRUE);
+        if (FAILED(DeliverSample(pSample))) {
+            NKDbgPrintfW(L"[AMR]DeliverSample FAILED......\n");
+            break;
+        }
+        rtStart += DEMUX_AMR_SAMPLE_DURATION;
+        rtStop = rtStart + DEMUX_AMR_SAMPLE_DURATION;
+    }
+
+    if (bEndOfStream) DeliverEndOfStream();
+    delete pFramer;
+    delete[] pbSampleBuffer;
+    if (pSample) pSample->Release();
+    return S_OK;
+}

@@ -1,0 +1,94 @@
+// The AAC delivery loop: up to ten file samples back to back in one media
+// sample, so that small AAC access units do not cost a downstream call each.
+#include "demuxoutputpin.h"
+
+#include "demuxfilter.h"
+#include "demuxrun.h"
+#include "movietrack.h"
+
+HRESULT CDemuxOutputPin::DeliverPackedSamples()
+{
+    DemuxRunRange range;
+    if (!DemuxBeginRun(this, &range)) return S_OK;
+    DeliverNewSegment(range.rtStart, range.rtStop, 1.0);
+    DemuxFindRunSamples(this, &range);
+    if (range.bEmpty) {
+        DeliverEndOfStream();
+        return S_OK;
+    }
+
+    IMediaSample* pSample = NULL;
+    DWORD i = range.dwFirst;
+    for (;;) {
+        DWORD dwRequest;
+        if (m_bIsSeeking || CheckRequest(&dwRequest)) break;
+        if (pSample) {
+            pSample->Release();
+            pSample = NULL;
+        }
+        if (GetDeliveryBuffer(&pSample, NULL, NULL, 0) != S_OK) {
+            DeliverEndOfStream();
+            break;
+        }
+        BYTE* pbData = NULL;
+        pSample->GetPointer(&pbData);
+        const LONG lSize = pSample->GetSize();
+        const DWORD cbBuffer = lSize > 0 ? static_cast<DWORD>(lSize) : 0;
+        if (m_bIsSeeking || CheckRequest(&dwRequest)) break;
+
+        REFERENCE_TIME rtSampleStart = 0;
+        REFERENCE_TIME rtSampleDuration = 0;
+        if (FAILED(m_pTrack->GetSampleTime(i, &rtSampleStart, &rtSampleDuration)))
+            DemuxNotifyStreamError(this, E_FAIL);
+        REFERENCE_TIME rtStart = DemuxScaleTime(rtSampleStart - range.rtStart);
+        if (rtStart < 0) rtStart = 0;
+        REFERENCE_TIME rtStop = rtStart;
+        REFERENCE_TIME rtLastLookedUp = rtSampleStart;
+        REFERENCE_TIME rtMediaStart = rtSampleStart;
+        DWORD cbPacked = 0;
+        bool bReadFailedFirst = false;
+
+        for (DWORD n = 0; n < DEMUX_MAX_PACK; ++n) {
+            DWORD cbRead = 0;
+            HRESULT hr = m_pTrack->ReadSample(i, pbData + cbPacked, cbBuffer - cbPacked, &cbRead);
+            // A full buffer ends the pack quietly: the sample that did not fit
+            // starts the next media sample. Only a sample that fits no empty
+            // buffer is an error.
+            if (hr == VFW_E_BUFFER_OVERFLOW && n > 0) break;
+            if (FAILED(hr)) {
+                DemuxNotifyStreamError(this, hr);
+                bReadFailedFirst = (n == 0);
+                break;
+            }
+            REFERENCE_TIME rtStartI = 0;
+            REFERENCE_TIME rtDurationI = 0;
+            if (FAILED(m_pTrack->GetSampleTime(i, &rtStartI, &rtDurationI))) DemuxNotifyStreamError(this, E_FAIL);
+            rtLastLookedUp = rtStartI;
+            rtStop += rtDurationI;
+            cbPacked += cbRead;
+            ++i;
+        }
+        if (bReadFailedFirst) {
+            DeliverEndOfStream();
+            break;
+        }
+
+        pSample->SetActualDataLength(static_cast<LONG>(cbPacked));
+        pSample->SetSyncPoint(TRUE);
+        if (rtLastLookedUp < 0) pSample->SetPreroll(TRUE);
+        pSample->SetTime(&rtStart, &rtStop);
+        // Media times carry the pack's place in the track (absolute sample
+        // times), as the video loop does, so that a downstream filter can
+        // relate audio and video positions.
+        REFERENCE_TIME rtMediaStop = rtMediaStart + (rtStop - rtStart);
+        pSample->SetMediaTime(&rtMediaStart, &rtMediaStop);
+        pSample->SetDiscontinuity(TRUE);
+
+        if (FAILED(DeliverSample(pSample)) || i > range.dwLast) {
+            DeliverEndOfStream();
+            break;
+        }
+    }
+    if (pSample) pSample->Release();
+    return S_OK;
+}

@@ -1,0 +1,67 @@
+#include "demuxrun.h"
+
+#include "demuxfilter.h"
+#include "demuxoutputpin.h"
+#include "movie.h"
+#include "moviesampletables.h"
+#include "movietimetables.h"
+#include "movietrack.h"
+
+bool DemuxBeginRun(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
+{
+    CMovieTrack* pTrack = pPin->Track();
+    if (!pPin->IsConnected() || pTrack == NULL) return false;
+    CDemuxFilter* pFilter = pPin->m_pDemux;
+    CMovie* pMovie = pFilter->GetMovie();
+    if (pMovie == NULL) return false;
+
+    pFilter->ReadPositions(&pRange->rtStart, &pRange->rtStop, NULL);
+    pRange->dwFirst = 0;
+    pRange->dwLast = 0;
+    pRange->bEmpty = true;
+    if (pRange->rtStart >= pMovie->GetDuration() && pPin->m_bEndOfStreamSent) return false;
+    pPin->m_bEndOfStreamSent = 0;
+    return true;
+}
+
+void DemuxFindRunSamples(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
+{
+    CMovieTrack* pTrack = pPin->Track();
+    CMovie* pMovie = pPin->m_pDemux->GetMovie();
+    const DWORD dwCount = pTrack->m_pSampleSize != NULL ? pTrack->m_pSampleSize->m_dwSampleCount : 0;
+    // A track without samples has no last sample: count − 1 would wrap
+    // around to a four-billion-sample run.
+    if (dwCount == 0) {
+        pRange->bEmpty = true;
+        return;
+    }
+
+    DWORD dwLast = dwCount - 1;
+    if (pRange->rtStop < pMovie->GetDuration()) {
+        DWORD dwAtStop = pTrack->GetSampleAtTime(pRange->rtStop);
+        if (dwAtStop > 0 && dwAtStop < dwCount) dwLast = dwAtStop;
+    }
+
+    DWORD dwFirst;
+    if (pRange->rtStart < pTrack->GetDuration()) {
+        dwFirst = pTrack->GetSyncSampleAtTime(pRange->rtStart);
+    } else if (pTrack->m_pSyncSample != NULL) {
+        dwFirst = pTrack->m_pSyncSample->GetSyncSampleAtOrBefore(dwLast);
+    } else {
+        dwFirst = dwLast;
+    }
+    pRange->dwFirst = dwFirst;
+    pRange->dwLast = dwLast;
+    pRange->bEmpty = dwFirst > dwLast;
+}
+
+void DemuxNotifyStreamError(CDemuxOutputPin* pPin, HRESULT hr)
+{
+    pPin->m_pDemux->NotifyEvent(EC_STREAM_ERROR_STOPPED, static_cast<LONG_PTR>(hr), 0);
+}
+
+REFERENCE_TIME DemuxScaleTime(REFERENCE_TIME rtValue)
+{
+    const double dRate = 1.0;
+    return static_cast<REFERENCE_TIME>(static_cast<double>(rtValue) * dRate);
+}

@@ -1,0 +1,368 @@
+// Delivery through a real graph: every fixture played to end-of-stream must
+// hand downstream exactly the file's samples, with the times, flags and
+// segments a decoder relies on; stop, seek and read failures must end runs
+// cleanly with one end-of-stream.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "demuxplayback.h"
+#include "fixturefacts.h"
+#include "md5.h"
+#include "moviesampledesc.h"
+#include "movietrack.h"
+#include "testsources.h"
+
+namespace {
+
+std::vector<uint8_t> RawPacket(const std::vector<uint8_t>& file, const PacketFacts& packet)
+{
+    return std::vector<uint8_t>(file.begin() + packet.pos, file.begin() + packet.pos + packet.size);
+}
+
+std::vector<uint8_t> Concatenated(const std::vector<SampleRecord>& samples, size_t skipFirst = 0)
+{
+    std::vector<uint8_t> all;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const std::vector<uint8_t>& b = samples[i].bytes;
+        all.insert(all.end(), b.begin() + (i == 0 ? skipFirst : 0), b.end());
+    }
+    return all;
+}
+
+std::vector<SinkEvent> EventsOfKind(CRecordingSink* pSink, SinkEvent::Kind kind)
+{
+    std::vector<SinkEvent> out;
+    for (const SinkEvent& e : pSink->Events())
+        if (e.kind == kind) out.push_back(e);
+    return out;
+}
+
+// What a whole play of a video track must look like: the file's samples in
+// order, the configuration bytes in front of the first, times from zero.
+void CheckVideoPlay(const FixtureFacts& facts, const std::vector<uint8_t>& file, CDemuxOutputPin* pPin,
+                    CRecordingSink* pSink)
+{
+    const TrackFacts* pTrack = facts.FirstTrack("video");
+    ASSERT_NE(nullptr, pTrack);
+    std::vector<SampleRecord> samples = pSink->Samples();
+    ASSERT_EQ(pTrack->packets.size(), samples.size()) << facts.name;
+    const CSampleDescriptionBox* pDesc = pPin->Track()->m_pSampleDescription;
+    const bool bH264 = pDesc->m_dwStartCode != 0;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        std::vector<uint8_t> expected = RawPacket(file, pTrack->packets[i]);
+        if (bH264) expected = LengthsToStartCodes(expected);
+        std::vector<uint8_t> got = samples[i].bytes;
+        if (i == 0) {
+            ASSERT_GE(got.size(), pDesc->m_cbConfig);
+            EXPECT_TRUE(std::equal(pDesc->m_pConfig, pDesc->m_pConfig + pDesc->m_cbConfig, got.begin()))
+                << facts.name << ": configuration bytes lead the first sample";
+            got.erase(got.begin(), got.begin() + pDesc->m_cbConfig);
+        }
+        ASSERT_EQ(expected, got) << facts.name << " video sample " << i;
+        EXPECT_EQ(pTrack->packets[i].key, samples[i].bSyncPoint) << facts.name << " sample " << i;
+        EXPECT_EQ(i == 0, samples[i].bDiscontinuity) << facts.name << " sample " << i;
+        EXPECT_FALSE(samples[i].bPreroll);
+    }
+    EXPECT_EQ(0, samples[0].rtStart) << "the first delivered sample starts at stream time 0";
+    // Stream times advance with the decoding times of the track.
+    int64_t timescale = pTrack->timescale;
+    for (size_t i = 1; i < samples.size(); ++i) {
+        int64_t expectedStart = (pTrack->packets[i].rawDts * 10000000LL) / timescale -
+                                (pTrack->packets[0].rawDts * 10000000LL) / timescale;
+        EXPECT_NEAR(expectedStart, samples[i].rtStart, 1) << facts.name << " sample " << i;
+        EXPECT_EQ(samples[i].llMediaStart - samples[0].llMediaStart, samples[i].rtStart);
+    }
+}
+
+}  // namespace
+
+TEST(DemuxDelivery, EveryFixturePlaysItsSamplesToOneEndOfStream)
+{
+    for (const std::string& name : ListFixtures()) {
+        SCOPED_TRACE(name);
+        FixtureFacts facts = LoadFixtureFacts(name);
+        std::vector<uint8_t> file = testsrc::ReadWholeFile(FixturePath(name));
+        DemuxPlayback play;
+        ASSERT_EQ(S_OK, play.OpenFixture(name));
+        ASSERT_TRUE(play.PlayToEnd()) << name << ": every pin reaches end-of-stream";
+        play.Graph()->Stop();
+
+        for (size_t p = 0; p < play.OutputPinCount(); ++p) {
+            CRecordingSink* pSink = play.Sink(p);
+            EXPECT_EQ(1, pSink->EndOfStreamCount()) << name << " pin " << p;
+            std::vector<SinkEvent> segments = EventsOfKind(pSink, SinkEvent::NewSegment);
+            ASSERT_EQ(1u, segments.size());
+            EXPECT_EQ(1.0, segments[0].dRate);
+            EXPECT_EQ(SinkEvent::NewSegment, pSink->Events().front().kind) << "the segment comes first";
+            EXPECT_EQ(SinkEvent::EndOfStream, pSink->Events().back().kind) << "end-of-stream comes last";
+        }
+
+        if (CDemuxOutputPin* pVideo = play.PinOfKind(true)) CheckVideoPlay(facts, file, pVideo, play.SinkOfKind(true));
+
+        CDemuxOutputPin* pAudio = play.PinOfKind(false);
+        if (!pAudio) continue;
+        const TrackFacts* pTrack = facts.FirstTrack("audio");
+        ASSERT_NE(nullptr, pTrack);
+        std::vector<uint8_t> expected;
+        for (const PacketFacts& packet : pTrack->packets) {
+            std::vector<uint8_t> raw = RawPacket(file, packet);
+            expected.insert(expected.end(), raw.begin(), raw.end());
+        }
+        std::vector<SampleRecord> samples = play.SinkOfKind(false)->Samples();
+        EXPECT_EQ(expected, Concatenated(samples)) << name << ": the audio bytes arrive whole and in order";
+        const GUID& subtype = *pAudio->TrackMediaType().Subtype();
+        for (size_t i = 0; i < samples.size(); ++i) {
+            EXPECT_TRUE(samples[i].bSyncPoint);
+            EXPECT_TRUE(samples[i].bDiscontinuity);
+            if (subtype == MEDIASUBTYPE_AMR_NB || subtype == MEDIASUBTYPE_AMR_WB) {
+                EXPECT_EQ(static_cast<REFERENCE_TIME>(i) * 2000000, samples[i].rtStart) << "AMR sample " << i;
+                EXPECT_EQ(static_cast<REFERENCE_TIME>(i + 1) * 2000000, samples[i].rtStop);
+            }
+        }
+        if (subtype == MEDIASUBTYPE_MPEG4_AAC) {
+            // Packs of up to ten access units, back to back in time.
+            EXPECT_LE(samples.size(), pTrack->packets.size());
+            EXPECT_GE(samples.size() * 10, pTrack->packets.size());
+            EXPECT_EQ(0, samples[0].rtStart);
+            // Each pack adds ten truncated durations, so a pack may end up to ten
+            // units before the next pack's exact start.
+            for (size_t i = 1; i < samples.size(); ++i) EXPECT_NEAR(samples[i - 1].rtStop, samples[i].rtStart, 10);
+        }
+    }
+}
+
+TEST(DemuxDelivery, AmrFramesArePackedTenToAMediaSample)
+{
+    DemuxPlayback play;
+    ASSERT_EQ(S_OK, play.OpenFixture("h263-amrnb.3gp"));
+    ASSERT_TRUE(play.PlayToEnd());
+    std::vector<SampleRecord> samples = play.SinkOfKind(false)->Samples();
+    ASSERT_GT(samples.size(), 2u);
+    // 12.2 kbit/s frames are 32 bytes; every full media sample holds ten.
+    size_t cbTen = 0;
+    for (size_t i = 0; i + 1 < samples.size(); ++i) cbTen = std::max<size_t>(cbTen, samples[i].bytes.size());
+    EXPECT_LE(cbTen, 10u * 61u);
+    EXPECT_GT(cbTen, 10u);
+}
+
+TEST(DemuxDelivery, ConfigurationBytesLeadTheFirstSampleAfterEveryStopButNotAfterASeek)
+{
+    DemuxPlayback play;
+    ASSERT_EQ(S_OK, play.OpenFixture("h264-aac-bframes.mp4"));
+    CDemuxOutputPin* pVideo = play.PinOfKind(true);
+    ASSERT_NE(nullptr, pVideo);
+    const CSampleDescriptionBox* pDesc = pVideo->Track()->m_pSampleDescription;
+    ASSERT_GT(pDesc->m_cbConfig, 0u);
+    CRecordingSink* pSink = play.SinkOfKind(true);
+
+    auto startsWithConfig = [&](const SampleRecord& s) {
+        return s.bytes.size() >= pDesc->m_cbConfig &&
+               std::equal(pDesc->m_pConfig, pDesc->m_pConfig + pDesc->m_cbConfig, s.bytes.begin());
+    };
+
+    ASSERT_TRUE(play.PlayToEnd(1));
+    ASSERT_TRUE(startsWithConfig(pSink->Samples().front()));
+    size_t nFirstRun = pSink->Samples().size();
+
+    // A seek restarts delivery without the configuration.
+    IMediaSeeking* pSeeking = play.Seeking(0);
+    LONGLONG llStart = 0;
+    ASSERT_EQ(S_OK, pSeeking->SetPositions(&llStart, AM_SEEKING_AbsolutePositioning, nullptr, 0));
+    ASSERT_TRUE(play.WaitForAllEndOfStreams(2));
+    ASSERT_GT(pSink->Samples().size(), nFirstRun);
+    EXPECT_FALSE(startsWithConfig(pSink->Samples()[nFirstRun]));
+
+    // Stop then Pause: the worker is new and sends it again.
+    size_t nSecondRun = pSink->Samples().size();
+    play.Graph()->Stop();
+    ASSERT_TRUE(play.PlayToEnd(3));
+    ASSERT_GT(pSink->Samples().size(), nSecondRun);
+    EXPECT_TRUE(startsWithConfig(pSink->Samples()[nSecondRun]));
+    pSeeking->Release();
+}
+
+TEST(DemuxDelivery, SeekRestartsVideoAtTheSyncSampleBeforeTheTarget)
+{
+    FixtureFacts facts = LoadFixtureFacts("h264-aac-bframes.mp4");
+    const TrackFacts* pTrack = facts.FirstTrack("video");
+    DemuxPlayback play;
+    ASSERT_EQ(S_OK, play.OpenFixture("h264-aac-bframes.mp4"));
+    CRecordingSink* pVideo = play.SinkOfKind(true);
+    pVideo->BlockReceive(true);
+    ASSERT_EQ(S_OK, play.Graph()->Pause());
+    ASSERT_TRUE(pVideo->WaitForBlockedReceive(5000));
+
+    // Seek from the control thread while the worker is blocked downstream.
+    REFERENCE_TIME rtTarget = 10000000;  // 1 s
+    IMediaSeeking* pSeeking = play.Seeking(0);
+    LONGLONG llStop = 0;
+    ASSERT_EQ(S_OK, pSeeking->SetPositions(&rtTarget, AM_SEEKING_AbsolutePositioning, nullptr, 0));
+    pVideo->BlockReceive(false);
+    ASSERT_EQ(S_OK, play.Graph()->Run());
+    ASSERT_TRUE(play.WaitForAllEndOfStreams(1));
+    EXPECT_EQ(1, pVideo->EndOfStreamCount()) << "the interrupted run sent no end-of-stream";
+    EXPECT_GE(pVideo->FlushCount(), 1);
+
+    // The last segment starts at the sync sample at or before 1 s.
+    std::vector<SinkEvent> segments = EventsOfKind(pVideo, SinkEvent::NewSegment);
+    ASSERT_EQ(2u, segments.size());
+    int64_t expectedStart = 0;
+    for (const PacketFacts& p : pTrack->packets) {
+        int64_t t = p.rawDts * 10000000LL / pTrack->timescale;
+        if (p.key && t <= rtTarget) expectedStart = t;
+    }
+    CDemuxOutputPin* pPin = play.PinOfKind(true);
+    EXPECT_EQ(expectedStart + pPin->Track()->m_llStartOffset, segments[1].rtStart);
+    EXPECT_EQ(S_OK, pSeeking->GetPositions(&rtTarget, &llStop));
+    EXPECT_EQ(10000000, rtTarget);
+
+    // After the seek's segment, the first sample is a discontinuity at time 0.
+    std::vector<SinkEvent> events = pVideo->Events();
+    size_t iSegment = 0;
+    for (size_t i = 0; i < events.size(); ++i)
+        if (events[i].kind == SinkEvent::NewSegment) iSegment = i;
+    for (size_t i = iSegment; i < events.size(); ++i) {
+        if (events[i].kind != SinkEvent::Sample) continue;
+        SampleRecord first = pVideo->Samples()[events[i].nSample];
+        EXPECT_TRUE(first.bDiscontinuity);
+        EXPECT_TRUE(first.bSyncPoint);
+        EXPECT_EQ(0, first.rtStart);
+        break;
+    }
+    pSeeking->Release();
+}
+
+TEST(DemuxDelivery, StopDuringARunSendsExactlyOneEndOfStream)
+{
+    DemuxPlayback play;
+    ASSERT_EQ(S_OK, play.OpenFixture("h264-aac-bframes.mp4"));
+    CRecordingSink* pVideo = play.SinkOfKind(true);
+    pVideo->BlockReceive(true);
+    ASSERT_EQ(S_OK, play.Graph()->Pause());
+    ASSERT_TRUE(pVideo->WaitForBlockedReceive(5000));
+    ASSERT_EQ(S_OK, play.Graph()->Stop());
+    EXPECT_EQ(1, pVideo->EndOfStreamCount());
+    EXPECT_EQ(1, play.SinkOfKind(false)->EndOfStreamCount());
+}
+
+TEST(DemuxDelivery, AReadFailurePostsTheStreamErrorAndEndsTheRun)
+{
+    FixtureFacts facts = LoadFixtureFacts("mjpeg.mov");
+    const PacketFacts& third = facts.FirstTrack("video")->packets.at(2);
+    DemuxPlayback play;
+    ASSERT_EQ(S_OK, play.OpenFixture("mjpeg.mov"));
+    play.Source()->FailReadsInRange(third.pos, third.pos + 1, E_ABORT);
+    ASSERT_TRUE(play.PlayToEnd());
+    CHostGraph::Event event;
+    ASSERT_TRUE(play.Graph()->WaitForEvent(EC_STREAM_ERROR_STOPPED, 1000, &event));
+    EXPECT_EQ(static_cast<LONG_PTR>(E_ABORT), event.lParam1);
+    EXPECT_EQ(0, event.lParam2);
+    EXPECT_EQ(2u, play.SinkOfKind(true)->Samples().size()) << "the samples before the failure were delivered";
+    EXPECT_EQ(1, play.SinkOfKind(true)->EndOfStreamCount());
+}
+
+TEST(DemuxDelivery, AStartPastTheEndAfterEndOfStreamDeliversNothingMore)
+{
+    DemuxPlayback play;
+    ASSERT_EQ(S_OK, play.OpenFixture("mjpeg.mov"));
+    ASSERT_TRUE(play.PlayToEnd());
+    IMediaSeeking* pSeeking = play.Seeking(0);
+    LONGLONG llDuration = 0;
+    ASSERT_EQ(S_OK, pSeeking->GetDuration(&llDuration));
+    size_t nBefore = play.Sink(0)->Samples().size();
+    ASSERT_EQ(S_OK, pSeeking->SetPositions(&llDuration, AM_SEEKING_AbsolutePositioning, nullptr, 0));
+    EXPECT_EQ(nBefore, play.Sink(0)->Samples().size());
+    EXPECT_EQ(1, play.Sink(0)->EndOfStreamCount());
+    pSeeking->Release();
+}
+
+TEST(DemuxDelivery, AStopPositionInsideTheTrackEndsTheRunThere)
+{
+    FixtureFacts facts = LoadFixtureFacts("mjpeg.mov");
+    const TrackFacts* pTrack = facts.FirstTrack("video");
+    ASSERT_GT(pTrack->packets.size(), 6u);
+    DemuxPlayback play;
+    ASSERT_EQ(S_OK, play.OpenFixture("mjpeg.mov"));
+    IMediaSeeking* pSeeking = play.Seeking(0);
+    // Inside sample 5: the run ends with sample 5.
+    LONGLONG llStop = (pTrack->packets[5].rawDts * 10000000LL + 5000000) / pTrack->timescale;
+    ASSERT_EQ(S_OK, pSeeking->SetPositions(nullptr, 0, &llStop, AM_SEEKING_AbsolutePositioning));
+    ASSERT_TRUE(play.PlayToEnd());
+    EXPECT_EQ(6u, play.Sink(0)->Samples().size());
+    pSeeking->Release();
+}
+
+// IMediaSeeking answers for the whole filter; only its owner moves positions.
+TEST(DemuxSeeking, OnlyTheOwningPinChangesPositions)
+{
+    DemuxPlayback play;
+    ASSERT_EQ(S_OK, play.OpenFixture("h263-amrnb.3gp"));
+    ASSERT_EQ(2u, play.OutputPinCount());
+    IMediaSeeking* pFirst = play.Seeking(0);
+    IMediaSeeking* pSecond = play.Seeking(1);
+
+    LONGLONG llPos = 5000000;
+    LONGLONG llStop = 0;
+    ASSERT_EQ(S_OK, pFirst->SetPositions(&llPos, AM_SEEKING_AbsolutePositioning, nullptr, 0));
+    LONGLONG llOther = 7000000;
+    EXPECT_EQ(S_OK, pSecond->SetPositions(&llOther, AM_SEEKING_AbsolutePositioning, nullptr, 0));
+    LONGLONG llCurrent = 0;
+    EXPECT_EQ(S_OK, pSecond->GetPositions(&llCurrent, &llStop));
+    EXPECT_EQ(5000000, llCurrent) << "the non-owner's call had no effect";
+    EXPECT_EQ(E_NOTIMPL, pSecond->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME));
+    EXPECT_EQ(S_OK, pFirst->SetTimeFormat(&TIME_FORMAT_NONE)) << "the owner gives ownership up";
+    EXPECT_EQ(S_OK, pSecond->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME));
+
+    EXPECT_EQ(S_FALSE, pSecond->SetPositions(&llPos, 0, &llStop, 0)) << "no positioning bits";
+    // Relative current, incremental stop.
+    LONGLONG llDelta = 1000000;
+    LONGLONG llLength = 2000000;
+    ASSERT_EQ(S_OK, pSecond->SetPositions(&llDelta, AM_SEEKING_RelativePositioning, &llLength,
+                                          AM_SEEKING_IncrementalPositioning));
+    EXPECT_EQ(S_OK, pSecond->GetPositions(&llCurrent, &llStop));
+    EXPECT_EQ(6000000, llCurrent);
+    EXPECT_EQ(8000000, llStop);
+    pFirst->Release();
+    pSecond->Release();
+}
+
+TEST(DemuxSeeking, ReportsItsCapabilitiesFormatsAndRate)
+{
+    DemuxPlayback play;
+    ASSERT_EQ(S_OK, play.OpenFixture("mjpeg.mov"));
+    IMediaSeeking* pSeeking = play.Seeking(0);
+    DWORD dwCaps = 0;
+    EXPECT_EQ(S_OK, pSeeking->GetCapabilities(&dwCaps));
+    EXPECT_EQ(0x3Fu, dwCaps);
+    DWORD dwAsk = 0x40;
+    EXPECT_EQ(S_FALSE, pSeeking->CheckCapabilities(&dwAsk));
+    EXPECT_EQ(0x40u, dwAsk);
+    EXPECT_EQ(S_OK, pSeeking->IsFormatSupported(&TIME_FORMAT_MEDIA_TIME));
+    EXPECT_EQ(S_FALSE, pSeeking->IsFormatSupported(&TIME_FORMAT_FRAME));
+    EXPECT_EQ(E_NOTIMPL, pSeeking->SetTimeFormat(&TIME_FORMAT_FRAME));
+    LONGLONG llPos = 0;
+    EXPECT_EQ(E_NOTIMPL, pSeeking->GetCurrentPosition(&llPos));
+    LONGLONG llTarget = 0;
+    EXPECT_EQ(S_OK, pSeeking->ConvertTimeFormat(&llTarget, nullptr, 1234, nullptr));
+    EXPECT_EQ(1234, llTarget);
+    EXPECT_EQ(E_INVALIDARG, pSeeking->ConvertTimeFormat(&llTarget, &TIME_FORMAT_FRAME, 1, nullptr));
+    EXPECT_EQ(S_OK, pSeeking->SetRate(2.0));
+    double dRate = 0;
+    EXPECT_EQ(S_OK, pSeeking->GetRate(&dRate));
+    EXPECT_EQ(2.0, dRate);
+    LONGLONG llEarliest = -1, llLatest = -1, llDuration = 0;
+    EXPECT_EQ(S_OK, pSeeking->GetAvailable(&llEarliest, &llLatest));
+    EXPECT_EQ(S_OK, pSeeking->GetDuration(&llDuration));
+    EXPECT_EQ(0, llEarliest);
+    EXPECT_EQ(llDuration, llLatest);
+    EXPECT_GT(llDuration, 0);
+
+    // The recorded rate does not change the stamps.
+    ASSERT_TRUE(play.PlayToEnd());
+    std::vector<SampleRecord> samples = play.Sink(0)->Samples();
+    ASSERT_GT(samples.size(), 1u);
+    EXPECT_EQ(samples[1].llMediaStart - samples[0].llMediaStart, samples[1].rtStart);
+    pSeeking->Release();
+}

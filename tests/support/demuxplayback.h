@@ -1,0 +1,57 @@
+// A player's graph around the demux filter for delivery tests: a source
+// over a fixture or bytes, the filter, and a recording sink on every output
+// pin. Everything made is released on destruction, with exact counts.
+#ifndef TESTS_DEMUXPLAYBACK_H
+#define TESTS_DEMUXPLAYBACK_H
+
+#include <string>
+#include <vector>
+
+#include "asyncsource.h"
+#include "demuxfilter.h"
+#include "demuxoutputpin.h"
+#include "hostgraph.h"
+#include "recordingsink.h"
+
+class DemuxPlayback {
+public:
+    DemuxPlayback();
+    ~DemuxPlayback();
+    DemuxPlayback(const DemuxPlayback&) = delete;
+    DemuxPlayback& operator=(const DemuxPlayback&) = delete;
+
+    // Connects the source to the filter and a sink to every output pin.
+    HRESULT OpenFixture(const std::string& name, const SinkOptions& options = SinkOptions());
+    HRESULT OpenBytes(std::vector<uint8_t> bytes, const SinkOptions& options = SinkOptions());
+
+    // Pause then Run, and wait until every sink had n end-of-streams in all.
+    bool PlayToEnd(long nEndOfStreams = 1, DWORD dwMilliseconds = 20000);
+    bool WaitForAllEndOfStreams(long nEndOfStreams, DWORD dwMilliseconds = 20000);
+
+    CHostGraph* Graph() { return m_pGraph; }
+    CDemuxFilter* Filter() { return m_pDemux; }
+    CHostAsyncSource* Source() { return m_pSource; }
+    CDemuxOutputPin* OutputPin(size_t i) { return m_pDemux->GetOutputPin(static_cast<DWORD>(i)); }
+    size_t OutputPinCount() const { return m_sinks.size(); }
+    CRecordingSink* Sink(size_t i) { return m_sinks[i]; }
+    // The output pin carrying video or audio, and its sink; null when absent.
+    CDemuxOutputPin* PinOfKind(bool bVideo);
+    CRecordingSink* SinkOfKind(bool bVideo);
+    // IMediaSeeking of output pin i, with a reference.
+    IMediaSeeking* Seeking(size_t i);
+
+private:
+    HRESULT Open(CHostAsyncSource* pSource, const SinkOptions& options);
+
+    CHostGraph* m_pGraph = nullptr;
+    CDemuxFilter* m_pDemux = nullptr;
+    CHostAsyncSource* m_pSource = nullptr;
+    std::vector<CRecordingSink*> m_sinks;
+    long m_lObjectsAtStart = 0;
+};
+
+// H.264 stored with 4-byte lengths, as the filter delivers it: each length
+// turned into 00 00 00 01. Written here independently of the module.
+std::vector<uint8_t> LengthsToStartCodes(std::vector<uint8_t> bytes);
+
+#endif
