@@ -7,6 +7,7 @@
 
 #include "demuxinputpin.h"
 #include "demuxoutputpin.h"
+#include "demuxsetup.h"
 #include "movie.h"
 #include "movietrack.h"
 
@@ -80,10 +81,9 @@ CBasePin* CDemuxFilter::GetPin(int n)
     return NULL;
 }
 
-// The registration record is supplied with the module's registration code.
 const AMOVIESETUP_FILTER* CDemuxFilter::GetSetupData()
 {
-    return NULL;
+    return &g_sudDemuxFilter;
 }
 
 // --- opening and closing the movie ---------------------------------------------
@@ -152,7 +152,8 @@ void CDemuxFilter::CreateOutputPins()
 bool CDemuxFilter::AddOutputPin(DWORD dwTrack)
 {
     HRESULT hr = S_OK;
-    CDemuxOutputPin* pPin = new (std::nothrow) CDemuxOutputPin(m_pMovie->m_tracks[dwTrack], this, &m_csFilter, L"out", &hr);
+    CDemuxOutputPin* pPin =
+        new (std::nothrow) CDemuxOutputPin(m_pMovie->m_tracks[dwTrack], this, &m_csFilter, L"out", &hr);
     if (pPin == NULL) return false;
     if (FAILED(hr) || FAILED(m_outputPins.push_back(pPin))) {
         delete pPin;

@@ -13,7 +13,8 @@ namespace {
 
 // An audio subtype no sample entry produces; a track carrying it would be
 // delivered one file sample per media sample. {1DAF4CBC-ADE2-4C0F-A638-D3A0F5C32DBA}
-const GUID MEDIASUBTYPE_DemuxOtherAudio = {0x1DAF4CBC, 0xADE2, 0x4C0F, {0xA6, 0x38, 0xD3, 0xA0, 0xF5, 0xC3, 0x2D, 0xBA}};
+const GUID MEDIASUBTYPE_DemuxOtherAudio = {0x1DAF4CBC, 0xADE2, 0x4C0F,
+                                           {0xA6, 0x38, 0xD3, 0xA0, 0xF5, 0xC3, 0x2D, 0xBA}};
 
 struct CTrackTypeRow {
     const GUID* pMajorType;
