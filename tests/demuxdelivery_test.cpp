@@ -366,3 +366,15 @@ TEST(DemuxSeeking, ReportsItsCapabilitiesFormatsAndRate)
     EXPECT_EQ(samples[1].llMediaStart - samples[0].llMediaStart, samples[1].rtStart);
     pSeeking->Release();
 }
+
+TEST(DemuxDelivery, ADownstreamThatRefusesSamplesEndsTheRunOnce)
+{
+    DemuxPlayback play;
+    ASSERT_EQ(S_OK, play.OpenFixture("mpeg4-amrwb.3gp"));
+    for (size_t i = 0; i < play.OutputPinCount(); ++i) play.Sink(i)->SetReceiveResult(E_FAIL);
+    ASSERT_TRUE(play.PlayToEnd());
+    for (size_t i = 0; i < play.OutputPinCount(); ++i) {
+        EXPECT_EQ(1, play.Sink(i)->ReceiveCalls()) << "delivery stops at the first refusal";
+        EXPECT_EQ(1, play.Sink(i)->EndOfStreamCount());
+    }
+}
