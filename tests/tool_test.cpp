@@ -1,0 +1,438 @@
+// The 3gpdemux tool, run as a separate process on every fixture: info
+// agrees with the recorded facts, samples carries the file's bytes, every
+// extracted stream decodes with ffmpeg, and the exit codes tell usage
+// errors from refused files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "demuxplayback.h"
+#include "fixturefacts.h"
+#include "md5.h"
+
+namespace {
+
+using nlohmann::json;
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& arg)
+{
+    std::string quoted = "'";
+    for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Runs a shell command line; stdout and stderr captured apart.
+ToolRun RunCommand(const std::string& command)
+{
+    char errPath[] = "/tmp/tool_test_err.XXXXXX";
+    int fd = mkstemp(errPath);
+    close(fd);
+    ToolRun run;
+    FILE* pipe = popen((command + " 2>" + errPath).c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    size_t cb;
+    while ((cb = fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.out.append(buffer, cb);
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream err(errPath);
+    run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
+    std::remove(errPath);
+    return run;
+}
+
+ToolRun RunTool(const std::vector<std::string>& args)
+{
+    std::string command = Quote(DEMUX_TOOL_PATH);
+    for (const std::string& arg : args) command += " " + Quote(arg);
+    return RunCommand(command);
+}
+
+std::vector<uint8_t> FileBytes(const std::string& path, int64_t pos, size_t cb)
+{
+    std::ifstream file(path, std::ios::binary);
+    file.seekg(pos);
+    std::vector<uint8_t> bytes(cb);
+    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(cb));
+    return bytes;
+}
+
+std::vector<uint8_t> FromHex(const std::string& hex)
+{
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+uint32_t LittleEndian32(const std::vector<uint8_t>& bytes, size_t pos)
+{
+    return bytes[pos] | (bytes[pos + 1] << 8) | (bytes[pos + 2] << 16) | (uint32_t(bytes[pos + 3]) << 24);
+}
+
+// The subtype each ffprobe codec must come out as.
+std::string SubtypeOfCodec(const std::string& codec)
+{
+    static const std::map<std::string, std::string> kSubtypes = {
+        {"h264", "{34363248-0000-0010-8000-00AA00389B71}"},  {"mpeg4", "{7634706D-0000-0010-8000-00AA00389B71}"},
+        {"h263", "{33363248-0000-0010-8000-00AA00389B71}"},  {"mjpeg", "{47504A4D-0000-0010-8000-00AA00389B71}"},
+        {"amr_nb", "{D1A32254-6671-4EDB-8181-DCA360F38902}"}, {"amr_wb", "{609A9F1A-77A1-4013-94B0-EF4D408A9C71}"},
+        {"aac", "{DDE9B29A-E534-4792-B69F-1E4694F277F8}"},
+    };
+    auto it = kSubtypes.find(codec);
+    return it == kSubtypes.end() ? "?" : it->second;
+}
+
+bool IsAmr(const std::string& codec)
+{
+    return codec == "amr_nb" || codec == "amr_wb";
+}
+
+// Storage-format AMR frames, cut by their header bytes (independently of the tool).
+std::vector<std::vector<uint8_t>> AmrFrames(const std::vector<uint8_t>& bytes, bool bWide)
+{
+    static const int kNarrow[16] = {12, 13, 15, 17, 19, 20, 26, 31, 5, 0, 0, 0, 0, 0, 0, 0};
+    static const int kWide[16] = {17, 23, 32, 36, 40, 46, 50, 58, 60, 5, 0, 0, 0, 0, 0, 0};
+    std::vector<std::vector<uint8_t>> frames;
+    for (size_t pos = 0; pos < bytes.size();) {
+        size_t cb = 1 + (bWide ? kWide : kNarrow)[(bytes[pos] >> 3) & 15];
+        frames.emplace_back(bytes.begin() + pos, bytes.begin() + std::min(bytes.size(), pos + cb));
+        pos += cb;
+    }
+    return frames;
+}
+
+// The units a pin's media samples must be made of, in order: one per video
+// sample (H.264 in start-code form, the first behind the configuration
+// bytes), one per AAC sample, one per AMR frame.
+std::vector<std::vector<uint8_t>> ExpectedUnits(const FixtureFacts& facts, const TrackFacts& track, const json& pin)
+{
+    const std::string path = FixturePath(facts.name);
+    std::vector<std::vector<uint8_t>> units;
+    for (const PacketFacts& packet : track.packets) {
+        std::vector<uint8_t> bytes = FileBytes(path, packet.pos, packet.size);
+        if (track.codec == "h264") bytes = LengthsToStartCodes(bytes);
+        if (IsAmr(track.codec)) {
+            for (auto& frame : AmrFrames(bytes, track.codec == "amr_wb")) units.push_back(frame);
+        } else {
+            units.push_back(bytes);
+        }
+    }
+    if (track.type == "video" && !units.empty()) {
+        std::vector<uint8_t> first = FromHex(pin["config"]);
+        first.insert(first.end(), units[0].begin(), units[0].end());
+        units[0] = first;
+    }
+    return units;
+}
+
+json Info(const std::string& fixture)
+{
+    ToolRun run = RunTool({"info", FixturePath(fixture)});
+    EXPECT_EQ(0, run.status) << run.err;
+    return json::parse(run.out, nullptr, false);
+}
+
+std::vector<json> JsonLines(const std::string& text)
+{
+    std::vector<json> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) lines.push_back(json::parse(line, nullptr, false));
+    return lines;
+}
+
+const TrackFacts& TrackOfPin(const FixtureFacts& facts, const json& pin)
+{
+    return *facts.FirstTrack(pin["kind"].get<std::string>());
+}
+
+}  // namespace
+
+TEST(ToolInfo, AgreesWithTheFactsOfEveryFixture)
+{
+    for (const std::string& name : ListFixtures()) {
+        SCOPED_TRACE(name);
+        FixtureFacts facts = LoadFixtureFacts(name);
+        json info = Info(name);
+        ASSERT_FALSE(info.is_discarded());
+        EXPECT_TRUE(info["accepted"].get<bool>());
+        EXPECT_EQ("0x00000000", info["hr"]);
+        size_t expectedPins = (facts.FirstTrack("video") ? 1 : 0) + (facts.FirstTrack("audio") ? 1 : 0);
+        ASSERT_EQ(expectedPins, info["pins"].size());
+        int64_t longest = 0;
+        for (const json& pin : info["pins"]) {
+            const TrackFacts& track = TrackOfPin(facts, pin);
+            SCOPED_TRACE(track.codec);
+            EXPECT_EQ(SubtypeOfCodec(track.codec), pin["subtype"]);
+            EXPECT_EQ(track.samples, pin["samples"].get<uint32_t>());
+            EXPECT_EQ(track.timescale, pin["timescale"].get<uint32_t>());
+            int64_t duration = static_cast<int64_t>(track.durationTs * 10000000ULL / track.timescale);
+            EXPECT_EQ(duration, pin["track_duration"].get<int64_t>());
+            longest = std::max(longest, duration);
+            uint32_t largest = 0;
+            for (const PacketFacts& packet : track.packets) largest = std::max(largest, packet.size);
+            EXPECT_EQ(largest, pin["max_sample_size"].get<uint32_t>());
+            std::vector<uint8_t> format = FromHex(pin["format"]);
+            std::vector<uint8_t> config = FromHex(pin["config"]);
+            if (track.type == "video") {
+                // Dimensions sit in the bitmap header: at 52 in VIDEOINFOHEADER, at 76 in MPEG2VIDEOINFO.
+                size_t at = track.codec == "h264" ? 76 : 52;
+                ASSERT_GE(format.size(), at + 8);
+                EXPECT_EQ(uint32_t(*track.width), LittleEndian32(format, at));
+                EXPECT_EQ(uint32_t(*track.height), LittleEndian32(format, at + 4));
+            } else if (track.codec == "aac") {
+                ASSERT_EQ(12u, format.size());
+                EXPECT_EQ(uint32_t(*track.sampleRate), LittleEndian32(format, 0));
+                EXPECT_EQ(*track.channels, format[6]);
+            } else {
+                EXPECT_EQ(track.codec == "amr_nb" ? 8000 : 16000, *track.sampleRate);
+                EXPECT_EQ("0300", pin["format"]);
+            }
+            if (track.codec == "mpeg4") EXPECT_EQ(track.extradataMd5, Md5Hex(config.data(), config.size()));
+            if (track.codec == "h264") EXPECT_EQ((std::vector<uint8_t>{0, 0, 0, 1}), std::vector<uint8_t>(config.begin(), config.begin() + 4));
+            const json& allocator = pin["allocator"];
+            EXPECT_EQ(4, allocator["buffers"]);
+            EXPECT_EQ(128, allocator["align"]);
+            EXPECT_GE(allocator["size"].get<size_t>(), largest + config.size());
+        }
+        EXPECT_EQ(longest, info["duration"].get<int64_t>());
+    }
+}
+
+TEST(ToolInfo, ReportsTheMovieStringsOrNull)
+{
+    json ilst = Info("ilst-metadata.mp4");
+    EXPECT_EQ("Tëst Ünïcode", ilst["title"]);
+    EXPECT_EQ("Fixture Artist", ilst["author"]);
+    EXPECT_EQ("Fixture Album", ilst["album"]);
+    EXPECT_EQ("Test Tones", ilst["genre"]);
+    json assets = Info("3gpp-assets.3gp");
+    EXPECT_EQ("Asset Title", assets["title"]);
+    EXPECT_EQ("Asset Author", assets["author"]);
+    EXPECT_TRUE(assets["album"].is_null());
+    EXPECT_TRUE(Info("mjpeg.mov")["title"].is_null());
+}
+
+TEST(ToolSamples, EachPinCarriesTheFileSamplesInOrder)
+{
+    for (const std::string& name : ListFixtures()) {
+        SCOPED_TRACE(name);
+        FixtureFacts facts = LoadFixtureFacts(name);
+        json info = Info(name);
+        ToolRun run = RunTool({"samples", FixturePath(name)});
+        ASSERT_EQ(0, run.status) << run.err;
+        std::map<std::string, std::vector<json>> byPin;
+        for (const json& line : JsonLines(run.out)) {
+            ASSERT_FALSE(line.is_discarded());
+            EXPECT_NE("error", line["event"]) << line.dump();
+            if (line.contains("pin")) byPin[line["pin"]].push_back(line);
+        }
+        for (const json& pin : info["pins"]) {
+            const TrackFacts& track = TrackOfPin(facts, pin);
+            SCOPED_TRACE(track.codec);
+            const std::vector<json>& records = byPin[pin["kind"]];
+            ASSERT_GE(records.size(), 2u);
+            EXPECT_EQ("segment", records.front()["event"]);
+            EXPECT_EQ("eos", records.back()["event"]);
+            // Each media sample is a run of whole units; together they are all of them.
+            std::vector<std::vector<uint8_t>> units = ExpectedUnits(facts, track, pin);
+            size_t next = 0;
+            size_t n = 0;
+            for (const json& record : records) {
+                if (record["event"] != "sample") continue;
+                EXPECT_EQ(n++, record["n"].get<size_t>());
+                std::vector<uint8_t> expected;
+                while (next < units.size() && expected.size() < record["size"].get<size_t>()) {
+                    expected.insert(expected.end(), units[next].begin(), units[next].end());
+                    ++next;
+                }
+                ASSERT_EQ(record["size"].get<size_t>(), expected.size()) << "sample " << record["n"];
+                EXPECT_EQ(Md5Hex(expected.data(), expected.size()), record["md5"]) << "sample " << record["n"];
+            }
+            EXPECT_EQ(units.size(), next) << "units never delivered";
+            if (track.type == "video") EXPECT_EQ(track.samples, n);
+        }
+    }
+}
+
+TEST(ToolSamples, StartAndStopBoundTheRunAtSyncSamples)
+{
+    // Video at 15 fps with a sync sample every 15: a start at 1.0 s begins at
+    // sample 15, a stop at 2.0 s ends with sample 30, the one starting there.
+    FixtureFacts facts = LoadFixtureFacts("h264-aac-bframes.mp4");
+    json info = Info("h264-aac-bframes.mp4");
+    ToolRun run = RunTool({"samples", FixturePath("h264-aac-bframes.mp4"), "--start", "10000000", "--stop", "20000000"});
+    ASSERT_EQ(0, run.status) << run.err;
+    std::vector<std::vector<uint8_t>> units = ExpectedUnits(facts, *facts.FirstTrack("video"), info["pins"][0]);
+    std::vector<json> video;
+    for (const json& line : JsonLines(run.out)) {
+        if (line.value("pin", "") == "video" && line["event"] == "sample") video.push_back(line);
+    }
+    ASSERT_EQ(16u, video.size());
+    EXPECT_TRUE(video[0]["sync"].get<bool>());
+    EXPECT_TRUE(video[0]["discontinuity"].get<bool>());
+    EXPECT_EQ(0, video[0]["start"]);
+    for (size_t i = 1; i < video.size(); ++i) {
+        const std::vector<uint8_t>& unit = units[15 + i];
+        EXPECT_EQ(Md5Hex(unit.data(), unit.size()), video[i]["md5"]) << "sample " << 15 + i;
+    }
+}
+
+TEST(ToolSamples, SeekAtFlushesAndRestartsFromTheSyncSampleBefore)
+{
+    ToolRun run = RunTool({"samples", FixturePath("h264-aac-bframes.mp4"), "--seek-at", "5:15000000"});
+    ASSERT_EQ(0, run.status) << run.err;
+    std::vector<json> lines = JsonLines(run.out);
+    auto flush = std::find_if(lines.begin(), lines.end(),
+                              [](const json& l) { return l.value("pin", "") == "video" && l["event"] == "flush"; });
+    ASSERT_NE(lines.end(), flush);
+    size_t before = std::count_if(lines.begin(), flush, [](const json& l) {
+        return l.value("pin", "") == "video" && l["event"] == "sample";
+    });
+    EXPECT_GE(before, 5u) << "the seek came before the fifth sample";
+    auto segment = std::find_if(flush, lines.end(),
+                                [](const json& l) { return l.value("pin", "") == "video" && l["event"] == "segment"; });
+    ASSERT_NE(lines.end(), segment);
+    EXPECT_EQ(10000000, (*segment)["start"]) << "sample 15, the sync sample at 1.0 s";
+    auto first = std::find_if(segment, lines.end(),
+                              [](const json& l) { return l.value("pin", "") == "video" && l["event"] == "sample"; });
+    ASSERT_NE(lines.end(), first);
+    EXPECT_TRUE((*first)["discontinuity"].get<bool>());
+    EXPECT_TRUE((*first)["sync"].get<bool>());
+    EXPECT_EQ("eos", std::find_if(lines.rbegin(), lines.rend(), [](const json& l) {
+                         return l.value("pin", "") == "video";
+                     })->at("event"));
+}
+
+namespace {
+
+struct ProbeResult {
+    bool bOk = false;
+    json stream;
+};
+
+// ffprobe's decoded frame and packet counts of a file's first stream.
+ProbeResult Probe(const std::string& path)
+{
+    ProbeResult result;
+    ToolRun run = RunCommand("ffprobe -v error -count_frames -count_packets -select_streams 0 -show_entries "
+                             "stream=nb_read_frames,nb_read_packets,sample_rate,channels,width,height -of json " +
+                             Quote(path));
+    json parsed = json::parse(run.out, nullptr, false);
+    if (run.status != 0 || parsed.is_discarded() || parsed["streams"].empty()) return result;
+    result.bOk = true;
+    result.stream = parsed["streams"][0];
+    return result;
+}
+
+int ProbeCount(const json& stream, const char* key)
+{
+    return stream.contains(key) ? std::stoi(stream[key].get<std::string>()) : -1;
+}
+
+}  // namespace
+
+TEST(ToolExtract, EveryStreamDecodesWithFfmpeg)
+{
+    if (RunCommand("ffmpeg -version").status != 0 || RunCommand("ffprobe -version").status != 0)
+        GTEST_SKIP() << "ffmpeg/ffprobe not installed: the extracted streams cannot be decoded here";
+    static const std::map<std::string, std::string> kFiles = {
+        {"h264", "video.h264"}, {"mpeg4", "video.m4v"}, {"h263", "video.263"}, {"mjpeg", "video.mjpeg"},
+        {"amr_nb", "audio.amr"}, {"amr_wb", "audio.awb"}, {"aac", "audio.aac"}};
+    for (const std::string& name : ListFixtures()) {
+        SCOPED_TRACE(name);
+        FixtureFacts facts = LoadFixtureFacts(name);
+        std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tool_test_extract_" + std::to_string(getpid()));
+        std::filesystem::remove_all(dir);
+        ToolRun run = RunTool({"extract", FixturePath(name), dir.string()});
+        ASSERT_EQ(0, run.status) << run.err;
+        EXPECT_NE(std::string::npos, run.out.find(dir.string())) << "the summary names where the files went";
+        for (const std::string type : {"video", "audio"}) {
+            const TrackFacts* pTrack = facts.FirstTrack(type);
+            if (!pTrack) continue;
+            SCOPED_TRACE(pTrack->codec);
+            std::string file = (dir / kFiles.at(pTrack->codec)).string();
+            ASSERT_TRUE(std::filesystem::exists(file));
+            EXPECT_EQ(0, RunCommand("ffmpeg -nostdin -v error -i " + Quote(file) + " -f null -").status);
+            ProbeResult probe = Probe(file);
+            ASSERT_TRUE(probe.bOk) << "ffprobe cannot read " << file;
+            if (!IsAmr(pTrack->codec)) {
+                EXPECT_EQ(int(pTrack->samples), ProbeCount(probe.stream, "nb_read_frames"));
+            } else {
+                // One packet per storage frame; ffmpeg decodes every speech frame
+                // (it cannot decode SID frames, and skips NO_DATA frames or not by decoder).
+                std::vector<std::vector<uint8_t>> frames;
+                for (const PacketFacts& packet : pTrack->packets) {
+                    for (auto& frame : AmrFrames(FileBytes(FixturePath(name), packet.pos, packet.size),
+                                                 pTrack->codec == "amr_wb"))
+                        frames.push_back(frame);
+                }
+                int speech = std::count_if(frames.begin(), frames.end(), [&](const std::vector<uint8_t>& f) {
+                    return ((f[0] >> 3) & 15) < (pTrack->codec == "amr_wb" ? 9 : 8);
+                });
+                EXPECT_EQ(int(frames.size()), ProbeCount(probe.stream, "nb_read_packets"));
+                EXPECT_GE(ProbeCount(probe.stream, "nb_read_frames"), speech);
+            }
+            if (pTrack->width) EXPECT_EQ(*pTrack->width, probe.stream.value("width", 0));
+            if (pTrack->codec == "aac") {
+                EXPECT_EQ(std::to_string(*pTrack->sampleRate), probe.stream.value("sample_rate", ""));
+                EXPECT_EQ(*pTrack->channels, probe.stream.value("channels", 0));
+            }
+        }
+        std::filesystem::remove_all(dir);
+    }
+}
+
+TEST(ToolExitStatus, UsageErrorsAndUnreadableFilesGiveOne)
+{
+    const std::string missing = "/nonexistent/clip.mp4";
+    for (const std::string command : {"boxes", "info", "samples", "extract"}) {
+        SCOPED_TRACE(command);
+        std::vector<std::string> args = {command, missing};
+        if (command == "extract") args.push_back(std::filesystem::temp_directory_path() / "tool_test_never");
+        ToolRun run = RunTool(args);
+        EXPECT_EQ(1, run.status);
+        EXPECT_NE(std::string::npos, run.err.find(missing)) << run.err;
+        EXPECT_EQ(0, RunTool({command, "--help"}).status);
+        EXPECT_EQ(1, RunTool({command}).status);
+    }
+    EXPECT_EQ(1, RunTool({}).status);
+    EXPECT_EQ(1, RunTool({"frobnicate", FixturePath("mjpeg.mov")}).status);
+    EXPECT_EQ(1, RunTool({"samples", FixturePath("mjpeg.mov"), "--seek-at", "5"}).status);
+}
+
+TEST(ToolExitStatus, RefusedFileGivesTwoAndSaysWhy)
+{
+    const std::string path = FixturePath("no-mdat.mp4");
+    ToolRun info = RunTool({"info", path});
+    EXPECT_EQ(2, info.status);
+    json parsed = json::parse(info.out, nullptr, false);
+    ASSERT_FALSE(parsed.is_discarded()) << info.out;
+    EXPECT_FALSE(parsed["accepted"].get<bool>());
+    EXPECT_EQ("0x8004022A", parsed["hr"]);
+    EXPECT_TRUE(parsed["pins"].empty());
+    EXPECT_NE(std::string::npos, info.err.find("VFW_E_TYPE_NOT_ACCEPTED")) << info.err;
+    for (const std::string command : {"samples", "extract"}) {
+        std::vector<std::string> args = {command, path};
+        if (command == "extract") args.push_back(std::filesystem::temp_directory_path() / "tool_test_refused");
+        ToolRun run = RunTool(args);
+        EXPECT_EQ(2, run.status) << command;
+        EXPECT_NE(std::string::npos, run.err.find("0x8004022A (VFW_E_TYPE_NOT_ACCEPTED)")) << run.err;
+    }
+    std::filesystem::remove_all(std::filesystem::temp_directory_path() / "tool_test_refused");
+}
