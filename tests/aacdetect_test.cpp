@@ -279,7 +279,7 @@ struct FakeTrack {
             *pcbSample = self->cbReported;
             return VFW_E_BUFFER_OVERFLOW;
         }
-        std::memcpy(pBuffer, self->sample.data(), self->sample.size());
+        if (!self->sample.empty()) std::memcpy(pBuffer, self->sample.data(), self->sample.size());
         *pcbSample = static_cast<DWORD>(self->sample.size());
         return self->sample.empty() ? S_FALSE : S_OK;
     }
