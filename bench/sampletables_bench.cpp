@@ -1,0 +1,101 @@
+// The per-sample lookups a delivery thread makes, over every sample of a
+// synthetic track of 10,000 and of 1,000,000 samples held in memory:
+// size, chunk of the sample, chunk offset, start time and the sync sample at
+// or before it. Reported as time per sample.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "movie.h"
+#include "moviebuilder.h"
+#include "moviesampletables.h"
+#include "movietimetables.h"
+#include "movietrack.h"
+#include "testsources.h"
+
+using namespace testmovie;
+
+namespace {
+
+struct SyntheticTrack {
+    explicit SyntheticTrack(uint32_t samples) : movie(&source), track(&movie)
+    {
+        std::vector<uint32_t> sizes(samples);
+        for (uint32_t n = 0; n < samples; ++n) sizes[n] = 200 + (n * 37) % 900;
+        std::vector<ChunkRun> chunkRuns = {{1, 5}, {3, 4}};
+        uint32_t chunks = 2 + (samples - 10 + 3) / 4;
+        std::vector<uint64_t> offsets(chunks);
+        for (uint32_t c = 0; c < chunks; ++c) offsets[c] = 4096 + uint64_t(c) * 4000;
+        std::vector<TimeRun> stts, ctts;
+        for (uint32_t n = 0, i = 0; n < samples; ++i) {
+            uint32_t count = std::min<uint32_t>(1 + i % 3, samples - n);
+            stts.push_back({count, 100 + i % 7});
+            n += count;
+        }
+        for (uint32_t n = 0; n < samples; ++n) ctts.push_back({1, (n % 5) * 10});
+        std::vector<uint32_t> stss;
+        for (uint32_t n = 0; n < samples; n += 30) stss.push_back(n + 1);
+
+        const testbox::Bytes boxes[] = {StszBox(0, sizes), StscBox(chunkRuns), StcoBox(offsets, false),
+                                        CttsBox(ctts), SttsBox(stts), StssBox(stss)};
+        testbox::Bytes all;
+        std::vector<CBox> headers;
+        for (const testbox::Bytes& box : boxes) {
+            headers.emplace_back(&source, testbox::FourCC(reinterpret_cast<const char*>(box.data().data() + 4)), 8,
+                                 static_cast<LONGLONG>(box.size()), all.size());
+            all.append(box);
+        }
+        all.zeros(8192);
+        source.Data() = all.data();
+        source.SetRecording(false);
+        track.m_dwMediaTimeScale = 1000;
+        track.m_pSampleSize = new CSampleSizeBox(headers[0]);
+        track.m_pSampleToChunk = new CSampleToChunkBox(headers[1]);
+        track.m_pChunkOffset = new CChunkOffsetBox(headers[2], false);
+        track.m_pCompositionTime = new CCompositionTimeToSampleBox(headers[3]);
+        track.m_pDecodingTime = new CDecodingTimeToSampleBox(headers[4]);
+        track.m_pDecodingTime->m_pCompositionTime = track.m_pCompositionTime;
+        track.m_pSyncSample = new CSyncSampleBox(headers[5]);
+        bOk = SUCCEEDED(track.m_pSampleSize->Parse()) && SUCCEEDED(track.m_pSampleToChunk->Parse()) &&
+              SUCCEEDED(track.m_pChunkOffset->Parse()) && SUCCEEDED(track.m_pCompositionTime->ParseTable()) &&
+              SUCCEEDED(track.m_pDecodingTime->ParseTable()) && SUCCEEDED(track.m_pSyncSample->ParseTable());
+    }
+    testsrc::MemorySource source;
+    CMovie movie;
+    CMovieTrack track;
+    bool bOk = false;
+};
+
+void BM_WalkEverySample(benchmark::State& state)
+{
+    const uint32_t samples = static_cast<uint32_t>(state.range(0));
+    SyntheticTrack synthetic(samples);
+    if (!synthetic.bOk) {
+        state.SkipWithError("table parse failed");
+        return;
+    }
+    CMovieTrack& track = synthetic.track;
+    for (auto _ : state) {
+        uint64_t checksum = 0;
+        for (DWORD n = 0; n < samples; ++n) {
+            DWORD chunk = 0, index = 0;
+            checksum += track.m_pSampleSize->GetSampleSize(n);
+            track.m_pSampleToChunk->GetChunkOfSample(n, &chunk, &index);
+            checksum += track.m_pChunkOffset->GetChunkOffset(chunk) + index;
+            REFERENCE_TIME start, duration;
+            track.GetSampleTime(n, &start, &duration);
+            checksum += static_cast<uint64_t>(start) + track.m_pSyncSample->GetSyncSampleAtOrBefore(n);
+        }
+        benchmark::DoNotOptimize(checksum);
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * samples);
+    // Seconds per sample, printed with an SI prefix ("25n" = 25 ns).
+    state.counters["per_sample"] = benchmark::Counter(double(state.iterations()) * samples,
+                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+}  // namespace
+
+BENCHMARK(BM_WalkEverySample)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
