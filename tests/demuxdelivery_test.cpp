@@ -34,8 +34,9 @@ std::vector<uint8_t> Concatenated(const std::vector<SampleRecord>& samples, size
 std::vector<SinkEvent> EventsOfKind(CRecordingSink* pSink, SinkEvent::Kind kind)
 {
     std::vector<SinkEvent> out;
-    for (const SinkEvent& e : pSink->Events())
+    for (const SinkEvent& e : pSink->Events()) {
         if (e.kind == kind) out.push_back(e);
+    }
     return out;
 }
 

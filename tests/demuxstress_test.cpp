@@ -47,7 +47,9 @@ void RunStress(const char* fixture, unsigned seed, int operations, StressStats* 
             size_t nSamples = play.Sink(0)->Samples().size() + play.Sink(1)->Samples().size();
             for (int i = 0; i < 2; ++i) {
                 // A stopped run ends with exactly one end-of-stream, sent then or earlier.
-                if (bWasActive) EXPECT_LE(after[i] - before[i], 1);
+                if (bWasActive) {
+                    EXPECT_LE(after[i] - before[i], 1);
+                }
             }
             EXPECT_EQ(nSamples, play.Sink(0)->Samples().size() + play.Sink(1)->Samples().size());
         } else if (choice < 90) {
@@ -64,8 +66,9 @@ void RunStress(const char* fixture, unsigned seed, int operations, StressStats* 
     for (size_t i = 0; i < 2; ++i) EXPECT_FALSE(play.OutputPin(i)->ThreadExists());
     // End-of-stream never outnumbers the runs: each Pause from Stopped or
     // seek starts at most one run.
-    for (size_t i = 0; i < 2; ++i)
+    for (size_t i = 0; i < 2; ++i) {
         EXPECT_LE(play.Sink(i)->EndOfStreamCount(), pStats->stops + pStats->seeks + 1);
+    }
     pSeeking->Release();
 }
 
