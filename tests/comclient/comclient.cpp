@@ -1,5 +1,6 @@
 // A COM client that knows the demultiplexer only by its class identifier:
-// it attaches the registry file given on the command line, creates the
+// it attaches the registry file given on the command line ("-": the one the
+// environment names in DEMUX_REGISTRY_FILE), creates the
 // filter with CoCreateInstance (which loads the module the registry names),
 // looks at it, releases it and lets CoFreeUnusedLibraries unload the module.
 // Prints one line per step; exit status 0 when every step went as expected.
@@ -62,10 +63,12 @@ bool UseFilter(IBaseFilter* pFilter)
 int main(int argc, char** argv)
 {
     if (argc != 2) {
-        fprintf(stderr, "usage: %s REGISTRY-FILE\n", argv[0]);
+        fprintf(stderr, "usage: %s REGISTRY-FILE|-\n", argv[0]);
         return 2;
     }
-    if (!Check(platformhost::UseRegistryFile(argv[1]) == ERROR_SUCCESS, "registry file")) return 1;
+    if (std::string(argv[1]) != "-") {
+        if (!Check(platformhost::UseRegistryFile(argv[1]) == ERROR_SUCCESS, "registry file")) return 1;
+    }
     std::string modulePath = ModulePath();
     if (!Check(!modulePath.empty(), "module registered")) return 1;
     bool bOk = Check(!IsMapped(modulePath), "module not loaded before creation");

@@ -1,0 +1,301 @@
+// DllRegisterServer and DllUnregisterServer of the module linked into this
+// test: the COM server keys, word for word, and the filter mapper's entries.
+// The filter is reached through CoCreateInstance as in a real registration;
+// here its class object is registered in-process, since the module is this
+// program and not a loadable file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "comtest.h"
+#include "debugcapture.h"
+#include "demuxfilter.h"
+#include "demuxsetup.h"
+#include "hostregistry.h"
+#include "mediatype.h"
+#include "win32.h"
+
+namespace {
+
+const WCHAR kClassKey[] = L"CLSID\\{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}";
+const WCHAR kServerKey[] = L"CLSID\\{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}\\InprocServer32";
+
+// A REG_SZ value as UTF-8, with its stored byte count; "" and 0 when absent.
+std::string QueryString(LPCWSTR pszKey, LPCWSTR pszValue, DWORD* pcb = nullptr)
+{
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, pszKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return std::string();
+    WCHAR sz[1024] = {0};
+    DWORD cb = sizeof(sz) - sizeof(WCHAR);
+    DWORD dwType = REG_NONE;
+    LONG lResult = RegQueryValueExW(hKey, pszValue, nullptr, &dwType, reinterpret_cast<BYTE*>(sz), &cb);
+    RegCloseKey(hKey);
+    if (lResult != ERROR_SUCCESS || dwType != REG_SZ) return std::string();
+    if (pcb) *pcb = cb;
+    return ToUtf8(sz);
+}
+
+std::vector<std::string> SubkeyNames(HKEY hRoot, LPCWSTR pszKey)
+{
+    std::vector<std::string> names;
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExW(hRoot, pszKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return names;
+    WCHAR sz[MAX_PATH];
+    DWORD cch = MAX_PATH;
+    for (DWORD i = 0; RegEnumKeyExW(hKey, i, sz, &cch, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, cch = MAX_PATH) {
+        names.push_back(ToUtf8(sz));
+    }
+    RegCloseKey(hKey);
+    return names;
+}
+
+// Every key path under HKEY_CLASSES_ROOT, as UTF-8.
+void CollectKeys(const std::string& path, std::vector<std::string>* pKeys)
+{
+    for (const std::string& name : SubkeyNames(HKEY_CLASSES_ROOT, ToWide(path).data())) {
+        std::string child = path.empty() ? name : path + "\\" + name;
+        pKeys->push_back(child);
+        CollectKeys(child, pKeys);
+    }
+}
+
+std::string ProgramPath()
+{
+    WCHAR sz[MAX_PATH];
+    EXPECT_NE(0u, GetModuleFileNameW(nullptr, sz, MAX_PATH));
+    return ToUtf8(sz);
+}
+
+class Registration : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(ERROR_SUCCESS, platformhost::UseRegistryFile(""));
+        IUnknown* pFactory = nullptr;
+        ASSERT_EQ(S_OK, DllGetClassObject(CLSID_DemuxFilter, IID_IUnknown, reinterpret_cast<void**>(&pFactory)));
+        ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_DemuxFilter, pFactory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                              &m_dwCookie));
+        EXPECT_REF(pFactory, 2);
+        pFactory->Release();
+    }
+
+    void TearDown() override
+    {
+        EXPECT_EQ(S_OK, CoRevokeClassObject(m_dwCookie));
+        platformhost::UseRegistryFile("");
+        EXPECT_EQ(S_OK, DllCanUnloadNow()) << "registration left an object of the module alive";
+    }
+
+    DWORD m_dwCookie = 0;
+};
+
+}  // namespace
+
+TEST_F(Registration, WritesServerKeysWithExactText)
+{
+    ASSERT_EQ(S_OK, DllRegisterServer());
+
+    EXPECT_EQ(std::vector<std::string>{"{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}"},
+              SubkeyNames(HKEY_CLASSES_ROOT, L"CLSID"));
+    DWORD cb = 0;
+    EXPECT_EQ("Orvane 3GPP Demux Filter", QueryString(kClassKey, nullptr, &cb));
+    EXPECT_EQ((24u + 1u) * sizeof(WCHAR), cb) << "REG_SZ lengths count the terminating zero";
+    EXPECT_EQ(std::vector<std::string>({"InprocServer32", "Pins"}), SubkeyNames(HKEY_CLASSES_ROOT, kClassKey));
+
+    // The module is this program here; through lib3gpDemux.so it is the
+    // library's path (ModuleRoundTrip tests that).
+    std::string path = QueryString(kServerKey, nullptr, &cb);
+    EXPECT_EQ(ProgramPath(), path);
+    EXPECT_EQ((ToWide(path).size()) * sizeof(WCHAR), cb);
+    EXPECT_EQ("Both", QueryString(kServerKey, L"ThreadingModel", &cb));
+    EXPECT_EQ(5u * sizeof(WCHAR), cb);
+}
+
+TEST_F(Registration, ListsFilterWithItsPinsAndTypesInTheMapper)
+{
+    ASSERT_EQ(S_OK, DllRegisterServer());
+
+    std::vector<platformhost::RegisteredFilter> filters = platformhost::EnumRegisteredFilters();
+    ASSERT_EQ(1u, filters.size());
+    const platformhost::RegisteredFilter& filter = filters[0];
+    EXPECT_TRUE(IsEqualCLSID(CLSID_DemuxFilter, filter.clsid));
+    EXPECT_EQ("Orvane 3GPP Demux Filter", filter.name);
+    EXPECT_EQ(0x00600000u, filter.dwMerit);
+    ASSERT_EQ(3u, filter.pins.size());
+
+    // The registry lists the pins by name.
+    const platformhost::RegisteredPin& audio = filter.pins[0];
+    const platformhost::RegisteredPin& input = filter.pins[1];
+    const platformhost::RegisteredPin& video = filter.pins[2];
+    EXPECT_EQ("Audio Output", audio.name);
+    EXPECT_EQ("Input", input.name);
+    EXPECT_EQ("Video Output", video.name);
+
+    EXPECT_FALSE(input.bOutput);
+    EXPECT_FALSE(input.bZero);
+    EXPECT_FALSE(input.bMany);
+    EXPECT_FALSE(input.bRendered);
+    EXPECT_TRUE(IsEqualCLSID(GUID_NULL, input.connectsToFilter));
+    EXPECT_EQ("", input.connectsToPin);
+    ASSERT_EQ(6u, input.types.size());
+    std::set<std::string> registered, expected;
+    for (const platformhost::RegisteredPinType& type : input.types) {
+        EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Stream, type.majorType));
+        WCHAR sz[CHARS_IN_GUID];
+        StringFromGUID2(type.subType, sz, CHARS_IN_GUID);
+        registered.insert(ToUtf8(sz));
+    }
+    for (const char* psz : {"{EC91B78B-4B17-46BF-BA8F-83282885DA87}", "{14AB389E-F244-4241-BC65-5D3B8242A00C}",
+                            "{05F62D9A-8580-42CC-BC08-3BAD801E7FA1}", "{7C860DBA-F86F-4C1C-8AAA-AC5D6D9EFA9E}",
+                            "{3B914512-FF69-4C87-9524-CD0F5D8585D3}", "{E436EB8E-524F-11CE-9F53-0020AF0BA770}"}) {
+        expected.insert(psz);
+    }
+    EXPECT_EQ(expected, registered);
+
+    for (const platformhost::RegisteredPin* pPin : {&video, &audio}) {
+        SCOPED_TRACE(pPin->name);
+        EXPECT_TRUE(pPin->bOutput);
+        EXPECT_TRUE(pPin->bZero);
+        EXPECT_FALSE(pPin->bMany);
+        EXPECT_FALSE(pPin->bRendered);
+        ASSERT_EQ(1u, pPin->types.size());
+        EXPECT_TRUE(IsEqualGUID(pPin == &video ? MEDIATYPE_Video : MEDIATYPE_Audio, pPin->types[0].majorType));
+        EXPECT_TRUE(IsEqualGUID(GUID_NULL, pPin->types[0].subType));
+    }
+}
+
+TEST_F(Registration, RegisteringAgainReplacesEarlierMapperEntries)
+{
+    // A pin left from an older registration of the same filter.
+    IFilterMapper* pMapper = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper,
+                                     reinterpret_cast<void**>(&pMapper)));
+    ASSERT_EQ(S_OK, pMapper->RegisterFilter(CLSID_DemuxFilter, L"Old name", 0x00200000));
+    ASSERT_EQ(S_OK, pMapper->RegisterPin(CLSID_DemuxFilter, L"Old Pin", FALSE, TRUE, FALSE, FALSE, GUID_NULL, nullptr));
+    EXPECT_EQ(0u, pMapper->Release());
+
+    ASSERT_EQ(S_OK, DllRegisterServer());
+    ASSERT_EQ(S_OK, DllRegisterServer());
+
+    std::vector<platformhost::RegisteredFilter> filters = platformhost::EnumRegisteredFilters();
+    ASSERT_EQ(1u, filters.size());
+    EXPECT_EQ("Orvane 3GPP Demux Filter", filters[0].name);
+    EXPECT_EQ(0x00600000u, filters[0].dwMerit);
+    std::vector<std::string> pins;
+    for (const platformhost::RegisteredPin& pin : filters[0].pins) pins.push_back(pin.name);
+    EXPECT_EQ(std::vector<std::string>({"Audio Output", "Input", "Video Output"}), pins);
+    EXPECT_EQ(6u, filters[0].pins[1].types.size());
+}
+
+TEST_F(Registration, UnregisteringNeverRegisteredModuleSucceeds)
+{
+    EXPECT_EQ(S_OK, DllUnregisterServer());
+    std::vector<std::string> keys;
+    CollectKeys("", &keys);
+    EXPECT_TRUE(keys.empty()) << "unregistering wrote " << keys.front();
+}
+
+TEST_F(Registration, UnregisteringRemovesEveryKeyAndMapperEntry)
+{
+    ASSERT_EQ(S_OK, DllRegisterServer());
+    ASSERT_EQ(S_OK, DllUnregisterServer());
+
+    EXPECT_TRUE(platformhost::EnumRegisteredFilters().empty());
+    std::vector<std::string> keys;
+    CollectKeys("", &keys);
+    for (const std::string& key : keys) {
+        std::string upper = key;
+        std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+        EXPECT_EQ(std::string::npos, upper.find("91C9EB5C")) << key;
+    }
+    // Only the shared parents stay.
+    EXPECT_EQ(std::vector<std::string>({"CLSID", "Filter"}), keys);
+}
+
+namespace {
+
+// A registry file in a directory that then disappears: every later change
+// fails to be written.
+class RegistryFileGone {
+public:
+    RegistryFileGone()
+    {
+        char szDir[] = "/tmp/demux-registry-XXXXXX";
+        m_dir = mkdtemp(szDir);
+        m_file = m_dir + "/registry.reg";
+    }
+    ~RegistryFileGone()
+    {
+        platformhost::UseRegistryFile("");
+        unlink(m_file.c_str());
+        rmdir(m_dir.c_str());
+    }
+    void Attach() { EXPECT_EQ(ERROR_SUCCESS, platformhost::UseRegistryFile(m_file)); }
+    void RemoveDirectory()
+    {
+        unlink(m_file.c_str());
+        EXPECT_EQ(0, rmdir(m_dir.c_str()));
+    }
+
+private:
+    std::string m_dir;
+    std::string m_file;
+};
+
+const HRESULT kWriteFault = HRESULT_FROM_WIN32(29);  // ERROR_WRITE_FAULT
+
+}  // namespace
+
+TEST_F(Registration, ReportsRegistryErrorAsItsHresult)
+{
+    RegistryFileGone file;
+    file.Attach();
+    file.RemoveDirectory();
+    EXPECT_EQ(kWriteFault, DllRegisterServer());
+}
+
+TEST_F(Registration, FilterRegisterSucceedsWhateverTheMapperAnswers)
+{
+    RegistryFileGone file;
+    file.Attach();
+    ASSERT_EQ(S_OK, DllRegisterServer());
+    file.RemoveDirectory();
+
+    IAMovieSetup* pSetup = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_DemuxFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IAMovieSetup,
+                                     reinterpret_cast<void**>(&pSetup)));
+    EXPECT_EQ(S_OK, pSetup->Register()) << "the mapper's failures are not the filter's";
+    EXPECT_EQ(kWriteFault, pSetup->Unregister());
+    EXPECT_EQ(0u, pSetup->Release());
+}
+
+TEST(SetupData, InputTypesAreThoseTheInputPinOffers)
+{
+    HRESULT hr = S_OK;
+    CUnknown* pObject = CDemuxFilter::CreateInstance(nullptr, &hr);
+    ASSERT_NE(nullptr, pObject);
+    IBaseFilter* pFilter = nullptr;
+    ASSERT_EQ(S_OK, pObject->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&pFilter)));
+    IPin* pPin = nullptr;
+    ASSERT_EQ(S_OK, pFilter->FindPin(L"Input", &pPin));
+    IEnumMediaTypes* pEnum = nullptr;
+    ASSERT_EQ(S_OK, pPin->EnumMediaTypes(&pEnum));
+    AM_MEDIA_TYPE* pmt = nullptr;
+    UINT i = 0;
+    for (; pEnum->Next(1, &pmt, nullptr) == S_OK; ++i) {
+        ASSERT_LT(i, g_cDemuxInputTypes);
+        EXPECT_TRUE(IsEqualGUID(*g_sudDemuxInputTypes[i].clsMajorType, pmt->majortype)) << i;
+        EXPECT_TRUE(IsEqualGUID(*g_sudDemuxInputTypes[i].clsMinorType, pmt->subtype)) << i;
+        DeleteMediaType(pmt);
+    }
+    EXPECT_EQ(g_cDemuxInputTypes, i);
+    pEnum->Release();
+    pPin->Release();
+    EXPECT_EQ(0u, pFilter->Release());
+}
