@@ -299,12 +299,12 @@ TEST_F(DemuxFilterTest, DisconnectingTheInputFirstPartsTheOutputPinsFromTheirSin
 
 TEST_F(DemuxFilterTest, SkipsAVideoTrackOfAnUnsupportedCodecForTheNextOne)
 {
-    MovieSpec spec;
-    spec.duration = 500;
+    MovieSpec layout;
+    layout.duration = 500;
     TrackSpec unsupported = H263Track();
     unsupported.sampleEntry = UnsupportedVideoEntry();
-    spec.tracks = {unsupported, H263Track(), AmrTrack()};
-    UseBytes(BuildMovie(spec).bytes);
+    layout.tracks = {unsupported, H263Track(), AmrTrack()};
+    UseBytes(BuildMovie(layout).bytes);
     ASSERT_EQ(S_OK, Connect());
     ASSERT_EQ(3, m_pDemux->GetPinCount());
     auto* pVideo = static_cast<CDemuxOutputPin*>(m_pDemux->GetPin(1));
@@ -315,10 +315,10 @@ TEST_F(DemuxFilterTest, SkipsAVideoTrackOfAnUnsupportedCodecForTheNextOne)
 
 TEST_F(DemuxFilterTest, MakesAtMostOnePinOfEachKind)
 {
-    MovieSpec spec;
-    spec.duration = 500;
-    spec.tracks = {AmrTrack(), H263Track(), AmrTrack(), H263Track()};
-    UseBytes(BuildMovie(spec).bytes);
+    MovieSpec layout;
+    layout.duration = 500;
+    layout.tracks = {AmrTrack(), H263Track(), AmrTrack(), H263Track()};
+    UseBytes(BuildMovie(layout).bytes);
     ASSERT_EQ(S_OK, Connect());
     ASSERT_EQ(3, m_pDemux->GetPinCount());
     // The video pin comes first whatever the track order; each pin carries

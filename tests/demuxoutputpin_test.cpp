@@ -241,12 +241,12 @@ TEST_F(DemuxOutputPinTest, NegotiatesFourBuffersOfTheLargestSampleAndConfigurati
 
 TEST_F(DemuxOutputPinTest, AsksForTheLargestSamplePlusConfigurationWithTheRequestedPrefix)
 {
-    MovieSpec spec;
-    spec.duration = 300;
+    MovieSpec layout;
+    layout.duration = 300;
     TrackSpec track;
     track.samples = PatternSamples({100, 5000, 200});
-    spec.tracks = {track};
-    Open(CHostAsyncSource::CreateFromMemory(BuildMovie(spec).bytes));
+    layout.tracks = {track};
+    Open(CHostAsyncSource::CreateFromMemory(BuildMovie(layout).bytes));
     CDemuxOutputPin* pPin = Pin(1);
     ASSERT_NE(nullptr, pPin);
     // As if the entry carried 30 bytes of decoder configuration.

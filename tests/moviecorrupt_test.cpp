@@ -17,10 +17,10 @@ using namespace testmovie;
 namespace {
 
 std::vector<uint8_t> RichMovie(bool bMdatFirst) {
-    MovieSpec spec;
-    spec.mdatBeforeMoov = bMdatFirst;
-    spec.timeScale = 600;
-    spec.duration = 1200;
+    MovieSpec layout;
+    layout.mdatBeforeMoov = bMdatFirst;
+    layout.timeScale = 600;
+    layout.duration = 1200;
     TrackSpec video;
     video.sampleEntry = AvcEntry({0x67, 0x42, 0x00, 0x1E, 0x01}, {0x68, 0xCE}, 4);
     std::vector<std::vector<uint8_t>> samples;
@@ -38,8 +38,8 @@ std::vector<uint8_t> RichMovie(bool bMdatFirst) {
     audio.constantSampleSize = 13;
     audio.samplesPerChunk = 4;
     audio.co64 = true;
-    spec.tracks = {video, audio};
-    return BuildMovie(spec).bytes;
+    layout.tracks = {video, audio};
+    return BuildMovie(layout).bytes;
 }
 
 void WalkTrack(CMovieTrack& track) {

@@ -16,13 +16,13 @@ namespace {
 struct EditListCase {
     explicit EditListCase(std::optional<Bytes> elst, uint32_t movieTimeScale = 600)
     {
-        MovieSpec spec;
-        spec.timeScale = movieTimeScale;
+        MovieSpec layout;
+        layout.timeScale = movieTimeScale;
         TrackSpec track;
         track.samples = PatternSamples({10, 10, 10});
         track.elst = std::move(elst);
-        spec.tracks.push_back(track);
-        source.Data() = BuildMovie(spec).bytes;
+        layout.tracks.push_back(track);
+        source.Data() = BuildMovie(layout).bytes;
         hr = movie.Parse();
     }
     bool Kept() const { return movie.m_tracks.size() == 1; }

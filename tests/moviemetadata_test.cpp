@@ -36,10 +36,10 @@ struct ParsedMovie {
 
 std::unique_ptr<ParsedMovie> ParseWithMoovChildren(const Bytes& children)
 {
-    testmovie::MovieSpec spec;
-    spec.extraMoovChildren = children;
+    testmovie::MovieSpec layout;
+    layout.extraMoovChildren = children;
     auto parsed = std::make_unique<ParsedMovie>();
-    parsed->source.Data() = testmovie::BuildMovie(spec).bytes;
+    parsed->source.Data() = testmovie::BuildMovie(layout).bytes;
     parsed->movie = std::make_unique<CMovie>(&parsed->source);
     parsed->hr = parsed->movie->Parse();
     return parsed;
@@ -264,9 +264,9 @@ TEST(MovieMetadata, DamagedUserDataNeverFailsTheParse)
     const Bytes udta = Box("udta", Asset("titl", Utf16Be(u"Title").u16(0)) +
                                        Asset("auth", Utf8("Author")) +
                                        Meta(Item("\xA9nam", Utf8("Name")) + Item("gnre", Bytes().u16(3), 0)));
-    testmovie::MovieSpec spec;
-    spec.extraMoovChildren = udta;
-    const std::vector<uint8_t> good = testmovie::BuildMovie(spec).bytes;
+    testmovie::MovieSpec layout;
+    layout.extraMoovChildren = udta;
+    const std::vector<uint8_t> good = testmovie::BuildMovie(layout).bytes;
     const size_t udtaAt = good.size() - udta.size() - 8;  // the empty mdat follows moov
     ASSERT_EQ(0, memcmp(good.data() + udtaAt + 4, "udta", 4));
     const uint8_t values[] = {0x00, 0x01, 0x07, 0x08, 0x7F, 0xFE, 0xFF};

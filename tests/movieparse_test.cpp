@@ -36,10 +36,10 @@ TrackSpec AudioTrack(size_t count = 5)
 
 MovieSpec OneTrackMovie(TrackSpec track = VideoTrack())
 {
-    MovieSpec spec;
-    spec.duration = 500;
-    spec.tracks.push_back(std::move(track));
-    return spec;
+    MovieSpec layout;
+    layout.duration = 500;
+    layout.tracks.push_back(std::move(track));
+    return layout;
 }
 
 struct Parsed {
@@ -67,9 +67,9 @@ void ExpectReport(const DebugCapture& capture, const std::string& message)
 
 TEST(MovieParse, KeepsVideoAndAudioTracksInFileOrder)
 {
-    MovieSpec spec = OneTrackMovie(AudioTrack());
-    spec.tracks.push_back(VideoTrack());
-    Parsed parsed(BuildMovie(spec).bytes);
+    MovieSpec layout = OneTrackMovie(AudioTrack());
+    layout.tracks.push_back(VideoTrack());
+    Parsed parsed(BuildMovie(layout).bytes);
     ASSERT_EQ(parsed.hr, S_OK);
     ASSERT_EQ(parsed.movie.m_tracks.size(), 2u);
     EXPECT_TRUE(parsed.movie.m_tracks[0]->m_bAudio);
@@ -83,16 +83,16 @@ TEST(MovieParse, KeepsVideoAndAudioTracksInFileOrder)
 
 TEST(MovieParse, AcceptsMediaDataBeforeMovieBox)
 {
-    MovieSpec spec = OneTrackMovie();
-    spec.mdatBeforeMoov = true;
-    BuiltMovie built = BuildMovie(spec);
+    MovieSpec layout = OneTrackMovie();
+    layout.mdatBeforeMoov = true;
+    BuiltMovie built = BuildMovie(layout);
     Parsed parsed(built.bytes);
     ASSERT_EQ(parsed.hr, S_OK);
     ASSERT_EQ(parsed.movie.m_tracks.size(), 1u);
     std::vector<BYTE> buffer(40);
     DWORD cbSample = 0;
     ASSERT_EQ(parsed.movie.m_tracks[0]->ReadSample(2, buffer.data(), 40, &cbSample), S_OK);
-    EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.end()), spec.tracks[0].samples[2]);
+    EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.end()), layout.tracks[0].samples[2]);
 }
 
 TEST(MovieParse, FailsWithoutMediaDataFileTypeOrMovieHeader)
@@ -140,10 +140,10 @@ TEST(MovieParse, LaterMovieBoxReplacesEarlierOne)
 
 TEST(MovieParse, MovieHeaderVersions)
 {
-    MovieSpec spec = OneTrackMovie();
-    spec.mvhdVersion = 1;
-    spec.duration = 0x123456789ull;
-    Parsed v1(BuildMovie(spec).bytes);
+    MovieSpec layout = OneTrackMovie();
+    layout.mvhdVersion = 1;
+    layout.duration = 0x123456789ull;
+    Parsed v1(BuildMovie(layout).bytes);
     ASSERT_EQ(v1.hr, S_OK);
     EXPECT_EQ(v1.movie.m_llDuration, 0x123456789ull);
 
@@ -158,16 +158,16 @@ TEST(MovieParse, MovieHeaderVersions)
 
 TEST(MovieParse, DropsDisabledAndNonAudioVisualTracksSilently)
 {
-    MovieSpec spec = OneTrackMovie();
-    spec.tracks[0].trackFlags = 0;
+    MovieSpec layout = OneTrackMovie();
+    layout.tracks[0].trackFlags = 0;
     TrackSpec hint = VideoTrack();
     hint.kind = TrackSpec::Other;
-    spec.tracks.push_back(hint);
+    layout.tracks.push_back(hint);
     TrackSpec enabled = VideoTrack();
     enabled.trackFlags = 7;
-    spec.tracks.push_back(enabled);
+    layout.tracks.push_back(enabled);
     DebugCapture capture;
-    Parsed parsed(BuildMovie(spec).bytes);
+    Parsed parsed(BuildMovie(layout).bytes);
     EXPECT_EQ(parsed.hr, S_OK);
     EXPECT_EQ(parsed.movie.m_tracks.size(), 1u);
     EXPECT_EQ(capture.Text(), "");
@@ -302,11 +302,11 @@ TEST(MovieParse, DropsTracksWithoutDurationOrTimeScale)
     TrackSpec justLongEnough = VideoTrack();
     justLongEnough.timeScale = 10000000;
     justLongEnough.mediaDuration = 1;
-    MovieSpec spec = OneTrackMovie(tooShort);
-    spec.tracks.push_back(noScale);
-    spec.tracks.push_back(justLongEnough);
+    MovieSpec layout = OneTrackMovie(tooShort);
+    layout.tracks.push_back(noScale);
+    layout.tracks.push_back(justLongEnough);
     DebugCapture capture;
-    Parsed parsed(BuildMovie(spec).bytes);
+    Parsed parsed(BuildMovie(layout).bytes);
     ASSERT_EQ(parsed.movie.m_tracks.size(), 1u);
     EXPECT_EQ(parsed.movie.m_tracks[0]->GetDuration(), 1);
     EXPECT_EQ(capture.Text(), "");
@@ -318,9 +318,9 @@ TEST(MovieDuration, LongestTrackElseMovieHeader)
     video.mediaDuration = 10000;  // 10 s at 1000
     TrackSpec audio = AudioTrack();
     audio.mediaDuration = 96000;  // 12 s at 8000
-    MovieSpec spec = OneTrackMovie(video);
-    spec.tracks.push_back(audio);
-    Parsed parsed(BuildMovie(spec).bytes);
+    MovieSpec layout = OneTrackMovie(video);
+    layout.tracks.push_back(audio);
+    Parsed parsed(BuildMovie(layout).bytes);
     EXPECT_EQ(parsed.movie.GetDuration(), 120000000);
 
     Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));

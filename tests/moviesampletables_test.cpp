@@ -142,13 +142,13 @@ namespace {
 struct ReadableTrack {
     explicit ReadableTrack(TrackSpec track)
     {
-        spec.tracks.push_back(std::move(track));
-        built = BuildMovie(spec);
+        layout.tracks.push_back(std::move(track));
+        built = BuildMovie(layout);
         source.Data() = built.bytes;
         hr = movie.Parse();
     }
     CMovieTrack* Track() { return movie.m_tracks.size() == 1 ? movie.m_tracks[0] : nullptr; }
-    MovieSpec spec;
+    MovieSpec layout;
     BuiltMovie built;
     testsrc::MemorySource source;
     CMovie movie{&source};

@@ -28,7 +28,7 @@ private:
     size_t m_len;
 };
 
-struct Spec {
+struct Conversion {
     bool left = false, zero = false, plus = false, space = false, alt = false;
     int width = 0;
     int precision = -1;
@@ -42,7 +42,7 @@ void Pad(Writer& w, int n, WCHAR c)
     for (int i = 0; i < n; ++i) w.Put(c);
 }
 
-void PutNumber(Writer& w, const Spec& s, unsigned long long v, bool negative, unsigned base, bool upper)
+void PutNumber(Writer& w, const Conversion& s, unsigned long long v, bool negative, unsigned base, bool upper)
 {
     char digits[72];
     int n = 0;
@@ -72,7 +72,7 @@ void PutNumber(Writer& w, const Spec& s, unsigned long long v, bool negative, un
 }
 
 template <typename Char>
-void PutString(Writer& w, const Spec& s, const Char* str)
+void PutString(Writer& w, const Conversion& s, const Char* str)
 {
     static const Char kNull[] = {'(', 'n', 'u', 'l', 'l', ')', 0};
     if (!str) str = kNull;
@@ -96,7 +96,7 @@ size_t FormatWide(WCHAR* out, size_t cchOut, const WCHAR* fmt, va_list args)
         }
         const WCHAR* start = p;
         ++p;
-        Spec s;
+        Conversion s;
         for (;; ++p) {
             if (*p == '-') s.left = true;
             else if (*p == '0') s.zero = true;
@@ -174,7 +174,7 @@ size_t FormatWide(WCHAR* out, size_t cchOut, const WCHAR* fmt, va_list args)
             break;
         }
         case 'p': {
-            Spec ps = s;
+            Conversion ps = s;
             ps.precision = static_cast<int>(sizeof(void*) * 2);
             PutNumber(w, ps, reinterpret_cast<size_t>(va_arg(args, void*)), false, 16, true);
             break;
@@ -184,7 +184,7 @@ size_t FormatWide(WCHAR* out, size_t cchOut, const WCHAR* fmt, va_list args)
             int c = va_arg(args, int);
             bool narrow = (conv == 'c') ? s.narrow : !s.wide;
             WCHAR ch = narrow ? static_cast<WCHAR>(static_cast<unsigned char>(c)) : static_cast<WCHAR>(c);
-            Spec cs = s;
+            Conversion cs = s;
             cs.precision = -1;
             WCHAR one[2] = {ch, 0};
             PutString(w, cs, one);

@@ -111,44 +111,44 @@ Bytes TrakBox(const TrackSpec& track, const std::vector<uint32_t>& chunkCounts, 
     return Box("trak", trak);
 }
 
-Bytes MoovBox(const MovieSpec& spec, const std::vector<std::vector<uint32_t>>& chunkCounts,
+Bytes MoovBox(const MovieSpec& layout, const std::vector<std::vector<uint32_t>>& chunkCounts,
               const std::vector<std::vector<uint64_t>>& chunkOffsets)
 {
     Bytes mvhd;
-    if (spec.mvhdVersion == 1) {
-        mvhd.u64(0).u64(0).u32(spec.timeScale).u64(spec.duration);
+    if (layout.mvhdVersion == 1) {
+        mvhd.u64(0).u64(0).u32(layout.timeScale).u64(layout.duration);
     } else {
-        mvhd.u32(0).u32(0).u32(spec.timeScale).u32(static_cast<uint32_t>(spec.duration));
+        mvhd.u32(0).u32(0).u32(layout.timeScale).u32(static_cast<uint32_t>(layout.duration));
     }
-    mvhd.u32(0x00010000).u16(0x0100).zeros(10).zeros(36).zeros(24).u32(static_cast<uint32_t>(spec.tracks.size() + 1));
-    Bytes moov = FullBox("mvhd", spec.mvhdVersion, 0, mvhd);
-    for (size_t i = 0; i < spec.tracks.size(); ++i) moov.append(TrakBox(spec.tracks[i], chunkCounts[i], chunkOffsets[i]));
-    moov.append(spec.extraMoovChildren);
+    mvhd.u32(0x00010000).u16(0x0100).zeros(10).zeros(36).zeros(24).u32(static_cast<uint32_t>(layout.tracks.size() + 1));
+    Bytes moov = FullBox("mvhd", layout.mvhdVersion, 0, mvhd);
+    for (size_t i = 0; i < layout.tracks.size(); ++i) moov.append(TrakBox(layout.tracks[i], chunkCounts[i], chunkOffsets[i]));
+    moov.append(layout.extraMoovChildren);
     return Box("moov", moov);
 }
 
 }  // namespace
 
-BuiltMovie BuildMovie(const MovieSpec& spec)
+BuiltMovie BuildMovie(const MovieSpec& layout)
 {
     std::vector<std::vector<uint32_t>> chunkCounts;
     std::vector<std::vector<uint64_t>> chunkOffsets;
-    for (const TrackSpec& track : spec.tracks) {
+    for (const TrackSpec& track : layout.tracks) {
         chunkCounts.push_back(ChunkSampleCounts(track));
         chunkOffsets.emplace_back(chunkCounts.back().size(), 0);
     }
     Bytes ftyp = Box("ftyp", Bytes().fourcc("3gp6").u32(0x100).fourcc("isom").fourcc("3gp6"));
     // Chunk offsets do not change the movie box's size, so one sizing pass
     // gives the media data's position.
-    size_t moovSize = MoovBox(spec, chunkCounts, chunkOffsets).size();
+    size_t moovSize = MoovBox(layout, chunkCounts, chunkOffsets).size();
     BuiltMovie built;
-    built.mdatOffset = spec.mdatBeforeMoov ? ftyp.size() : ftyp.size() + moovSize;
-    built.moovOffset = spec.mdatBeforeMoov ? 0 : ftyp.size();
+    built.mdatOffset = layout.mdatBeforeMoov ? ftyp.size() : ftyp.size() + moovSize;
+    built.moovOffset = layout.mdatBeforeMoov ? 0 : ftyp.size();
 
     Bytes media;
     uint64_t mediaStart = built.mdatOffset + 8;
-    for (size_t t = 0; t < spec.tracks.size(); ++t) {
-        const TrackSpec& track = spec.tracks[t];
+    for (size_t t = 0; t < layout.tracks.size(); ++t) {
+        const TrackSpec& track = layout.tracks[t];
         BuiltTrack out;
         size_t sample = 0;
         for (size_t c = 0; c < chunkCounts[t].size(); ++c) {
@@ -162,9 +162,9 @@ BuiltMovie BuildMovie(const MovieSpec& spec)
         built.tracks.push_back(out);
     }
     Bytes mdat = Box("mdat", media);
-    Bytes moov = MoovBox(spec, chunkCounts, chunkOffsets);
+    Bytes moov = MoovBox(layout, chunkCounts, chunkOffsets);
     Bytes file = ftyp;
-    if (spec.mdatBeforeMoov) {
+    if (layout.mdatBeforeMoov) {
         file.append(mdat).append(moov);
         built.moovOffset = ftyp.size() + mdat.size();
     } else {

@@ -80,7 +80,7 @@ struct BuiltMovie {
     uint64_t mdatOffset = 0;
 };
 
-BuiltMovie BuildMovie(const MovieSpec& spec);
+BuiltMovie BuildMovie(const MovieSpec& layout);
 
 // Samples of the given sizes whose bytes depend on the sample number and position.
 std::vector<std::vector<uint8_t>> PatternSamples(const std::vector<uint32_t>& sizes, uint32_t seed = 0);
