@@ -11,6 +11,37 @@ bool MoviePayloadHolds(ULONGLONG cbPayload, ULONGLONG cbFixed, DWORD dwCount, DW
     return static_cast<ULONGLONG>(dwCount) * cbEntry <= cbPayload - cbFixed;
 }
 
+namespace {
+
+// The shared shape of "stsc" and "stco"/"co64": version and flags, then a
+// 32-bit entry count and that many entries of cbEntry bytes. On success the
+// payload stays loaded and *ppEntries points at the first entry; a payload
+// too short for its count is released.
+HRESULT LoadCountedTable(CBox* pBox, LPCWSTR pwszLabel, DWORD cbEntry, DWORD* pdwCount, const BYTE** ppEntries)
+{
+    if (FAILED(pBox->ReadFullBoxHeader())) {
+        return E_FAIL;
+    }
+    const BYTE* pData = pBox->GetData(pwszLabel);
+    if (pData == NULL) {
+        return E_FAIL;
+    }
+    if (pBox->m_cbData < 4) {
+        pBox->ReleaseData();
+        return E_FAIL;
+    }
+    DWORD dwCount = ReadU32BE(pData);
+    if (!MoviePayloadHolds(pBox->m_cbData, 4, dwCount, cbEntry)) {
+        pBox->ReleaseData();
+        return E_FAIL;
+    }
+    *pdwCount = dwCount;
+    *ppEntries = pData + 4;
+    return S_OK;
+}
+
+}  // namespace
+
 // --- sample sizes ---------------------------------------------------------
 
 CSampleSizeBox::CSampleSizeBox(const CBox& header)
@@ -91,25 +122,10 @@ CSampleToChunkBox::~CSampleToChunkBox()
 
 HRESULT CSampleToChunkBox::Parse()
 {
-    if (FAILED(ReadFullBoxHeader())) {
-        return E_FAIL;
-    }
-    const BYTE* pData = GetData(L"Sample To Chunk");
-    if (pData == NULL) {
-        return E_FAIL;
-    }
-    if (m_cbData < 4) {
-        ReleaseData();
-        return E_FAIL;
-    }
-    DWORD dwCount = ReadU32BE(pData);
-    if (!MoviePayloadHolds(m_cbData, 4, dwCount, 12)) {
-        ReleaseData();
-        return E_FAIL;
-    }
-    m_dwEntryCount = dwCount;
-    m_pEntries = pData + 4;
-    return S_OK;
+    const BYTE* pEntries = NULL;
+    HRESULT hr = LoadCountedTable(this, L"Sample To Chunk", 12, &m_dwEntryCount, &pEntries);
+    if (SUCCEEDED(hr)) m_pEntries = pEntries;
+    return hr;
 }
 
 DWORD CSampleToChunkBox::FirstChunk(DWORD dwRun) const
@@ -190,25 +206,10 @@ CChunkOffsetBox::~CChunkOffsetBox()
 
 HRESULT CChunkOffsetBox::Parse()
 {
-    if (FAILED(ReadFullBoxHeader())) {
-        return E_FAIL;
-    }
-    const BYTE* pData = GetData(L"Chunk Offset");
-    if (pData == NULL) {
-        return E_FAIL;
-    }
-    if (m_cbData < 4) {
-        ReleaseData();
-        return E_FAIL;
-    }
-    DWORD dwCount = ReadU32BE(pData);
-    if (!MoviePayloadHolds(m_cbData, 4, dwCount, m_b64BitOffsets ? 8 : 4)) {
-        ReleaseData();
-        return E_FAIL;
-    }
-    m_dwEntryCount = dwCount;
-    m_pEntries = pData + 4;
-    return S_OK;
+    const BYTE* pEntries = NULL;
+    HRESULT hr = LoadCountedTable(this, L"Chunk Offset", m_b64BitOffsets ? 8 : 4, &m_dwEntryCount, &pEntries);
+    if (SUCCEEDED(hr)) m_pEntries = pEntries;
+    return hr;
 }
 
 ULONGLONG CChunkOffsetBox::GetChunkOffset(DWORD dwChunk) const
