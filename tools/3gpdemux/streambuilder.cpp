@@ -99,10 +99,13 @@ size_t CountAmrFrames(const std::vector<uint8_t>& bytes, bool bWide)
 {
     static const uint8_t kNarrow[16] = {12, 13, 15, 17, 19, 20, 26, 31, 5, 0, 0, 0, 0, 0, 0, 0};
     static const uint8_t kWide[16] = {17, 23, 32, 36, 40, 46, 50, 58, 60, 5, 0, 0, 0, 0, 0, 0};
+    // Through a pointer: g++ 12 with -fsanitize=undefined indexes
+    // "(c ? a : b)[i]" as if i were 0.
+    const uint8_t* pSizes = bWide ? kWide : kNarrow;
     size_t frames = 0;
     for (size_t pos = 0; pos < bytes.size(); ++frames) {
         const int type = (bytes[pos] >> 3) & 15;
-        pos += 1 + (bWide ? kWide : kNarrow)[type];
+        pos += 1 + pSizes[type];
     }
     return frames;
 }
