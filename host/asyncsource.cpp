@@ -160,7 +160,7 @@ HRESULT CHostAsyncSource::SyncRead(LONGLONG llPosition, LONG lLength, BYTE* pBuf
         std::lock_guard<std::mutex> guard(m_stateLock);
         m_lMaxInside = std::max(m_lMaxInside, ++m_lInside);
         ++m_lReads;
-        m_reads.push_back({llPosition, lLength});
+        if (m_bLogReads) m_reads.push_back({llPosition, lLength});
         if (m_lFailNth > 0 && --m_lFailNth == 0) hrFault = m_hrFailNth;
         if (m_lFailFrom > 0 && --m_lFailFrom <= 0) {
             m_lFailFrom = 1;  // stays armed
@@ -256,6 +256,12 @@ std::vector<CHostAsyncSource::ReadRecord> CHostAsyncSource::Reads() const
 {
     std::lock_guard<std::mutex> guard(m_stateLock);
     return m_reads;
+}
+
+void CHostAsyncSource::LogReads(bool bLog)
+{
+    std::lock_guard<std::mutex> guard(m_stateLock);
+    m_bLogReads = bLog;
 }
 
 long CHostAsyncSource::LengthCalls() const

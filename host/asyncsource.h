@@ -85,7 +85,10 @@ public:
 
     // --- observation ---
     long ReadCount() const;
+    // Every read since creation, in order, unless logging was turned off.
     std::vector<ReadRecord> Reads() const;
+    // Off: reads are counted but not logged, so long plays do not grow the log.
+    void LogReads(bool bLog);
     long LengthCalls() const;
     // The largest number of callers inside SyncRead at the same time.
     long MaxConcurrentReads() const;
@@ -123,6 +126,7 @@ private:
     LONGLONG m_llTotalOverride = -1;
     LONGLONG m_llAvailableOverride = -1;
     std::vector<ReadRecord> m_reads;
+    bool m_bLogReads = true;
     long m_lLengthCalls = 0;
     long m_lInside = 0;
     long m_lMaxInside = 0;

@@ -11,6 +11,14 @@ namespace {
 // {6A1B7E52-3C0D-4F1E-9B7A-2D5C8E4F1A30}: a class identifier for the test sink only.
 const CLSID kClsidRecordingSink = {0x6A1B7E52, 0x3C0D, 0x4F1E, {0x9B, 0x7A, 0x2D, 0x5C, 0x8E, 0x4F, 0x1A, 0x30}};
 
+// Reads every byte, cheaply: what a consumer that looks at the data costs at least.
+uint64_t ByteSum(const BYTE* p, size_t cb)
+{
+    uint64_t sum = 0;
+    for (size_t i = 0; i < cb; ++i) sum += p[i];
+    return sum;
+}
+
 uint64_t Fnv1a(const BYTE* p, size_t cb)
 {
     uint64_t h = 1469598103934665603ULL;
@@ -93,6 +101,7 @@ STDMETHODIMP CRecordingInputPin::EndFlush()
     {
         std::lock_guard<std::mutex> guard(m_pSink->m_lock);
         m_pSink->m_bFlushing = false;
+        m_pSink->m_bFirstSeen = false;
     }
     m_pSink->Record({SinkEvent::EndFlush, 0, 0, 0, 0.0});
     return S_OK;
@@ -222,6 +231,13 @@ HRESULT CRecordingSink::ReceiveSample(IMediaSample* pSample)
     ++m_lReceiveCalls;
     if (IsStopped()) return VFW_E_WRONG_STATE;
     if (m_bFlushing) return S_FALSE;
+    if (!m_bFirstSeen) {
+        m_bFirstSeen = true;
+        m_tFirstArrival = std::chrono::steady_clock::now();
+        LONGLONG llStop = 0;
+        if (FAILED(pSample->GetMediaTime(&m_llFirstMediaStart, &llStop))) m_llFirstMediaStart = 0;
+        m_changed.notify_all();
+    }
     if (m_bBlock) {
         long lGeneration = m_lReleaseGeneration;
         ++m_lBlocked;
@@ -232,6 +248,17 @@ HRESULT CRecordingSink::ReceiveSample(IMediaSample* pSample)
         if (m_bFlushing) return S_FALSE;
     }
     if (FAILED(m_hrReceive)) return m_hrReceive;
+
+    ++m_nAccepted;
+    if (!m_options.bRecordSamples) {
+        BYTE* pData = nullptr;
+        LONG cbActual = pSample->GetActualDataLength();
+        if (SUCCEEDED(pSample->GetPointer(&pData)) && pData && cbActual > 0) {
+            m_nByteSum += ByteSum(pData, static_cast<size_t>(cbActual));
+            m_cbAccepted += static_cast<uint64_t>(cbActual);
+        }
+        return S_OK;
+    }
 
     SampleRecord record;
     record.hrTime = pSample->GetTime(&record.rtStart, &record.rtStop);
@@ -247,6 +274,7 @@ HRESULT CRecordingSink::ReceiveSample(IMediaSample* pSample)
     pSample->GetPointer(&pData);
     size_t cb = record.cbActual > 0 && pData ? static_cast<size_t>(record.cbActual) : 0;
     record.hash = Fnv1a(pData, cb);
+    m_cbAccepted += cb;
     if (m_options.bKeepBytes && cb) record.bytes.assign(pData, pData + cb);
     m_samples.push_back(std::move(record));
     m_events.push_back({SinkEvent::Sample, m_samples.size() - 1, 0, 0, 0.0, NextHostSequence()});
@@ -325,6 +353,29 @@ bool CRecordingSink::WaitForBlockedReceive(DWORD dwMilliseconds)
     return m_changed.wait_for(guard, std::chrono::milliseconds(dwMilliseconds), [&] { return m_lBlocked > 0; });
 }
 
+uint64_t CRecordingSink::SamplesReceived() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_nAccepted;
+}
+
+uint64_t CRecordingSink::BytesReceived() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_cbAccepted;
+}
+
+bool CRecordingSink::WaitForFirstAfterFlush(DWORD dwMilliseconds, std::chrono::steady_clock::time_point* pArrival,
+                                            LONGLONG* pllMediaStart)
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    if (!m_changed.wait_for(guard, std::chrono::milliseconds(dwMilliseconds), [&] { return m_bFirstSeen; }))
+        return false;
+    if (pArrival) *pArrival = m_tFirstArrival;
+    if (pllMediaStart) *pllMediaStart = m_llFirstMediaStart;
+    return true;
+}
+
 void CRecordingSink::ClearRecords()
 {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -333,4 +384,6 @@ void CRecordingSink::ClearRecords()
     m_lEndOfStream = 0;
     m_lFlushes = 0;
     m_lReceiveCalls = 0;
+    m_nAccepted = 0;
+    m_cbAccepted = 0;
 }

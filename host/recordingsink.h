@@ -4,9 +4,14 @@
 // media times, flags, sizes, the bytes and a hash), new segments,
 // end-of-stream and flushes, in arrival order. Receive can be made to block
 // until released (a flush or Stop also releases it) or to fail.
+//
+// For long plays (benchmarks) the sink can instead only count: it reads
+// every byte of each sample once, as a consumer would, and keeps totals but
+// no per-sample record, so its memory does not grow with the play.
 #ifndef HOST_RECORDINGSINK_H
 #define HOST_RECORDINGSINK_H
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -26,6 +31,8 @@ struct SinkOptions {
     ALLOCATOR_PROPERTIES requirements = {0, 0, 0, 0};
     HRESULT hrNotifyAllocator = S_OK;
     bool bKeepBytes = true;
+    // Off: samples are counted and their bytes read, but not recorded.
+    bool bRecordSamples = true;
 };
 
 struct SampleRecord {
@@ -118,6 +125,14 @@ public:
     bool WaitForSamples(size_t n, DWORD dwMilliseconds);
     // Waits until a caller is blocked in Receive; false on time-out.
     bool WaitForBlockedReceive(DWORD dwMilliseconds);
+    // Samples accepted and their bytes, recorded or not.
+    uint64_t SamplesReceived() const;
+    uint64_t BytesReceived() const;
+    // The first sample accepted after the last end of flush (or since the
+    // sink was created): when it arrived, before any blocking, and its media
+    // start time (0 without one). Waits for it; false on time-out.
+    bool WaitForFirstAfterFlush(DWORD dwMilliseconds, std::chrono::steady_clock::time_point* pArrival,
+                                LONGLONG* pllMediaStart);
     void ClearRecords();
 
     // The allocator given to NotifyAllocator (no reference added), and
@@ -151,6 +166,12 @@ private:
     long m_lBlocked = 0;
     long m_lEndOfStream = 0;
     long m_lFlushes = 0;
+    uint64_t m_nAccepted = 0;
+    uint64_t m_cbAccepted = 0;
+    uint64_t m_nByteSum = 0;  // keeps the byte reads of counted samples from being optimised away
+    bool m_bFirstSeen = false;
+    std::chrono::steady_clock::time_point m_tFirstArrival;
+    LONGLONG m_llFirstMediaStart = 0;
 };
 
 #endif

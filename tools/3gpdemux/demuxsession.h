@@ -41,6 +41,7 @@ public:
     CRecordingSink* Sink(size_t i) const { return m_sinks[i]; }
     size_t SinkCount() const { return m_sinks.size(); }
     CHostGraph* Graph() const { return m_pGraph; }
+    CHostAsyncSource* Source() const { return m_pSource; }
     // IMediaSeeking of output pin i, with a reference; null when it has none.
     IMediaSeeking* Seeking(size_t i) const;
 
