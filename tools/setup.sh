@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs whatever the build and the tests need that this machine lacks.
+# usage: tools/setup.sh [LIST]   LIST: a package list like .ci/packages.txt (the default)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$here/.ci/packages.txt")
+list=${1:-$here/.ci/packages.txt}
+mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$list")
 missing=()
 for p in "${wanted[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

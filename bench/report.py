@@ -1,0 +1,221 @@
+#!/usr/bin/python3
+"""Turns the figures of measure.py into results.md and results.png.
+
+usage: report.py RESULTS.json OUT.md OUT.png
+"""
+import json
+import sys
+
+import matplotlib
+
+matplotlib.use("Agg")
+import matplotlib.pyplot as plt  # noqa: E402 (the backend is chosen first)
+
+MIB = 1024  # ru_maxrss is in KiB
+GST = "GStreamer qtdemux"
+CONTENDER_NAMES = {"ffmpeg": "ffmpeg -c copy", "gstreamer": GST, "cat": "cat (page cache)",
+                   "pread": "pread loop, same reads"}
+
+
+def verdict(ours, theirs, higher_is_better):
+    """Which side is ahead, and by how much."""
+    if not ours or not theirs:
+        return ""
+    ratio = theirs / ours
+    ahead = ratio > 1 if higher_is_better else ratio < 1
+    factor = max(ratio, 1 / ratio)
+    return f"{'them' if ahead else 'ours'} {factor:.2f}x {'faster' if higher_is_better else 'less'}" \
+        if abs(factor - 1) >= 0.005 else "even"
+
+
+def row(figure, ours, name, theirs, fmt, higher_is_better):
+    ratio = f"{theirs / ours:.2f}" if ours and theirs else ""
+    return (f"| {figure} | {fmt(ours)} | {name} | {fmt(theirs)} | {ratio} | "
+            f"{verdict(ours, theirs, higher_is_better)} |")
+
+
+def held_table_bytes(tables):
+    """The tables the filter holds whole: sizes, sample-to-chunk and chunk offsets."""
+    return sum(tables.get(k, 0) for k in ("stsz", "stsc", "stco", "co64"))
+
+
+def mib(kib):
+    return f"{kib / MIB:.1f} MiB"
+
+
+def throughput_rows(t):
+    c = t["contenders"]
+    ours = c["ours"]
+    lines = []
+    for key in ("ffmpeg", "gstreamer", "cat", "pread"):
+        lines.append(row("play, MB/s", ours["mb_s"], CONTENDER_NAMES[key], c[key]["mb_s"],
+                         lambda v: f"{v:,.0f}", True))
+    for key in ("ffmpeg", "gstreamer", "pread"):
+        lines.append(row("play, samples/s", ours["samples_s"], CONTENDER_NAMES[key], c[key]["samples_s"],
+                         lambda v: f"{v:,.0f}", True))
+    return lines
+
+
+def write_markdown(r, path):
+    m, t, o = r["machine"], r["throughput"], r["open"]
+    c = t["contenders"]
+    seconds = lambda v: f"{v * 1000:.1f} ms"  # noqa: E731
+    out = [
+        "# Benchmark results",
+        "",
+        f"Measured {r['date']} by `bench/run.sh` on {m['cpu']}, {m['cores']} cores, {m['memory_gib']} GiB, "
+        f"{m['os']} (kernel {m['kernel']}); {m['ffmpeg']}; {m['gstreamer']}. Release build. "
+        f"Load average (1, 5, 15 min) {', '.join(f'{v:.2f}' for v in r['load_before'])} before and "
+        f"{', '.join(f'{v:.2f}' for v in r['load_after'])} after: other work was running on the machine.",
+        "",
+        f"Timed figures are medians of {r['runs']} runs after a warm-up run; in each round every contender ran "
+        "once, one after the other. Every figure is a whole process (start to exit, wall clock) unless it says "
+        "otherwise, and memory is the process's peak resident set. *ratio* is the contender's figure divided "
+        "by ours.",
+        "",
+        "| figure | ours | contender | theirs | ratio | so |",
+        "|---|---|---|---|---|---|",
+    ]
+    out += throughput_rows(t)
+    out.append(row("open 3-h file", o["ours_wall_s"], "ffprobe", o["ffprobe_wall_s"], seconds, False))
+    out.append(row("peak memory, play", c["ours"]["peak_rss_kib"], "ffmpeg -c copy", c["ffmpeg"]["peak_rss_kib"],
+                   mib, False))
+    out.append(row("peak memory, play", c["ours"]["peak_rss_kib"], GST, c["gstreamer"]["peak_rss_kib"], mib, False))
+    out.append(row("peak memory, open 3-h file", o["ours_peak_rss_kib"], "ffprobe", o["ffprobe_peak_rss_kib"],
+                   mib, False))
+    long180 = r["memory"][-1]
+    out.append(row("peak memory, play 3-h file", long180["ours_play_peak_rss_kib"], "ffmpeg -c copy",
+                   long180["ffmpeg_peak_rss_kib"], mib, False))
+    out.append(row("play 3-h file", long180["ours_play_wall_s"], "ffmpeg -c copy", long180["ffmpeg_wall_s"],
+                   seconds, False))
+
+    video = t["streams"].get("video", 0)
+    audio = t["streams"].get("audio", 0)
+    out += [
+        "",
+        "## 1. Throughput of a whole play",
+        "",
+        f"`{t['file']}`: {t['bytes'] / 1e6:.0f} MB, {video} video samples (H.264 1280x720, ~13 Mbit/s, "
+        f"B-frames) and {audio} AAC samples. Ours: file source -> filter -> two sinks that read every byte. "
+        f"The play itself (Pause to both end-of-streams, inside the process) took a median "
+        f"{seconds(t['ours_play_s'])}; the whole process {seconds(c['ours']['wall_s'])}. The pread loop "
+        f"replays the {t['reads']} reads our play made (parsing included). Samples/s counts the file's samples.",
+        "",
+        "| contender | median s | MB/s | samples/s | peak memory | runs (s) |",
+        "|---|---|---|---|---|---|",
+    ]
+    for key, name in [("ours", "ours")] + list(CONTENDER_NAMES.items()):
+        v = c[key]
+        runs = ", ".join(f"{x:.3f}" for x in v["runs_s"])
+        out.append(f"| {name} | {v['wall_s']:.3f} | {v['mb_s']:,.0f} | {v['samples_s']:,.0f} | "
+                   f"{mib(v['peak_rss_kib'])} | {runs} |")
+    pins = ", ".join(f"{p['kind']} {p['media_samples']} media samples / {p['bytes']:,} bytes" for p in t["ours_pins"])
+    errors = ", ".join(t["ours_stream_errors"]) or "none"
+    out += ["", f"Our sinks received: {pins}; stream errors: {errors}."]
+
+    samples = sum(p["file_samples"] for p in o["pins"])
+    out += [
+        "",
+        "## 2. Opening a long file",
+        "",
+        f"`{o['file']}`: 3 hours, {samples:,} samples. From the source's connection to the filter's input until "
+        f"the output pins exist (inside the process): median {seconds(o['ours_open_s'])} "
+        f"(runs: {', '.join(seconds(v) for v in o['ours_open_runs_s'])}). Whole process, created through COM, "
+        f"opened, exited: {seconds(o['ours_wall_s'])}; `ffprobe -show_format -show_streams`: "
+        f"{seconds(o['ffprobe_wall_s'])}.",
+        "",
+        "## 3. Memory",
+        "",
+        f"Peak resident memory of our process with the filter created and no file opened: "
+        f"{mib(o['baseline_peak_rss_kib'])}; everything below includes it. Same content at three durations "
+        "(time tables are read through 4 KB windows; size and offset tables are held whole):",
+        "",
+        "| minutes | samples | size + offset tables | timing tables | ours, open | ours, play | ffmpeg -c copy |",
+        "|---|---|---|---|---|---|---|",
+    ]
+    for m_ in r["memory"]:
+        tb = m_["tables"]
+        held = held_table_bytes(tb)
+        windowed = sum(tb.get(k, 0) for k in ("stts", "ctts", "stss"))
+        n = sum(p["file_samples"] for p in m_["ours_pins"])
+        out.append(f"| {m_['minutes']} | {n:,} | {held / 1048576:.2f} MiB | {windowed / 1048576:.2f} MiB | "
+                   f"{mib(m_['ours_open_peak_rss_kib'])} | {mib(m_['ours_play_peak_rss_kib'])} | "
+                   f"{mib(m_['ffmpeg_peak_rss_kib'])} |")
+
+    s = r["seek"]
+    out += [
+        "",
+        "## 4. Seeking in the 3-hour file",
+        "",
+        "The graph is paused and the sinks hold the sample they get, as paused renderers do. Each seek starts "
+        "from a position reached by an earlier seek; time from `SetPositions` to the first sample of the new "
+        f"position at each sink, median of {s['repeats']}. *Landed* is the video sample's media start time.",
+        "",
+        "| seek | from | to | video | audio | landed |",
+        "|---|---|---|---|---|---|",
+    ]
+    for case in s["cases"]:
+        times = case["median_s"] + [None, None]
+        ms = lambda v: f"{v * 1000:.3f} ms" if v is not None else ""  # noqa: E731
+        out.append(f"| {case['case']} | {case['from'] / 1e7:,.0f} s | {case['to'] / 1e7:,.0f} s | {ms(times[0])} | "
+                   f"{ms(times[1])} | {case['landed'] / 1e7:,.2f} s |")
+
+    out += [
+        "",
+        "## 5. Per-sample lookups",
+        "",
+        "`bench_sampletables_bench`: size, chunk, chunk offset, start time and sync sample of every sample of "
+        "a synthetic track, in order.",
+        "",
+        "| samples | per sample |",
+        "|---|---|",
+    ]
+    out += [f"| {x['samples']:,} | {x['ns_per_sample']:.1f} ns |" for x in r["lookups"]]
+    out += ["", f"Time each step took: {', '.join(f'{k} {v} s' for k, v in r['step_seconds'].items())}.", ""]
+    with open(path, "w") as f:
+        f.write("\n".join(out))
+
+
+def write_chart(r, path):
+    fig, (bars, lines) = plt.subplots(1, 2, figsize=(12, 4.8))
+    c = r["throughput"]["contenders"]
+    keys = ["ffmpeg", "gstreamer", "cat", "pread"]
+    ratios = [c[k]["mb_s"] / c["ours"]["mb_s"] for k in keys]
+    drawn = bars.bar([CONTENDER_NAMES[k] for k in keys], ratios, color=["#4878a8", "#6a9f58", "#999999", "#c07840"])
+    bars.bar_label(drawn, fmt="%.2f")
+    bars.axhline(1.0, color="black", linewidth=1)
+    bars.set_ylabel("contender's MB/s / ours (above 1: faster than ours)")
+    bars.set_title(f"Whole play, {r['throughput']['bytes'] / 1e6:.0f} MB H.264 + AAC")
+    bars.tick_params(axis="x", labelsize=8)
+
+    minutes = [m["minutes"] for m in r["memory"]]
+    for key, label, style in (("ours_play_peak_rss_kib", "ours, play", "o-"),
+                              ("ours_open_peak_rss_kib", "ours, open", "s--"),
+                              ("ffmpeg_peak_rss_kib", "ffmpeg -c copy", "^-")):
+        lines.plot(minutes, [m[key] / MIB for m in r["memory"]], style, label=label)
+    base = r["open"]["baseline_peak_rss_kib"] / MIB
+    lines.axhline(base, color="grey", linestyle=":", label="ours, no file")
+    lines.plot(minutes, [base + held_table_bytes(m["tables"]) / 1048576 for m in r["memory"]], color="grey",
+               linestyle="--", label="no file + size and offset tables")
+    lines.set_xlabel("duration (minutes), same content")
+    lines.set_ylabel("peak resident memory (MiB)")
+    lines.set_title("Memory against duration")
+    lines.set_xticks(minutes)
+    lines.set_ylim(bottom=0)
+    lines.legend()
+    fig.suptitle(f"3gpDemux benchmarks, {r['date']}", fontsize=10)
+    fig.tight_layout()
+    fig.savefig(path, dpi=90)
+
+
+def main():
+    if len(sys.argv) != 4:
+        sys.exit(__doc__)
+    with open(sys.argv[1]) as f:
+        results = json.load(f)
+    write_markdown(results, sys.argv[2])
+    write_chart(results, sys.argv[3])
+
+
+if __name__ == "__main__":
+    main()
