@@ -1,6 +1,7 @@
 #include "recordingsink.h"
 
 #include <chrono>
+#include <cstring>
 #include <new>
 
 #include "baseoutputpin.h"  // CreateMemoryAllocator
@@ -11,11 +12,18 @@ namespace {
 // {6A1B7E52-3C0D-4F1E-9B7A-2D5C8E4F1A30}: a class identifier for the test sink only.
 const CLSID kClsidRecordingSink = {0x6A1B7E52, 0x3C0D, 0x4F1E, {0x9B, 0x7A, 0x2D, 0x5C, 0x8E, 0x4F, 0x1A, 0x30}};
 
-// Reads every byte, cheaply: what a consumer that looks at the data costs at least.
+// Reads every byte, cheaply: what a consumer that looks at the data costs at
+// least. Eight bytes a load; a byte-wide sum costs more than the demuxer does.
 uint64_t ByteSum(const BYTE* p, size_t cb)
 {
     uint64_t sum = 0;
-    for (size_t i = 0; i < cb; ++i) sum += p[i];
+    size_t i = 0;
+    for (; i + 8 <= cb; i += 8) {
+        uint64_t word;
+        memcpy(&word, p + i, 8);
+        sum += word;
+    }
+    for (; i < cb; ++i) sum += p[i];
     return sum;
 }
 

@@ -94,8 +94,11 @@ int RunSeek(const std::string& path, int nRepeats)
         return 1;
     }
 
-    const REFERENCE_TIME rtNearStart = 10 * kSecond, rtLaterStart = 60 * kSecond;
-    const REFERENCE_TIME rtNearEnd = llDuration - 10 * kSecond, rtEarlierEnd = llDuration - 60 * kSecond;
+    // 10 s and 60 s in from either end; closer on files too short for that.
+    const REFERENCE_TIME rtNear = std::min<REFERENCE_TIME>(10 * kSecond, llDuration / 8);
+    const REFERENCE_TIME rtFar = std::min<REFERENCE_TIME>(60 * kSecond, llDuration / 4);
+    const REFERENCE_TIME rtNearStart = rtNear, rtLaterStart = rtFar;
+    const REFERENCE_TIME rtNearEnd = llDuration - rtNear, rtEarlierEnd = llDuration - rtFar;
     const SeekCase cases[] = {
         {"forward near the start", rtNearStart, rtLaterStart},
         {"backward near the start", rtLaterStart, rtNearStart},
