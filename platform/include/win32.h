@@ -10,11 +10,13 @@
 #include <objbase.h>
 #include <strsafe.h>
 #include "device/devicekernel.h"
+#include "device/deviceregistry.h"
 #include <dshow.h>
 #include <qnetwork.h>
 #include <dvdmedia.h>
 #include <mmreg.h>
 #include "device/devicemediatypes.h"
+#include "device/devicefiltersetup.h"
 // The loader calls DllMain and the .def file names the exports.
 #define MODULE_EXPORT
 #define DECLARE_MODULE_ENTRY_POINT(fnDllMain)
