@@ -24,3 +24,5 @@ for variant in "${variants[@]}"; do
   cmake --build "$dir" -j "$jobs"
   (cd "$dir" && ctest --output-on-failure -j "$jobs" "${filter[@]}")
 done
+# The Windows module, cross-built and run inside Wine's DirectShow.
+tools/wine-test.sh

@@ -1,0 +1,150 @@
+// "demux_wine_test registry MODULE": what DllRegisterServer left in the
+// registry, read back as Wine's registry and filter mapper keep it: the COM
+// server keys, and the mapper's filter, merit, pin and pin-type entries.
+#include "wineprogram.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kClsid[] = L"{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}";
+const wchar_t kName[] = L"Orvane 3GPP Demux Filter";
+
+class CChecks {
+public:
+    void Check(bool bOk, const std::string& what)
+    {
+        std::printf("%s: %s\n", bOk ? "ok" : "FAILED", what.c_str());
+        if (!bOk) ++m_nFailed;
+    }
+    int Failed() const { return m_nFailed; }
+
+private:
+    int m_nFailed = 0;
+};
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t ch : text) out += ch < 128 ? static_cast<char>(ch) : '?';
+    return out;
+}
+
+bool ReadString(const std::wstring& key, const wchar_t* pszValue, std::wstring* pText)
+{
+    wchar_t sz[520];
+    DWORD cb = sizeof(sz);
+    DWORD dwType = 0;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), pszValue, RRF_RT_REG_SZ, &dwType, sz, &cb) != ERROR_SUCCESS) {
+        return false;
+    }
+    *pText = sz;
+    return true;
+}
+
+bool ReadDword(const std::wstring& key, const wchar_t* pszValue, DWORD* pdw)
+{
+    DWORD cb = sizeof(*pdw);
+    return RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), pszValue, RRF_RT_REG_DWORD, nullptr, pdw, &cb) == ERROR_SUCCESS;
+}
+
+bool KeyExists(const std::wstring& key)
+{
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return false;
+    RegCloseKey(hKey);
+    return true;
+}
+
+std::vector<std::wstring> Subkeys(const std::wstring& key)
+{
+    std::vector<std::wstring> names;
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return names;
+    wchar_t sz[260];
+    for (DWORD i = 0;; ++i) {
+        DWORD cch = 260;
+        if (RegEnumKeyExW(hKey, i, sz, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.push_back(sz);
+    }
+    RegCloseKey(hKey);
+    return names;
+}
+
+void CheckString(CChecks* pChecks, const std::wstring& key, const wchar_t* pszValue, const std::wstring& expected)
+{
+    std::wstring text;
+    bool bRead = ReadString(key, pszValue, &text);
+    std::string what = "HKCR\\" + Narrow(key) + " " + (pszValue ? Narrow(pszValue) : std::string("(default)")) +
+                       " is \"" + Narrow(expected) + "\"";
+    if (bRead && text != expected) what += " (found \"" + Narrow(text) + "\")";
+    pChecks->Check(bRead && text == expected, what);
+}
+
+void CheckDword(CChecks* pChecks, const std::wstring& key, const wchar_t* pszValue, DWORD dwExpected)
+{
+    DWORD dw = 0;
+    bool bRead = ReadDword(key, pszValue, &dw);
+    char sz[64];
+    std::snprintf(sz, sizeof(sz), " is 0x%08lX", static_cast<unsigned long>(dwExpected));
+    std::string what = "HKCR\\" + Narrow(key) + " " + Narrow(pszValue) + sz;
+    if (bRead && dw != dwExpected) {
+        std::snprintf(sz, sizeof(sz), " (found 0x%08lX)", static_cast<unsigned long>(dw));
+        what += sz;
+    }
+    pChecks->Check(bRead && dw == dwExpected, what);
+}
+
+struct PinEntry {
+    const wchar_t* pszName;
+    DWORD dwOutput;
+    DWORD dwZero;
+    const wchar_t* pszMajor;
+    std::vector<std::wstring> subtypes;
+};
+
+}  // namespace
+
+int CheckRegistration(const std::wstring& module)
+{
+    CChecks checks;
+    const std::wstring clsidKey = std::wstring(L"CLSID\\") + kClsid;
+    CheckString(&checks, clsidKey, nullptr, kName);
+    CheckString(&checks, clsidKey + L"\\InprocServer32", nullptr, module);
+    CheckString(&checks, clsidKey + L"\\InprocServer32", L"ThreadingModel", L"Both");
+    CheckString(&checks, std::wstring(L"Filter\\") + kClsid, nullptr, kName);
+    CheckDword(&checks, clsidKey, L"Merit", 0x00600000);
+
+    const PinEntry pins[] = {
+        {L"Input", 0, 0, L"{E436EB83-524F-11CE-9F53-0020AF0BA770}",
+         {L"{EC91B78B-4B17-46BF-BA8F-83282885DA87}", L"{14AB389E-F244-4241-BC65-5D3B8242A00C}",
+          L"{05F62D9A-8580-42CC-BC08-3BAD801E7FA1}", L"{7C860DBA-F86F-4C1C-8AAA-AC5D6D9EFA9E}",
+          L"{3B914512-FF69-4C87-9524-CD0F5D8585D3}", L"{E436EB8E-524F-11CE-9F53-0020AF0BA770}"}},
+        {L"Video Output", 1, 1, L"{73646976-0000-0010-8000-00AA00389B71}", {L"{00000000-0000-0000-0000-000000000000}"}},
+        {L"Audio Output", 1, 1, L"{73647561-0000-0010-8000-00AA00389B71}", {L"{00000000-0000-0000-0000-000000000000}"}},
+    };
+    std::vector<std::wstring> registered = Subkeys(clsidKey + L"\\Pins");
+    checks.Check(registered.size() == 3, "three pins registered (found " + std::to_string(registered.size()) + ")");
+    for (const PinEntry& pin : pins) {
+        const std::wstring pinKey = clsidKey + L"\\Pins\\" + pin.pszName;
+        checks.Check(KeyExists(pinKey), "pin \"" + Narrow(pin.pszName) + "\" registered");
+        CheckDword(&checks, pinKey, L"Direction", pin.dwOutput);
+        CheckDword(&checks, pinKey, L"AllowedZero", pin.dwZero);
+        CheckDword(&checks, pinKey, L"AllowedMany", 0);
+        CheckDword(&checks, pinKey, L"IsRendered", 0);
+        std::vector<std::wstring> majors = Subkeys(pinKey + L"\\Types");
+        checks.Check(majors.size() == 1, "pin \"" + Narrow(pin.pszName) + "\" has one major type");
+        std::vector<std::wstring> subtypes = Subkeys(pinKey + L"\\Types\\" + pin.pszMajor);
+        bool bAll = subtypes.size() == pin.subtypes.size();
+        for (const std::wstring& subtype : pin.subtypes) {
+            bool bFound = false;
+            for (const std::wstring& name : subtypes) bFound = bFound || lstrcmpiW(name.c_str(), subtype.c_str()) == 0;
+            bAll = bAll && bFound;
+        }
+        checks.Check(bAll, "pin \"" + Narrow(pin.pszName) + "\" media types: " + Narrow(pin.pszMajor) + " with " +
+                               std::to_string(pin.subtypes.size()) + " subtype(s)");
+    }
+    return checks.Failed() == 0 ? 0 : 1;
+}

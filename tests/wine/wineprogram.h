@@ -1,0 +1,21 @@
+// The test program's commands, run by tools/wine-test.sh inside Wine.
+#ifndef TESTS_WINE_WINEPROGRAM_H
+#define TESTS_WINE_WINEPROGRAM_H
+
+#include <cstddef>
+#include <string>
+
+#include "win32.h"
+
+// Checks the registry entries of a registered module (its Windows path);
+// prints one line a check; 0 when all hold.
+int CheckRegistration(const std::wstring& module);
+
+// Plays the file through Wine's filter graph three ways and prints the
+// sinks' records, each line "SECTION<TAB>JSON": "play" (Run to EC_COMPLETE),
+// "seek" (Run, a seek to rtSeek through the graph once each sink holds
+// nHold samples, on to EC_COMPLETE), "duration" (the graph's GetDuration),
+// and "replay" (Stop, back to 0, Pause until end-of-stream). 0 on success.
+int PlayThroughGraph(const std::wstring& file, size_t nHold, REFERENCE_TIME rtSeek);
+
+#endif
