@@ -6,8 +6,9 @@
 # Debian has no Windows build of it.
 
 # Everything links its C and C++ run time in, so the DLLs and the test
-# program need nothing beside them but Windows' own DLLs.
-set(DEMUX_WIN_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+# program need nothing beside them but Windows' own DLLs; a Release build
+# drops the symbol tables too.
+set(DEMUX_WIN_STATIC_RUNTIME -static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s>)
 
 # --- device services on desktop Windows ---------------------------------------
 file(GLOB DEVICE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/device/*.cpp)
