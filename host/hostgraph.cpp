@@ -43,6 +43,24 @@ std::vector<IPin*> PinsOf(IBaseFilter* pFilter)
     return pins;
 }
 
+// The filter's first input pin that is connected, with a reference; null if none.
+IPin* ConnectedInputPin(IBaseFilter* pFilter)
+{
+    IPin* pFound = nullptr;
+    for (IPin* pPin : PinsOf(pFilter)) {
+        PIN_DIRECTION dir;
+        IPin* pPeer = nullptr;
+        if (!pFound && SUCCEEDED(pPin->QueryDirection(&dir)) && dir == PINDIR_INPUT &&
+            pPin->ConnectedTo(&pPeer) == S_OK) {
+            pPeer->Release();
+            pFound = pPin;
+            continue;
+        }
+        pPin->Release();
+    }
+    return pFound;
+}
+
 }  // namespace
 
 IBaseFilter* PinFilter(IPin* pPin)
@@ -251,15 +269,15 @@ void CHostGraph::Clear()
     Stop();
     // Downstream connections go first: an upstream filter may destroy its
     // output pins when its own input is disconnected.
+    // The pins are enumerated anew after each disconnection, because a
+    // filter may delete its output pins when its input is disconnected
+    // (the demux does), whatever references were taken on them.
     for (IBaseFilter* pFilter : DownstreamFirst()) {
-        for (IPin* pPin : PinsOf(pFilter)) {
-            PIN_DIRECTION dir;
-            IPin* pPeer = nullptr;
-            if (SUCCEEDED(pPin->QueryDirection(&dir)) && dir == PINDIR_INPUT && pPin->ConnectedTo(&pPeer) == S_OK) {
-                pPeer->Release();
-                DisconnectPair(pPin);
-            }
+        IPin* pPin = nullptr;
+        while ((pPin = ConnectedInputPin(pFilter)) != nullptr) {
+            const HRESULT hr = DisconnectPair(pPin);
             pPin->Release();
+            if (FAILED(hr)) break;
         }
     }
     while (!m_filters.empty()) RemoveFilter(m_filters.back().pFilter);
