@@ -18,6 +18,7 @@
 #include "movie.h"
 #include "moviebuilder.h"
 #include "moviesampledesc.h"
+#include "moviesampletables.h"
 #include "movietrack.h"
 #include "recordingsink.h"
 #include "testhooks.h"
@@ -265,6 +266,34 @@ TEST_F(DemuxOutputPinTest, AsksForTheLargestSamplePlusConfigurationWithTheReques
     pPin->Track()->m_pSampleDescription->m_cbConfig = 0xFFFFFFF0u;
     EXPECT_EQ(E_OUTOFMEMORY, pPin->DecideBufferSize(pAlloc, &request));
     pPin->Track()->m_pSampleDescription->m_cbConfig = 0;
+    EXPECT_EQ(0u, pAlloc->Release());
+}
+
+// A size table may claim a sample larger than the whole file (fuzzing found
+// one of 32 MB in a 58 KB file): the request stops at the stream's length,
+// and the AMR loop's ten-sample buffer with it.
+TEST_F(DemuxOutputPinTest, NeverAsksForMoreThanTheWholeStream)
+{
+    MovieSpec layout;
+    layout.duration = 300;
+    TrackSpec track;
+    track.kind = TrackSpec::Audio;
+    track.samples = PatternSamples({100, 5000, 200});
+    track.omit = {"stsz"};
+    track.extraStblChildren = StszBox(0, {100, 0x2000000, 200});
+    layout.tracks = {track};
+    const std::vector<uint8_t> bytes = BuildMovie(layout).bytes;
+    Open(CHostAsyncSource::CreateFromMemory(bytes));
+    CDemuxOutputPin* pPin = Pin(1);
+    ASSERT_NE(nullptr, pPin);
+    EXPECT_EQ(0x2000000u, pPin->Track()->m_pSampleSize->m_dwMaxSampleSize);
+    EXPECT_EQ(bytes.size(), pPin->Track()->GetLargestReadableSample());
+
+    IMemAllocator* pAlloc = nullptr;
+    ASSERT_EQ(S_OK, CreateMemoryAllocator(&pAlloc));
+    ALLOCATOR_PROPERTIES request = {1, 1, 1, 0};
+    EXPECT_EQ(S_OK, pPin->DecideBufferSize(pAlloc, &request));
+    EXPECT_EQ(static_cast<long>(bytes.size() + ConfigBytes(pPin)), request.cbBuffer);
     EXPECT_EQ(0u, pAlloc->Release());
 }
 

@@ -81,7 +81,7 @@ HRESULT CDemuxOutputPin::DeliverAmrFrames()
         DemuxNotifyStreamError(this, E_OUTOFMEMORY);
         return E_OUTOFMEMORY;
     }
-    const DWORD cbMaxSample = m_pTrack->m_pSampleSize != NULL ? m_pTrack->m_pSampleSize->m_dwMaxSampleSize : 0;
+    const DWORD cbMaxSample = m_pTrack->GetLargestReadableSample();
     const DWORD cbConfig = m_pTrack->m_pSampleDescription != NULL ? m_pTrack->m_pSampleDescription->m_cbConfig : 0;
     // Ten of the largest samples; a size that cannot be represented is
     // treated like a failed allocation.

@@ -102,7 +102,7 @@ HRESULT CDemuxOutputPin::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPE
     CheckPointer(pAlloc, E_POINTER);
     CheckPointer(pRequest, E_POINTER);
     ULONGLONG cbSample = 0;
-    if (m_pTrack != NULL && m_pTrack->m_pSampleSize != NULL) cbSample = m_pTrack->m_pSampleSize->m_dwMaxSampleSize;
+    if (m_pTrack != NULL) cbSample = m_pTrack->GetLargestReadableSample();
     ULONGLONG cbConfig = 0;
     if (m_pTrack != NULL && m_pTrack->m_pSampleDescription != NULL)
         cbConfig = m_pTrack->m_pSampleDescription->m_cbConfig;

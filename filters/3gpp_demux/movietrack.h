@@ -40,6 +40,10 @@ public:
     DWORD GetSampleAtTime(REFERENCE_TIME rtTime);
     DWORD GetSyncSampleAtTime(REFERENCE_TIME rtTime);
     REFERENCE_TIME GetDuration();
+    // The size of the largest sample, but no more than the whole stream: a
+    // size table may claim samples no file of this length can hold, and
+    // buffers sized by the claim would cost memory the device lacks.
+    DWORD GetLargestReadableSample();
 
     CSampleSizeBox* m_pSampleSize;
     CSyncSampleBox* m_pSyncSample;

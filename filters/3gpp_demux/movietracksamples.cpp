@@ -121,3 +121,19 @@ REFERENCE_TIME CMovieTrack::GetDuration()
 {
     return MovieUnitsToReferenceTime(m_llMediaDuration, m_dwMediaTimeScale);
 }
+
+DWORD CMovieTrack::GetLargestReadableSample()
+{
+    if (m_pSampleSize == NULL) {
+        return 0;
+    }
+    DWORD cbLargest = m_pSampleSize->m_dwMaxSampleSize;
+    LONGLONG llStream = 0;
+    if (m_pMovie != NULL && m_pMovie->m_pSource != NULL) {
+        llStream = m_pMovie->m_pSource->Length();
+    }
+    if (llStream >= 0 && static_cast<ULONGLONG>(llStream) < cbLargest) {
+        cbLargest = static_cast<DWORD>(llStream);
+    }
+    return cbLargest;
+}
