@@ -2,6 +2,8 @@
 // the two allocators behind payload buffers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "moviebox.h"
 #include "moviebytes.h"
 #include "boxbuilder.h"
@@ -106,6 +108,35 @@ TEST(BoxEnumeration, FailedHeaderReadKeepsEarlierChildren)
     Parent parent(Box("test", Box("aaaa") + Box("bbbb") + Box("cccc")));
     parent.source.FailReadsInRange(3 + 8 + 8, 3 + 8 + 9);
     EXPECT_EQ(ChildTypes(parent.box()), std::vector<uint32_t>({FourCC("aaaa")}));
+}
+
+// A box claiming far more than the file holds, read through a source that
+// answers like a file reader at the end: what there is, and S_FALSE. The
+// bytes after the end are no header: enumeration stops there.
+TEST(BoxEnumeration, ShortReadAtEndOfFileEndsTheEnumeration)
+{
+    class FileEndSource : public ByteSource {
+    public:
+        explicit FileEndSource(const Bytes& bytes) : m_bytes(bytes.data()) {}
+        HRESULT Read(LONGLONG llPosition, DWORD dwLength, BYTE* pBuffer) override
+        {
+            ++reads;
+            size_t cbThere = llPosition < LONGLONG(m_bytes.size()) ? m_bytes.size() - size_t(llPosition) : 0;
+            size_t cbCopy = std::min<size_t>(dwLength, cbThere);
+            std::copy_n(m_bytes.begin() + (cbCopy ? llPosition : 0), cbCopy, pBuffer);
+            return cbCopy == dwLength ? S_OK : S_FALSE;
+        }
+        LONGLONG Length() override { return LONGLONG(m_bytes.size()); }
+        long reads = 0;
+
+    private:
+        std::vector<uint8_t> m_bytes;
+    };
+    FileEndSource source(Box("aaaa") + Box("bbbb", Bytes().zeros(3)));
+    CBox box(&source, FourCC("moov"), 8, 4096, 0);
+    // The parent's header is not in the source: its payload starts at byte 8.
+    EXPECT_EQ(ChildTypes(box), std::vector<uint32_t>({FourCC("bbbb")}));
+    EXPECT_LE(source.reads, 3);
 }
 
 TEST(BoxEnumeration, FindChildReturnsFirstOfItsType)
