@@ -26,3 +26,6 @@ for variant in "${variants[@]}"; do
 done
 # The Windows module, cross-built and run inside Wine's DirectShow.
 tools/wine-test.sh
+# Short fuzz runs of the parser, the AMR framer and the whole filter.
+echo "=== fuzz"
+tools/fuzz.sh

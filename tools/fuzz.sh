@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (build-fuzz/) and fuzzes each for
+# FUZZ_SECONDS (60 by default), the three at once. The corpora start from
+# the fixtures and the regression inputs and are kept in build-fuzz/corpus/,
+# so a later run goes on where the last stopped. Any crash, leak, time-out or
+# running out of memory fails the script; the input is left in
+# build-fuzz/artifacts/ and the report in build-fuzz/logs/.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+tools/setup.sh
+seconds=${FUZZ_SECONDS:-60}
+out=build-fuzz
+CC=clang CXX=clang++ cmake -S . -B "$out" -DDEMUX_FUZZ=ON -DDEMUX_BUILD_TESTS=OFF -DDEMUX_BUILD_BENCH=OFF >/dev/null
+cmake --build "$out" -j "$(nproc)" --target fuzz_parser fuzz_amrframer fuzz_filter
+
+mkdir -p "$out/logs" "$out/artifacts"
+movies=(tests/fixtures/*.3gp tests/fixtures/*.mp4 tests/fixtures/*.m4a tests/fixtures/*.mov)
+amr=(tests/fixtures/*amr*.3gp)
+# seed NAME FILE...: the seed folder of target NAME: the files given and the
+# inputs that once made NAME fail.
+seed() {
+  local name=$1 dir="$out/seeds/$1" regressions="tests/fuzz/regressions/$1"
+  shift
+  rm -rf "$dir"
+  mkdir -p "$dir" "$out/corpus/$name"
+  cp "$@" "$dir/"
+  if compgen -G "$regressions/*" >/dev/null; then cp "$regressions"/* "$dir/"; fi
+}
+seed parser "${movies[@]}"
+seed filter "${movies[@]}"
+seed amrframer "${amr[@]}"
+
+# -timeout: the filter entry bounds each play to a few seconds, so 25 s is a hang.
+pids=()
+for target in parser amrframer filter; do
+  extra=()
+  [ "$target" = amrframer ] && extra=(-max_len=4096)  # samples are small; the seeds are whole files
+  "$out/fuzz_$target" "${extra[@]}" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix="$out/artifacts/$target-" "$out/corpus/$target" "$out/seeds/$target" \
+    >"$out/logs/$target.log" 2>&1 &
+  pids+=($!)
+done
+status=0
+targets=(parser amrframer filter)
+for i in 0 1 2; do
+  target=${targets[$i]}
+  if wait "${pids[$i]}"; then
+    echo "fuzz_$target: $(grep -E '^#[0-9]+.*DONE' "$out/logs/$target.log" | tail -1)"
+  else
+    status=1
+    echo "fuzz_$target FAILED; the end of $out/logs/$target.log:"
+    tail -60 "$out/logs/$target.log"
+  fi
+done
+exit $status
