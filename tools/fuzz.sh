@@ -31,12 +31,15 @@ seed parser "${movies[@]}"
 seed filter "${movies[@]}"
 seed amrframer "${amr[@]}"
 
-# -timeout: the filter entry bounds each play to a few seconds, so 25 s is a hang.
+# -timeout: the filter entry bounds each play to a few seconds, so 25 s is a
+# hang. libFuzzer's own time-out handler can deadlock when it interrupts an
+# allocation, so each run is also killed two minutes after it should have
+# ended; that counts as a failure too.
 pids=()
 for target in parser amrframer filter; do
   extra=()
   [ "$target" = amrframer ] && extra=(-max_len=4096)  # samples are small; the seeds are whole files
-  "$out/fuzz_$target" "${extra[@]}" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -print_final_stats=1 \
+  timeout -k 10 $((seconds + 120)) "$out/fuzz_$target" "${extra[@]}" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$out/artifacts/$target-" "$out/corpus/$target" "$out/seeds/$target" \
     >"$out/logs/$target.log" 2>&1 &
   pids+=($!)
