@@ -26,7 +26,9 @@ endif()
 # put them among OMX_Core.dll's exports; the build uses a copy without that.
 file(READ ${FAAD2_SOURCE_DIR}/include/neaacdec.h FAAD2_HEADER)
 string(REGEX REPLACE "__decl[s]pec\\(dllexport\\)" "" FAAD2_HEADER "${FAAD2_HEADER}")
-file(WRITE ${CMAKE_BINARY_DIR}/faad2-include/neaacdec.h "${FAAD2_HEADER}")
+file(WRITE ${CMAKE_BINARY_DIR}/faad2-include/neaacdec.h.new "${FAAD2_HEADER}")
+# Copied only when it changed, so that a new configure rebuilds nothing.
+configure_file(${CMAKE_BINARY_DIR}/faad2-include/neaacdec.h.new ${CMAKE_BINARY_DIR}/faad2-include/neaacdec.h COPYONLY)
 file(GLOB FAAD2_SOURCES ${FAAD2_SOURCE_DIR}/libfaad/*.c)
 add_library(faad2_win STATIC ${FAAD2_SOURCES})
 target_include_directories(faad2_win PUBLIC ${CMAKE_BINARY_DIR}/faad2-include PRIVATE ${FAAD2_SOURCE_DIR}/libfaad)

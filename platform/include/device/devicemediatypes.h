@@ -1,18 +1,19 @@
-// Media types the device's SDK declares and the desktop SDK does not: the
-// video subtypes the module offers beyond uuids.h's, and the device's audio
-// decoders' subtypes and format types. The values are the device's.
+// Media types the device's SDK declares and desktop Windows' uuids.h does
+// not: the video subtypes the module offers beyond uuids.h's, and the
+// device's audio decoders' subtypes and format types. Both builds take them
+// from here (the Linux stand-ins through standin/uuids.h); include it after
+// DEFINE_GUID is defined.
 #ifndef PLATFORM_DEVICE_DEVICEMEDIATYPES_H
 #define PLATFORM_DEVICE_DEVICEMEDIATYPES_H
-
-#include <guiddef.h>
 
 // 'mp4v', 'H264' and 'H263' in the FOURCC subtype pattern.
 DEFINE_GUID(MEDIASUBTYPE_MP4V, 0x7634706D, 0x0000, 0x0010, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71);
 DEFINE_GUID(MEDIASUBTYPE_H264, 0x34363248, 0x0000, 0x0010, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71);
 DEFINE_GUID(MEDIASUBTYPE_H263, 0x33363248, 0x0000, 0x0010, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71);
-// Declared by ksuuids.h, which dshow.h does not include; strmiids holds it.
+// Desktop Windows declares it in ksuuids.h, which dshow.h does not include.
 DEFINE_GUID(FORMAT_MPEG2Video, 0xE06D80E3, 0xDB46, 0x11CF, 0xB4, 0xD1, 0x00, 0x80, 0x5F, 0x6C, 0xBB, 0xEA);
 
+// The device's audio decoders: AMR narrow-band, AMR wide-band, MPEG-4 AAC.
 DEFINE_GUID(MEDIASUBTYPE_AMR_NB, 0xD1A32254, 0x6671, 0x4EDB, 0x81, 0x81, 0xDC, 0xA3, 0x60, 0xF3, 0x89, 0x02);
 DEFINE_GUID(FORMAT_AMR_NB, 0xF13479F7, 0xD516, 0x4D91, 0xBF, 0x39, 0x4D, 0x14, 0x29, 0x13, 0x4F, 0x3C);
 DEFINE_GUID(MEDIASUBTYPE_AMR_WB, 0x609A9F1A, 0x77A1, 0x4013, 0x94, 0xB0, 0xEF, 0x4D, 0x40, 0x8A, 0x9C, 0x71);
