@@ -91,7 +91,8 @@ def machine():
     versions = {}
     for tool, cmd in (("ffmpeg", ["ffmpeg", "-version"]), ("gstreamer", ["gst-launch-1.0", "--version"])):
         out = subprocess.run(cmd, capture_output=True, text=True).stdout.splitlines()
-        versions[tool] = next((l for l in out if "version" in l), "").strip()
+        line = next((l for l in out if "version" in l), "")
+        versions[tool] = " ".join(line.split()[:3])  # "ffmpeg version 5.1.x", without the copyright
     return {"cpu": model, "cores": os.cpu_count(), "memory_gib": round(mem_kib / 1048576, 1),
             "kernel": platform.release(), "os": platform.freedesktop_os_release().get("PRETTY_NAME", ""),
             **versions}
@@ -126,7 +127,7 @@ def throughput(args, build, path, counts):
     samples = sum(counts.values())
     result = {"file": path, "bytes": size, "samples": samples, "streams": counts, "reads": ours_log["reads"],
               "ours_play_s": median(inner), "ours_pins": last["pins"], "ours_stream_errors": last["stream_errors"],
-              "contenders": {}}
+              "commands": {name: " ".join(cmd) for name, cmd in contenders.items()}, "contenders": {}}
     for name in contenders:
         wall = median(walls[name])
         result["contenders"][name] = {"wall_s": wall, "runs_s": walls[name], "mb_s": size / 1e6 / wall,

@@ -17,21 +17,26 @@ CONTENDER_NAMES = {"ffmpeg": "ffmpeg -c copy", "gstreamer": GST, "cat": "cat (pa
                    "pread": "pread loop, same reads"}
 
 
-def verdict(ours, theirs, higher_is_better):
+# How each kind of figure compares: whether more is better, and the word for being ahead.
+KINDS = {"speed": (True, "faster"), "time": (False, "faster"), "memory": (False, "less")}
+
+
+def verdict(ours, theirs, kind):
     """Which side is ahead, and by how much."""
     if not ours or not theirs:
         return ""
+    more_is_better, word = KINDS[kind]
     ratio = theirs / ours
-    ahead = ratio > 1 if higher_is_better else ratio < 1
     factor = max(ratio, 1 / ratio)
-    return f"{'them' if ahead else 'ours'} {factor:.2f}x {'faster' if higher_is_better else 'less'}" \
-        if abs(factor - 1) >= 0.005 else "even"
+    if factor < 1.005:
+        return "even"
+    ahead = (ratio > 1) == more_is_better
+    return f"{'them' if ahead else 'ours'} {factor:.2f}x {word}"
 
 
-def row(figure, ours, name, theirs, fmt, higher_is_better):
+def row(figure, ours, name, theirs, fmt, kind):
     ratio = f"{theirs / ours:.2f}" if ours and theirs else ""
-    return (f"| {figure} | {fmt(ours)} | {name} | {fmt(theirs)} | {ratio} | "
-            f"{verdict(ours, theirs, higher_is_better)} |")
+    return f"| {figure} | {fmt(ours)} | {name} | {fmt(theirs)} | {ratio} | {verdict(ours, theirs, kind)} |"
 
 
 def held_table_bytes(tables):
@@ -49,10 +54,10 @@ def throughput_rows(t):
     lines = []
     for key in ("ffmpeg", "gstreamer", "cat", "pread"):
         lines.append(row("play, MB/s", ours["mb_s"], CONTENDER_NAMES[key], c[key]["mb_s"],
-                         lambda v: f"{v:,.0f}", True))
+                         lambda v: f"{v:,.0f}", "speed"))
     for key in ("ffmpeg", "gstreamer", "pread"):
         lines.append(row("play, samples/s", ours["samples_s"], CONTENDER_NAMES[key], c[key]["samples_s"],
-                         lambda v: f"{v:,.0f}", True))
+                         lambda v: f"{v:,.0f}", "speed"))
     return lines
 
 
@@ -68,7 +73,7 @@ def write_markdown(r, path):
         f"Load average (1, 5, 15 min) {', '.join(f'{v:.2f}' for v in r['load_before'])} before and "
         f"{', '.join(f'{v:.2f}' for v in r['load_after'])} after: other work was running on the machine.",
         "",
-        f"Timed figures are medians of {r['runs']} runs after a warm-up run; in each round every contender ran "
+        f"Timed figures are medians of {r['runs']} run{'s' if r['runs'] != 1 else ''} after a warm-up run; in each round every contender ran "
         "once, one after the other. Every figure is a whole process (start to exit, wall clock) unless it says "
         "otherwise, and memory is the process's peak resident set. *ratio* is the contender's figure divided "
         "by ours.",
@@ -77,17 +82,23 @@ def write_markdown(r, path):
         "|---|---|---|---|---|---|",
     ]
     out += throughput_rows(t)
-    out.append(row("open 3-h file", o["ours_wall_s"], "ffprobe", o["ffprobe_wall_s"], seconds, False))
+    out.append(row("open 3-h file", o["ours_wall_s"], "ffprobe", o["ffprobe_wall_s"], seconds, "time"))
     out.append(row("peak memory, play", c["ours"]["peak_rss_kib"], "ffmpeg -c copy", c["ffmpeg"]["peak_rss_kib"],
-                   mib, False))
-    out.append(row("peak memory, play", c["ours"]["peak_rss_kib"], GST, c["gstreamer"]["peak_rss_kib"], mib, False))
+                   mib, "memory"))
+    out.append(row("peak memory, play", c["ours"]["peak_rss_kib"], GST, c["gstreamer"]["peak_rss_kib"], mib, "memory"))
     out.append(row("peak memory, open 3-h file", o["ours_peak_rss_kib"], "ffprobe", o["ffprobe_peak_rss_kib"],
-                   mib, False))
+                   mib, "memory"))
     long180 = r["memory"][-1]
     out.append(row("peak memory, play 3-h file", long180["ours_play_peak_rss_kib"], "ffmpeg -c copy",
-                   long180["ffmpeg_peak_rss_kib"], mib, False))
+                   long180["ffmpeg_peak_rss_kib"], mib, "memory"))
     out.append(row("play 3-h file", long180["ours_play_wall_s"], "ffmpeg -c copy", long180["ffmpeg_wall_s"],
-                   seconds, False))
+                   seconds, "time"))
+    for case in r["seek"]["cases"]:
+        slowest = max(case["median_s"])
+        out.append(f"| seek {case['case']}, 3-h file, slower pin | {slowest * 1000:.3f} ms | (none) | | | |")
+    for lookup in r["lookups"]:
+        out.append(f"| lookups per sample, {lookup['samples']:,} samples | {lookup['ns_per_sample']:.1f} ns "
+                   "| (none) | | | |")
 
     video = t["streams"].get("video", 0)
     audio = t["streams"].get("audio", 0)
@@ -109,6 +120,8 @@ def write_markdown(r, path):
         runs = ", ".join(f"{x:.3f}" for x in v["runs_s"])
         out.append(f"| {name} | {v['wall_s']:.3f} | {v['mb_s']:,.0f} | {v['samples_s']:,.0f} | "
                    f"{mib(v['peak_rss_kib'])} | {runs} |")
+    out += ["", "Command lines (the media directory as given to `bench/run.sh`):", ""]
+    out += [f"- {CONTENDER_NAMES.get(name, name)}: `{cmd}`" for name, cmd in t["commands"].items()]
     pins = ", ".join(f"{p['kind']} {p['media_samples']} media samples / {p['bytes']:,} bytes" for p in t["ours_pins"])
     errors = ", ".join(t["ours_stream_errors"]) or "none"
     out += ["", f"Our sinks received: {pins}; stream errors: {errors}."]
