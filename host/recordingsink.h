@@ -128,9 +128,10 @@ public:
     // Samples accepted and their bytes, recorded or not.
     uint64_t SamplesReceived() const;
     uint64_t BytesReceived() const;
-    // The first sample accepted after the last end of flush (or since the
-    // sink was created): when it arrived, before any blocking, and its media
-    // start time (0 without one). Waits for it; false on time-out.
+    // The first sample that arrived outside a flush since the last end of
+    // flush (or since the sink was created): when it arrived, noted before
+    // any blocking, and its media start time (0 without one). Waits for it;
+    // false on time-out.
     bool WaitForFirstAfterFlush(DWORD dwMilliseconds, std::chrono::steady_clock::time_point* pArrival,
                                 LONGLONG* pllMediaStart);
     void ClearRecords();
