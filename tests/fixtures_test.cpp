@@ -45,6 +45,16 @@ TEST(Md5, MatchesReferenceDigests)
     const char* abc = "abc";
     EXPECT_EQ("900150983cd24fb0d6963f7d28e17f72",
               Md5Hex(reinterpret_cast<const uint8_t*>(abc), std::strlen(abc)));
+    // 80 bytes: a whole block, then a tail too long to take the length.
+    const std::string digits = "1234567890123456789012345678901234567890"
+                               "1234567890123456789012345678901234567890";
+    EXPECT_EQ("57edf4a22be3c955ac49da2e2107b67a",
+              Md5Hex(reinterpret_cast<const uint8_t*>(digits.data()), digits.size()));
+    // 56 and 64 bytes: the lengths where the padding moves to a second block.
+    EXPECT_EQ("49f193adce178490e34d1b3a4ec0064c",
+              Md5Hex(reinterpret_cast<const uint8_t*>(digits.data()), 56));
+    EXPECT_EQ("eb6c4179c0a7c82cc2828c1e6338e165",
+              Md5Hex(reinterpret_cast<const uint8_t*>(digits.data()), 64));
 }
 
 TEST(FixtureFacts, MissingFactsThrow)
