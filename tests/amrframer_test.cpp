@@ -288,8 +288,10 @@ TEST(AmrFramer, CountBelowWhatWasTakenReadsNothing)
 
 // ---- Against the real AMR fixtures ------------------------------------------
 
+#ifndef DEMUX_TESTS_WITHOUT_AMR_DECODER
 #include <opencore-amrnb/interf_dec.h>
 #include <opencore-amrwb/dec_if.h>
+#endif
 
 #include "fixturefacts.h"
 #include "md5.h"
@@ -309,6 +311,7 @@ const AmrFixture kAmrFixtures[] = {
     {"amrnb-10-frames-per-sample.3gp", AMR_CODEC_NB},  // several frames in each sample
 };
 
+#ifndef DEMUX_TESTS_WITHOUT_AMR_DECODER
 // Decodes one storage-format frame; returns the sum of squares of the PCM.
 class AmrDecoder {
 public:
@@ -332,11 +335,22 @@ public:
         for (short s : pcm) energy += double(s) * s;
         return energy;
     }
+    static bool Decodes() { return true; }
 
 private:
     UINT m_codec;
     void* m_state;
 };
+#else
+// Where no decoder is built for the target, the frames are still cut and
+// counted; their energy is then not measured.
+class AmrDecoder {
+public:
+    explicit AmrDecoder(UINT) {}
+    double Decode(const Buffer&) { return 0; }
+    static bool Decodes() { return false; }
+};
+#endif
 
 Buffer Concat(const std::vector<Buffer>& frames)
 {
@@ -380,7 +394,9 @@ TEST(AmrFramerFixtures, FramesOfEveryPacketRebuildItAndDecode)
         EXPECT_GE(frameCount, audio->packets.size());
         EXPECT_GT(speechFrames, 0u);
         // The fixtures hold tones: decoded speech frames are far from silent.
-        EXPECT_GT(energy / double(speechFrames), 1e8);
+        if (AmrDecoder::Decodes()) {
+            EXPECT_GT(energy / double(speechFrames), 1e8);
+        }
     }
 }
 
