@@ -29,3 +29,7 @@ tools/wine-test.sh
 # Short fuzz runs of the parser, the AMR framer and the whole filter.
 echo "=== fuzz"
 tools/fuzz.sh
+# The parser and framer tests once more, cross-built for 32-bit ARM and run
+# under qemu-arm.
+echo "=== arm build in build-arm"
+tools/arm-test.sh build-arm
