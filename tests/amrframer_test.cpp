@@ -35,28 +35,38 @@ struct Call {
     Buffer bytes;
 };
 
-Call Next(CAmrFramer& framer, const Buffer& input, UINT codec, WORD inputLeft)
+// The frame is written cbOutShift bytes into the output buffer.
+Call Next(CAmrFramer& framer, const BYTE* pInput, UINT codec, WORD inputLeft, size_t cbOutShift = 0)
 {
     Buffer out(AMR_MAX_FRAME_BYTES + 8, 0xEE);
+    BYTE* pOut = out.data() + cbOutShift;
     Call call;
     call.written = 0xDEAD;
-    call.result = framer.GetNextFrame(input.data(), out.data(), codec, AMR_MODE_STORAGE,
-                                      &call.written, inputLeft);
-    call.bytes.assign(out.begin(), out.begin() + call.written);
+    call.result = framer.GetNextFrame(pInput, pOut, codec, AMR_MODE_STORAGE, &call.written, inputLeft);
+    call.bytes.assign(pOut, pOut + call.written);
     return call;
 }
 
-// Drives the framer the way the AMR delivery loop does: one Reset per
-// sample, the caller's count reduced by what each call hands back.
-std::vector<Buffer> SplitSample(const Buffer& sample, UINT codec, int maxCalls = 100000)
+Call Next(CAmrFramer& framer, const Buffer& input, UINT codec, WORD inputLeft)
 {
+    return Next(framer, input.data(), codec, inputLeft);
+}
+
+// Drives the framer the way the AMR delivery loop does: one Reset per
+// sample, the caller's count reduced by what each call hands back. With
+// cbShift the sample and each output frame start that many bytes past an
+// aligned address.
+std::vector<Buffer> SplitSample(const Buffer& sample, UINT codec, int maxCalls = 100000, size_t cbShift = 0)
+{
+    Buffer shifted(cbShift, 0xEE);
+    shifted.insert(shifted.end(), sample.begin(), sample.end());
     CAmrFramer framer;
     framer.Reset();
     framer.m_bStreamHeaderDone = TRUE;
     std::vector<Buffer> frames;
     WORD left = static_cast<WORD>(sample.size());
     for (int i = 0; i < maxCalls && left > 0; ++i) {
-        Call call = Next(framer, sample, codec, left);
+        Call call = Next(framer, shifted.data() + cbShift, codec, left, cbShift);
         if (call.result != AMR_FRAME_DONE) break;
         frames.push_back(call.bytes);
         left = static_cast<WORD>(left - call.written);
@@ -359,29 +369,39 @@ Buffer Concat(const std::vector<Buffer>& frames)
     return all;
 }
 
+// The audio track's samples in decode order, each exactly its own bytes
+// (anything read beyond is an ASan error); empty when the facts and the
+// file disagree.
+std::vector<Buffer> AudioSamples(const char* pszFixture)
+{
+    const FixtureFacts facts = LoadFixtureFacts(pszFixture);
+    const std::vector<uint8_t> file = testsrc::ReadWholeFile(FixturePath(pszFixture));
+    const TrackFacts* audio = facts.FirstTrack("audio");
+    std::vector<Buffer> samples;
+    if (audio == nullptr) return samples;
+    for (const PacketFacts& packet : audio->packets) {
+        if (packet.pos + packet.size > static_cast<int64_t>(file.size())) return {};
+        Buffer sample(file.begin() + packet.pos, file.begin() + packet.pos + packet.size);
+        if (Md5Hex(sample.data(), sample.size()) != packet.md5) return {};
+        samples.push_back(sample);
+    }
+    return samples;
+}
+
 }  // namespace
 
 TEST(AmrFramerFixtures, FramesOfEveryPacketRebuildItAndDecode)
 {
     for (const AmrFixture& fixture : kAmrFixtures) {
         SCOPED_TRACE(fixture.name);
-        const FixtureFacts facts = LoadFixtureFacts(fixture.name);
-        const std::vector<uint8_t> file = testsrc::ReadWholeFile(FixturePath(fixture.name));
-        const TrackFacts* audio = facts.FirstTrack("audio");
-        ASSERT_NE(nullptr, audio);
-        ASSERT_FALSE(audio->packets.empty());
+        const std::vector<Buffer> samples = AudioSamples(fixture.name);
+        ASSERT_FALSE(samples.empty());
 
         AmrDecoder decoder(fixture.codec);
         size_t frameCount = 0;
         size_t speechFrames = 0;
         double energy = 0;
-        for (const PacketFacts& packet : audio->packets) {
-            SCOPED_TRACE(packet.sample);
-            ASSERT_LE(packet.pos + packet.size, static_cast<int64_t>(file.size()));
-            // Exactly the sample's bytes: anything read beyond is an ASan error.
-            Buffer sample(file.begin() + packet.pos, file.begin() + packet.pos + packet.size);
-            ASSERT_EQ(packet.md5, Md5Hex(sample.data(), sample.size()));
-
+        for (const Buffer& sample : samples) {
             std::vector<Buffer> frames = SplitSample(sample, fixture.codec);
             ASSERT_EQ(sample, Concat(frames));
             for (const Buffer& frame : frames) {
@@ -391,7 +411,7 @@ TEST(AmrFramerFixtures, FramesOfEveryPacketRebuildItAndDecode)
             }
             frameCount += frames.size();
         }
-        EXPECT_GE(frameCount, audio->packets.size());
+        EXPECT_GE(frameCount, samples.size());
         EXPECT_GT(speechFrames, 0u);
         // The fixtures hold tones: decoded speech frames are far from silent.
         if (AmrDecoder::Decodes()) {
@@ -405,15 +425,12 @@ TEST(AmrFramerFixtures, WholeTrackAsOneSampleSplitsIntoTheSameFrames)
     // Every packet of a track back to back: a sample of several kilobytes.
     for (const AmrFixture& fixture : kAmrFixtures) {
         SCOPED_TRACE(fixture.name);
-        const FixtureFacts facts = LoadFixtureFacts(fixture.name);
-        const std::vector<uint8_t> file = testsrc::ReadWholeFile(FixturePath(fixture.name));
-        const TrackFacts* audio = facts.FirstTrack("audio");
-        ASSERT_NE(nullptr, audio);
+        const std::vector<Buffer> samples = AudioSamples(fixture.name);
+        ASSERT_FALSE(samples.empty());
 
         Buffer all;
         std::vector<Buffer> expected;
-        for (const PacketFacts& packet : audio->packets) {
-            Buffer sample(file.begin() + packet.pos, file.begin() + packet.pos + packet.size);
+        for (const Buffer& sample : samples) {
             std::vector<Buffer> frames = SplitSample(sample, fixture.codec);
             expected.insert(expected.end(), frames.begin(), frames.end());
             all.insert(all.end(), sample.begin(), sample.end());
@@ -421,5 +438,23 @@ TEST(AmrFramerFixtures, WholeTrackAsOneSampleSplitsIntoTheSameFrames)
         ASSERT_GT(all.size(), 1024u);
         ASSERT_LE(all.size(), 0xFFFFu);
         EXPECT_EQ(expected, SplitSample(all, fixture.codec));
+    }
+}
+
+TEST(AmrFramerFixtures, FramesCutAtEveryAddressAreTheSame)
+{
+    // The delivery loop hands the framer the bytes after the frames it took
+    // and writes each frame after the previous ones, so odd addresses are
+    // the normal case; ARM faults on misaligned accesses that x86 allows.
+    for (const AmrFixture& fixture : kAmrFixtures) {
+        SCOPED_TRACE(fixture.name);
+        const std::vector<Buffer> samples = AudioSamples(fixture.name);
+        ASSERT_FALSE(samples.empty());
+        for (const Buffer& sample : samples) {
+            const std::vector<Buffer> expected = SplitSample(sample, fixture.codec);
+            for (size_t shift = 1; shift < 8; ++shift) {
+                EXPECT_EQ(expected, SplitSample(sample, fixture.codec, 100000, shift)) << "shift " << shift;
+            }
+        }
     }
 }
