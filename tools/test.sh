@@ -33,3 +33,6 @@ tools/fuzz.sh
 # under qemu-arm.
 echo "=== arm build in build-arm"
 tools/arm-test.sh build-arm
+# The integration suites under valgrind's memcheck.
+echo "=== valgrind"
+tools/valgrind.sh
