@@ -51,7 +51,7 @@ STDMETHODIMP CBaseFilter::Stop()
     CAutoLock lock(m_pLock);
     HRESULT hr = S_OK;
     // A stopped filter's pins are inactive already.
-    if (m_State != State_Stopped) {
+    if (m_State.Get() != State_Stopped) {
         int cPins = GetPinCount();
         for (int i = 0; i < cPins; ++i) {
             CBasePin* pPin = GetPin(i);
@@ -61,14 +61,14 @@ STDMETHODIMP CBaseFilter::Stop()
             if (FAILED(hrPin) && SUCCEEDED(hr)) hr = hrPin;
         }
     }
-    m_State = State_Stopped;
+    m_State.Set(State_Stopped);
     return hr;
 }
 
 STDMETHODIMP CBaseFilter::Pause()
 {
     CAutoLock lock(m_pLock);
-    if (m_State == State_Stopped) {
+    if (m_State.Get() == State_Stopped) {
         int cPins = GetPinCount();
         for (int i = 0; i < cPins; ++i) {
             CBasePin* pPin = GetPin(i);
@@ -78,7 +78,7 @@ STDMETHODIMP CBaseFilter::Pause()
             if (FAILED(hr)) return hr;
         }
     }
-    m_State = State_Paused;
+    m_State.Set(State_Paused);
     return S_OK;
 }
 
@@ -86,11 +86,11 @@ STDMETHODIMP CBaseFilter::Run(REFERENCE_TIME tStart)
 {
     CAutoLock lock(m_pLock);
     m_tStart = tStart;
-    if (m_State == State_Stopped) {
+    if (m_State.Get() == State_Stopped) {
         HRESULT hr = Pause();
         if (FAILED(hr)) return hr;
     }
-    if (m_State != State_Running) {
+    if (m_State.Get() != State_Running) {
         int cPins = GetPinCount();
         for (int i = 0; i < cPins; ++i) {
             CBasePin* pPin = GetPin(i);
@@ -100,14 +100,14 @@ STDMETHODIMP CBaseFilter::Run(REFERENCE_TIME tStart)
             if (FAILED(hr)) return hr;
         }
     }
-    m_State = State_Running;
+    m_State.Set(State_Running);
     return S_OK;
 }
 
 STDMETHODIMP CBaseFilter::GetState(DWORD, FILTER_STATE* State)
 {
     CheckPointer(State, E_POINTER);
-    *State = m_State;
+    *State = m_State.Get();
     return S_OK;
 }
 
@@ -234,18 +234,18 @@ HRESULT CBaseFilter::NotifyEvent(LONG EventCode, LONG_PTR EventParam1, LONG_PTR 
 BOOL CBaseFilter::IsActive()
 {
     CAutoLock lock(m_pLock);
-    return m_State != State_Stopped ? TRUE : FALSE;
+    return m_State.Get() != State_Stopped ? TRUE : FALSE;
 }
 
 BOOL CBaseFilter::IsStopped()
 {
-    return m_State == State_Stopped ? TRUE : FALSE;
+    return m_State.Get() == State_Stopped ? TRUE : FALSE;
 }
 
 FILTER_STATE CBaseFilter::GetCurrentState()
 {
     CAutoLock lock(m_pLock);
-    return m_State;
+    return m_State.Get();
 }
 
 LONG CBaseFilter::GetPinVersion()

@@ -13,6 +13,7 @@
 
 #include "win32.h"
 #include "critsec.h"
+#include "interlockedvalue.h"
 #include "unknown.h"
 
 class CBasePin;
@@ -62,6 +63,8 @@ public:
     HRESULT NotifyEvent(LONG EventCode, LONG_PTR EventParam1, LONG_PTR EventParam2);
 
     BOOL IsActive();
+    // Takes no lock, so a streaming thread may ask while a state change
+    // holds the filter lock.
     BOOL IsStopped();
     FILTER_STATE GetCurrentState();
     CCritSec* pStateLock() { return m_pLock; }
@@ -73,7 +76,8 @@ public:
     void IncrementPinVersion();
 
 protected:
-    FILTER_STATE m_State;
+    // Changed under the filter lock; read without it by IsStopped and GetState.
+    CInterlockedValue<FILTER_STATE> m_State;
     IReferenceClock* m_pClock;  // holds a reference
     REFERENCE_TIME m_tStart;
     CLSID m_clsid;

@@ -335,7 +335,7 @@ TEST_F(DemuxOutputPinTest, AnUnconnectedPinStartsNothingAndPassesNothingOn)
     EXPECT_EQ(S_OK, pPin->Active());
     EXPECT_FALSE(pPin->ThreadExists());
     EXPECT_EQ(VFW_E_NOT_CONNECTED, pPin->DeliverEndOfStream());
-    EXPECT_EQ(0, pPin->m_bEndOfStreamSent);
+    EXPECT_EQ(0, pPin->m_bEndOfStreamSent.Get());
     EXPECT_EQ(VFW_E_NOT_CONNECTED, pPin->DeliverBeginFlush());
     EXPECT_EQ(VFW_E_NOT_CONNECTED, pPin->DeliverEndFlush());
     // The graph pauses and stops the filter with the output unconnected.
@@ -350,7 +350,7 @@ TEST_F(DemuxOutputPinTest, PassesEndOfStreamAndFlushesToTheConnectedPin)
     CRecordingSink* pVideo = ConnectSink(1);
     CRecordingSink* pAudio = ConnectSink(2);
     EXPECT_EQ(S_OK, Pin(1)->DeliverEndOfStream());
-    EXPECT_EQ(1, Pin(1)->m_bEndOfStreamSent);
+    EXPECT_EQ(1, Pin(1)->m_bEndOfStreamSent.Get());
     EXPECT_EQ(1, pVideo->EndOfStreamCount());
     EXPECT_EQ(0, pAudio->EndOfStreamCount());
 
@@ -376,6 +376,6 @@ TEST_F(DemuxOutputPinTest, PauseStartsAWorkerPerConnectedPinAndStopEndsItWithOne
     ASSERT_EQ(S_OK, m_pGraph->Stop());
     EXPECT_FALSE(Pin(1)->ThreadExists());
     EXPECT_EQ(1, pVideo->EndOfStreamCount());
-    EXPECT_EQ(0, Pin(1)->m_bConfigSent);
+    EXPECT_EQ(0, Pin(1)->m_bConfigSent.Get());
     EXPECT_EQ(lHandles, platformtest::LiveKernelHandles());
 }

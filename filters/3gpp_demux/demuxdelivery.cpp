@@ -24,7 +24,7 @@ DWORD CDemuxOutputPin::ThreadProc()
         DWORD dwRequest = GetRequest();
         if (dwRequest == REQUEST_EXIT) {
             Reply(S_OK);
-            if (!m_bEndOfStreamSent) DeliverEndOfStream();
+            if (!m_bEndOfStreamSent.Get()) DeliverEndOfStream();
             return 0;
         }
         Reply(S_OK);
@@ -68,7 +68,7 @@ HRESULT CDemuxOutputPin::ExitWorker()
         WaitForSingleObject(hThread, INFINITE);
         CloseHandle(hThread);
     }
-    m_bConfigSent = 0;
+    m_bConfigSent.Set(0);
     return S_OK;
 }
 
@@ -94,7 +94,7 @@ HRESULT CDemuxOutputPin::DeliverSamples()
     HRESULT hrRun = S_OK;
     for (DWORD i = range.dwFirst;; ++i) {
         DWORD dwRequest;
-        if (m_bIsSeeking || CheckRequest(&dwRequest)) {
+        if (m_bIsSeeking.Get() || CheckRequest(&dwRequest)) {
             if (pSample) pSample->Release();
             return S_OK;
         }
@@ -155,7 +155,7 @@ HRESULT CDemuxOutputPin::FillSample(IMediaSample* pSample, DWORD dwSample)
     DWORD cbRead = 0;
 
     const CSampleDescriptionBox* pDesc = m_pTrack->m_pSampleDescription;
-    if (!m_bConfigSent && pDesc != NULL && pDesc->m_cbConfig != 0 && pDesc->m_pConfig != NULL) {
+    if (!m_bConfigSent.Get() && pDesc != NULL && pDesc->m_cbConfig != 0 && pDesc->m_pConfig != NULL) {
         // A buffer too small for the configuration bytes is a read failure;
         // the size left for the sample must not wrap around.
         if (cbBuffer < pDesc->m_cbConfig) return VFW_E_BUFFER_OVERFLOW;
@@ -164,12 +164,12 @@ HRESULT CDemuxOutputPin::FillSample(IMediaSample* pSample, DWORD dwSample)
         // The configuration goes out with the first sample actually delivered:
         // an empty or failed sample does not use it up.
         if (hr != S_OK) return hr;
-        m_bConfigSent = 1;
+        m_bConfigSent.Set(1);
         return pSample->SetActualDataLength(static_cast<LONG>(pDesc->m_cbConfig + cbRead)) < 0 ? E_FAIL : S_OK;
     }
     hr = m_pTrack->ReadSample(dwSample, pbData, cbBuffer, &cbRead);
     if (hr != S_OK) return hr;
-    m_bConfigSent = 1;
+    m_bConfigSent.Set(1);
     return pSample->SetActualDataLength(static_cast<LONG>(cbRead)) < 0 ? E_FAIL : S_OK;
 }
 

@@ -118,7 +118,7 @@ HRESULT CDemuxOutputPin::DeliverAmrFrames()
     // still go out after the last index has been read.
     while (i <= range.dwLast || cbLeft != 0 || packer.cbHeld != 0) {
         DWORD dwRequest;
-        if (m_bIsSeeking || CheckRequest(&dwRequest)) {
+        if (m_bIsSeeking.Get() || CheckRequest(&dwRequest)) {
             bEndOfStream = false;
             break;
         }
@@ -130,7 +130,7 @@ HRESULT CDemuxOutputPin::DeliverAmrFrames()
         BYTE* pbOut = NULL;
         pSample->GetPointer(&pbOut);
         const LONG lSize = pSample->GetSize();
-        if (m_bIsSeeking || CheckRequest(&dwRequest)) {
+        if (m_bIsSeeking.Get() || CheckRequest(&dwRequest)) {
             NKDbgPrintfW(L"[AMR]if(m_bIsSeeking || CheckRequest(&dwRequest)) FAILED \n");
             bEndOfStream = false;
             break;

@@ -21,7 +21,7 @@ HRESULT CDemuxOutputPin::DeliverPackedSamples()
     DWORD i = range.dwFirst;
     for (;;) {
         DWORD dwRequest;
-        if (m_bIsSeeking || CheckRequest(&dwRequest)) break;
+        if (m_bIsSeeking.Get() || CheckRequest(&dwRequest)) break;
         if (pSample) {
             pSample->Release();
             pSample = NULL;
@@ -34,7 +34,7 @@ HRESULT CDemuxOutputPin::DeliverPackedSamples()
         pSample->GetPointer(&pbData);
         const LONG lSize = pSample->GetSize();
         const DWORD cbBuffer = lSize > 0 ? static_cast<DWORD>(lSize) : 0;
-        if (m_bIsSeeking || CheckRequest(&dwRequest)) break;
+        if (m_bIsSeeking.Get() || CheckRequest(&dwRequest)) break;
 
         REFERENCE_TIME rtSampleStart = 0;
         REFERENCE_TIME rtSampleDuration = 0;

@@ -78,7 +78,7 @@ public:
     // TRUE when pPin owns seeking, taking ownership when nobody has it.
     bool ClaimSeeking(CDemuxOutputPin* pPin);
     void ReleaseSeeking(CDemuxOutputPin* pPin);
-    // Copies the positions to each non-null pointer; takes no lock.
+    // Copies the positions to each non-null pointer, under the position lock.
     void ReadPositions(REFERENCE_TIME* prtStart, REFERENCE_TIME* prtStop, double* pdRate);
     HRESULT SetStopPosition(REFERENCE_TIME rtStop);
     HRESULT SetRateValue(double dRate);

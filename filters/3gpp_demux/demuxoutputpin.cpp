@@ -144,7 +144,7 @@ HRESULT CDemuxOutputPin::DeliverEndOfStream()
     if (pPeer == NULL) return VFW_E_NOT_CONNECTED;
     HRESULT hr = pPeer->EndOfStream();
     // Set whatever the peer answered: the stream has ended for this run.
-    m_bEndOfStreamSent = 1;
+    m_bEndOfStreamSent.Set(1);
     return hr;
 }
 

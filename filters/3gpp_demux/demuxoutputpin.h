@@ -13,6 +13,7 @@
 #include "win32.h"
 #include "amthread.h"
 #include "baseoutputpin.h"
+#include "interlockedvalue.h"
 #include "mediatype.h"
 
 class CDemuxFilter;
@@ -101,14 +102,16 @@ private:
     HRESULT InitTrackType();
 
 public:
-    // Own state, in this order after the base parts. The byte flags are
-    // written and polled without a lock: each has one writer at a time.
+    // Own state, in this order after the base parts. The flags are written
+    // and polled without a lock (each has one writer at a time), so every
+    // access is interlocked: the worker tests m_bIsSeeking at each sample
+    // boundary while the control thread raises it.
     CMediaType m_mtTrack;     // the only type offered and accepted
     CMovieTrack* m_pTrack;    // owned by the movie
     CDemuxFilter* m_pDemux;   // the owning filter; no reference held
-    volatile BYTE m_bConfigSent;       // configuration bytes sent since the worker started
-    volatile BYTE m_bEndOfStreamSent;  // end-of-stream delivered in this run
-    volatile BYTE m_bIsSeeking;        // raised by the filter while it seeks
+    CInterlockedValue<BYTE> m_bConfigSent;       // configuration bytes sent since the worker started
+    CInterlockedValue<BYTE> m_bEndOfStreamSent;  // end-of-stream delivered in this run
+    CInterlockedValue<BYTE> m_bIsSeeking;        // raised by the filter while it seeks
 };
 
 #endif

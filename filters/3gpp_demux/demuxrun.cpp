@@ -19,8 +19,8 @@ bool DemuxBeginRun(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
     pRange->dwFirst = 0;
     pRange->dwLast = 0;
     pRange->bEmpty = true;
-    if (pRange->rtStart >= pMovie->GetDuration() && pPin->m_bEndOfStreamSent) return false;
-    pPin->m_bEndOfStreamSent = 0;
+    if (pRange->rtStart >= pMovie->GetDuration() && pPin->m_bEndOfStreamSent.Get()) return false;
+    pPin->m_bEndOfStreamSent.Set(0);
     return true;
 }
 

@@ -19,8 +19,13 @@ void CDemuxFilter::ReleaseSeeking(CDemuxOutputPin* pPin)
     if (m_pSeekingPin == pPin) m_pSeekingPin = NULL;
 }
 
+// Under the position lock: a worker reads the positions as its run starts,
+// which is after it answered the run request, so a stop-only change on the
+// control thread can come at the same moment. A 64-bit time is not written
+// in one step on a 32-bit device; unlocked, the worker could read half of it.
 void CDemuxFilter::ReadPositions(REFERENCE_TIME* prtStart, REFERENCE_TIME* prtStop, double* pdRate)
 {
+    CAutoLock lock(&m_csPosition);
     if (prtStart) *prtStart = m_rtStart;
     if (prtStop) *prtStop = m_rtStop;
     if (pdRate) *pdRate = m_dRate;
@@ -42,13 +47,13 @@ HRESULT CDemuxFilter::SetRateValue(double dRate)
 
 HRESULT CDemuxFilter::SetPinsSeeking()
 {
-    for (DWORD i = 0; i < m_outputPins.size(); ++i) m_outputPins[i]->m_bIsSeeking = 1;
+    for (DWORD i = 0; i < m_outputPins.size(); ++i) m_outputPins[i]->m_bIsSeeking.Set(1);
     return S_OK;
 }
 
 HRESULT CDemuxFilter::ClearPinsSeeking()
 {
-    for (DWORD i = 0; i < m_outputPins.size(); ++i) m_outputPins[i]->m_bIsSeeking = 0;
+    for (DWORD i = 0; i < m_outputPins.size(); ++i) m_outputPins[i]->m_bIsSeeking.Set(0);
     return S_OK;
 }
 
@@ -62,16 +67,19 @@ HRESULT CDemuxFilter::Seek(REFERENCE_TIME rtStart, REFERENCE_TIME rtStop, double
     ClearPinsSeeking();
 
     // Every worker is parked here and none restarts before the stores are
-    // done, so the positions need no lock (the workers read them only when
-    // a run starts).
-    m_rtStart = rtStart;
-    m_rtStop = rtStop;
-    m_dRate = dRate;
+    // done; the lock is for the control calls of other threads
+    // (GetPositions, a stop-only change) and is not held across any call.
+    {
+        CAutoLock lock(&m_csPosition);
+        m_rtStart = rtStart;
+        m_rtStop = rtStop;
+        m_dRate = dRate;
+    }
 
     FILTER_STATE state;
     {
         CAutoLock lock(&m_csFilter);
-        state = m_State;
+        state = m_State.Get();
     }
     if (state == State_Paused || state == State_Running) {
         for (DWORD i = 0; i < m_outputPins.size(); ++i) {

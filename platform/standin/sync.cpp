@@ -14,16 +14,19 @@
 
 namespace {
 
+// Never destroyed: a thread that ends as the process exits (threads run
+// detached, as on the device) may still signal them after static
+// destructors have run.
 std::mutex& Lock()
 {
-    static std::mutex m;
-    return m;
+    static std::mutex* m = new std::mutex;
+    return *m;
 }
 
 std::condition_variable& Changed()
 {
-    static std::condition_variable cv;
-    return cv;
+    static std::condition_variable* cv = new std::condition_variable;
+    return *cv;
 }
 
 struct KernelObject {
