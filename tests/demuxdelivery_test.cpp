@@ -329,6 +329,37 @@ TEST(DemuxSeeking, OnlyTheOwningPinChangesPositions)
     pSecond->Release();
 }
 
+// The worker reads the positions after it has answered the run request, so
+// a stop-only change can arrive while it does. Every run must end at the old
+// stop or the new one, and under the thread checker the read and the write
+// must be ordered.
+TEST(DemuxSeeking, AStopOnlyChangeAsTheRunStartsEndsItAtTheOldOrTheNewStop)
+{
+    FixtureFacts facts = LoadFixtureFacts("mjpeg.mov");
+    const TrackFacts* pTrack = facts.FirstTrack("video");
+    ASSERT_GT(pTrack->packets.size(), 6u);
+    DemuxPlayback play;
+    ASSERT_EQ(S_OK, play.OpenFixture("mjpeg.mov"));
+    IMediaSeeking* pSeeking = play.Seeking(0);
+    // Inside sample 5 (six samples delivered) and inside sample 2 (three).
+    const LONGLONG llStops[2] = {(pTrack->packets[5].rawDts * 10000000LL + 5000000) / pTrack->timescale,
+                                 (pTrack->packets[2].rawDts * 10000000LL + 5000000) / pTrack->timescale};
+    const size_t nSamples[2] = {6, 3};
+    for (int round = 0; round < 20; ++round) {
+        LONGLONG llOld = llStops[round % 2];
+        LONGLONG llNew = llStops[(round + 1) % 2];
+        ASSERT_EQ(S_OK, pSeeking->SetPositions(nullptr, 0, &llOld, AM_SEEKING_AbsolutePositioning));
+        play.Sink(0)->ClearRecords();
+        ASSERT_EQ(S_OK, play.Graph()->Pause());
+        ASSERT_EQ(S_OK, pSeeking->SetPositions(nullptr, 0, &llNew, AM_SEEKING_AbsolutePositioning));
+        ASSERT_TRUE(play.WaitForAllEndOfStreams(1));
+        size_t nGot = play.Sink(0)->Samples().size();
+        EXPECT_TRUE(nGot == nSamples[round % 2] || nGot == nSamples[(round + 1) % 2]) << "round " << round << ": " << nGot;
+        ASSERT_EQ(S_OK, play.Graph()->Stop());
+    }
+    pSeeking->Release();
+}
+
 TEST(DemuxSeeking, ReportsItsCapabilitiesFormatsAndRate)
 {
     DemuxPlayback play;

@@ -10,6 +10,7 @@
 #include "comtest.h"
 #include "comtesthooks.h"
 #include "debugcapture.h"
+#include "demuxplayback.h"
 #include "hostgraph.h"
 #include "recordingsink.h"
 #include "testfilters.h"
@@ -157,6 +158,24 @@ TEST(HostGraph, ChangesStateDownstreamFirstAndRecordsEvents)
     EXPECT_EQ(0u, pGraph->Release()) << "the graph's destructor disconnects and removes everything";
     EXPECT_EQ(0u, pSource->Release());
     EXPECT_EQ(0u, pSink->Release());
+}
+
+// A demultiplexer deletes its output pins when its input is disconnected,
+// and their references are its own: Clear must hold none of them across
+// that disconnection.
+TEST(HostGraph, ClearPartsAFilterWhoseOutputPinsGoWithItsInput)
+{
+    DemuxPlayback play;
+    ASSERT_EQ(S_OK, play.OpenFixture("h263-amrnb.3gp"));
+    ASSERT_EQ(S_OK, play.Graph()->Run());
+    play.Graph()->Clear();
+    EXPECT_EQ(State_Stopped, play.Graph()->State());
+    EXPECT_EQ(1, play.Filter()->GetPinCount());
+    IPin* pPeer = nullptr;
+    EXPECT_EQ(VFW_E_NOT_CONNECTED, play.Source()->OutputPin()->ConnectedTo(&pPeer));
+    for (size_t i = 0; i < play.OutputPinCount(); ++i) {
+        EXPECT_EQ(VFW_E_NOT_CONNECTED, play.Sink(i)->InputPin()->ConnectedTo(&pPeer));
+    }
 }
 
 TEST(RecordingSink, FlushAndStopReleaseABlockedReceive)

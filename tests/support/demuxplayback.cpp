@@ -20,9 +20,6 @@ DemuxPlayback::DemuxPlayback()
 
 DemuxPlayback::~DemuxPlayback()
 {
-    m_pGraph->Stop();
-    for (int i = m_pDemux->GetPinCount() - 1; i >= 1; --i) m_pGraph->DisconnectPair(m_pDemux->GetPin(i));
-    m_pGraph->DisconnectPair(m_pDemux->GetPin(0));
     m_pGraph->Clear();
     if (m_pSource) EXPECT_EQ(0u, m_pSource->Release());
     for (CRecordingSink* pSink : m_sinks) EXPECT_EQ(0u, pSink->Release());
@@ -53,10 +50,40 @@ HRESULT DemuxPlayback::Open(CHostAsyncSource* pSource, const SinkOptions& option
         if (!pSink) return E_OUTOFMEMORY;
         m_sinks.push_back(pSink);
         m_pGraph->AddFilter(pSink, L"sink");
-        hr = m_pGraph->ConnectDirect(m_pDemux->GetPin(i), pSink->InputPin(), nullptr);
+        hr = ConnectOutput(m_sinks.size() - 1);
         if (FAILED(hr)) return hr;
     }
     return S_OK;
+}
+
+HRESULT DemuxPlayback::DisconnectInput()
+{
+    return m_pGraph->DisconnectPair(m_pDemux->GetPin(0));
+}
+
+HRESULT DemuxPlayback::ReconnectInput()
+{
+    HRESULT hr = m_pGraph->ConnectDirect(m_pSource->OutputPin(), m_pDemux->GetPin(0), nullptr);
+    if (FAILED(hr)) return hr;
+    if (m_pDemux->GetOutputPinCount() != m_sinks.size()) return E_UNEXPECTED;
+    for (size_t i = 0; i < m_sinks.size(); ++i) {
+        hr = ConnectOutput(i);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+HRESULT DemuxPlayback::DisconnectOutput(size_t i)
+{
+    CDemuxOutputPin* pPin = OutputPin(i);
+    return pPin ? m_pGraph->DisconnectPair(pPin) : VFW_E_NOT_FOUND;
+}
+
+HRESULT DemuxPlayback::ConnectOutput(size_t i)
+{
+    CDemuxOutputPin* pPin = OutputPin(i);
+    if (!pPin || i >= m_sinks.size()) return VFW_E_NOT_FOUND;
+    return m_pGraph->ConnectDirect(pPin, m_sinks[i]->InputPin(), nullptr);
 }
 
 bool DemuxPlayback::PlayToEnd(long nEndOfStreams, DWORD dwMilliseconds)

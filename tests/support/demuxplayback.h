@@ -24,6 +24,14 @@ public:
     HRESULT OpenFixture(const std::string& name, const SinkOptions& options = SinkOptions());
     HRESULT OpenBytes(std::vector<uint8_t> bytes, const SinkOptions& options = SinkOptions());
 
+    // Parting and joining again through the graph, as a player does. The
+    // filter destroys its output pins when its input goes; ReconnectInput
+    // connects the new ones to the same sinks, in the same order.
+    HRESULT DisconnectInput();
+    HRESULT ReconnectInput();
+    HRESULT DisconnectOutput(size_t i);
+    HRESULT ConnectOutput(size_t i);
+
     // Pause then Run, and wait until every sink had n end-of-streams in all.
     bool PlayToEnd(long nEndOfStreams = 1, DWORD dwMilliseconds = 20000);
     bool WaitForAllEndOfStreams(long nEndOfStreams, DWORD dwMilliseconds = 20000);
@@ -31,7 +39,9 @@ public:
     CHostGraph* Graph() { return m_pGraph; }
     CDemuxFilter* Filter() { return m_pDemux; }
     CHostAsyncSource* Source() { return m_pSource; }
+    // Null while the input is disconnected.
     CDemuxOutputPin* OutputPin(size_t i) { return m_pDemux->GetOutputPin(static_cast<DWORD>(i)); }
+    // The sinks made at Open: one per output pin the filter had then.
     size_t OutputPinCount() const { return m_sinks.size(); }
     CRecordingSink* Sink(size_t i) { return m_sinks[i]; }
     // The output pin carrying video or audio, and its sink; null when absent.
