@@ -6,9 +6,10 @@
 // disconnection refused while the graph runs changes nothing; every
 // reconnection brings the pins back as they were; nothing leaks.
 //
-// Without DEMUX_STRESS_SECONDS two runs of 1,000 operations are made. With
-// DEMUX_STRESS_SECONDS=N, runs over the fixtures in turn go on for N seconds
-// (for long runs under the thread checker); the totals are printed.
+// Without DEMUX_STRESS_SECONDS one run of 1,000 operations is made per
+// fixture. With DEMUX_STRESS_SECONDS=N, runs over the fixtures in turn go on
+// for N seconds (for long runs under the thread checker). The totals are
+// printed.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -306,7 +307,7 @@ TEST(DemuxStress, RandomControlAndReconnectionWhileBothPinsDeliver)
     StressStats stats;
     for (unsigned run = 0;; ++run) {
         const auto elapsed = std::chrono::steady_clock::now() - start;
-        if (lSeconds <= 0 ? run >= 2 : elapsed >= std::chrono::seconds(lSeconds)) break;
+        if (lSeconds <= 0 ? run >= 3 : elapsed >= std::chrono::seconds(lSeconds)) break;
         const long lHandles = platformtest::LiveKernelHandles();
         const long lTaskMemory = platformtest::CoTaskMemLiveBlocks();
         {
