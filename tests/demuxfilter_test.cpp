@@ -51,18 +51,8 @@ protected:
         ASSERT_EQ(S_OK, m_pGraph->AddFilter(m_pDemux, L"demux"));
     }
 
-    // The outputs first, then the input, whose disconnection destroys the
-    // output pins: the graph's Clear holds the pins it enumerated while it
-    // disconnects, so it must find them gone already.
-    void DisconnectDemux()
-    {
-        for (int i = m_pDemux->GetPinCount() - 1; i >= 1; --i) m_pGraph->DisconnectPair(m_pDemux->GetPin(i));
-        m_pGraph->DisconnectPair(m_pDemux->GetPin(0));
-    }
-
     void TearDown() override
     {
-        DisconnectDemux();
         m_pGraph->Clear();
         if (m_pSource) {
             EXPECT_EQ(0u, m_pSource->Release());

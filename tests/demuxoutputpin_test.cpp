@@ -49,18 +49,8 @@ protected:
         ASSERT_EQ(S_OK, m_pGraph->AddFilter(m_pDemux, L"demux"));
     }
 
-    // The outputs first, then the input, whose disconnection destroys the
-    // output pins: the graph's Clear holds the pins it enumerated while it
-    // disconnects, so it must find them gone already.
-    void DisconnectDemux()
-    {
-        for (int i = m_pDemux->GetPinCount() - 1; i >= 1; --i) m_pGraph->DisconnectPair(m_pDemux->GetPin(i));
-        m_pGraph->DisconnectPair(m_pDemux->GetPin(0));
-    }
-
     void TearDown() override
     {
-        DisconnectDemux();
         m_pGraph->Clear();
         ReleaseSource();
         for (CRecordingSink* pSink : m_sinks) EXPECT_EQ(0u, pSink->Release());
@@ -230,7 +220,6 @@ TEST_F(DemuxOutputPinTest, NegotiatesFourBuffersOfTheLargestSampleAndConfigurati
                 EXPECT_GT(ConfigBytes(pPin), 0u);
             }
         }
-        DisconnectDemux();
         m_pGraph->Clear();
         m_pGraph->AddFilter(m_pDemux, L"demux");
         for (CRecordingSink* pSink : m_sinks) EXPECT_EQ(0u, pSink->Release());

@@ -9,18 +9,7 @@
 
 CDemuxSession::~CDemuxSession()
 {
-    if (m_pGraph) {
-        m_pGraph->Stop();
-        // The filter deletes its output pins when its input is disconnected,
-        // so they are parted from their sinks first and Clear never holds one.
-        for (size_t i = PinCount(); i-- > 0;) m_pGraph->DisconnectPair(OutputPin(i));
-        IPin* pInput = nullptr;
-        if (m_pFilter && SUCCEEDED(m_pFilter->FindPin(L"Input", &pInput))) {
-            m_pGraph->DisconnectPair(pInput);
-            pInput->Release();
-        }
-        m_pGraph->Clear();
-    }
+    if (m_pGraph) m_pGraph->Clear();
     for (CRecordingSink* pSink : m_sinks) pSink->Release();
     if (m_pSource) m_pSource->Release();
     if (m_pFilter) m_pFilter->Release();
