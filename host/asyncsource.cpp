@@ -154,7 +154,7 @@ HRESULT CHostAsyncSource::SyncRead(LONGLONG llPosition, LONG lLength, BYTE* pBuf
     if (!pBuffer) return E_POINTER;
     if (llPosition < 0 || lLength < 0) return E_INVALIDARG;
     HRESULT hrFault = S_OK;
-    LONG cbLimit = 0;
+    LONG cbLimit = -1;  // no limit
     DWORD dwDelay = 0;
     {
         std::lock_guard<std::mutex> guard(m_stateLock);
@@ -169,14 +169,22 @@ HRESULT CHostAsyncSource::SyncRead(LONGLONG llPosition, LONG lLength, BYTE* pBuf
         for (const RangeFault& fault : m_rangeFaults) {
             if (llPosition < fault.llTo && llPosition + lLength > fault.llFrom) hrFault = fault.hr;
         }
-        cbLimit = m_cbReadLimit;
+        if (m_cbReadLimit > 0) cbLimit = m_cbReadLimit;
         dwDelay = m_dwDelay;
+        auto chosen = m_readFaults.find(m_lReads);
+        if (chosen != m_readFaults.end()) {
+            const ReadFault& fault = chosen->second;
+            dwDelay += fault.dwDelay;
+            if (FAILED(fault.hr)) hrFault = fault.hr;
+            if (fault.cbMax >= 0) cbLimit = cbLimit >= 0 ? std::min(cbLimit, fault.cbMax) : fault.cbMax;
+            m_readFaults.erase(chosen);
+        }
     }
     if (dwDelay) std::this_thread::sleep_for(std::chrono::milliseconds(dwDelay));
     HRESULT hr = hrFault;
     if (SUCCEEDED(hr)) {
         std::lock_guard<std::mutex> guard(m_readLock);
-        LONG cbWanted = cbLimit > 0 ? std::min(lLength, cbLimit) : lLength;
+        LONG cbWanted = cbLimit >= 0 ? std::min(lLength, cbLimit) : lLength;
         LONG cbRead = 0;
         hr = ReadRaw(llPosition, cbWanted, pBuffer, &cbRead);
         // A read that delivers less than asked reports S_FALSE, as a file reader does at the end.
@@ -229,6 +237,13 @@ void CHostAsyncSource::SetReadDelay(DWORD dwMilliseconds)
     m_dwDelay = dwMilliseconds;
 }
 
+void CHostAsyncSource::InjectAtRead(long n, const ReadFault& fault)
+{
+    if (n <= 0) return;
+    std::lock_guard<std::mutex> guard(m_stateLock);
+    m_readFaults[m_lReads + n] = fault;
+}
+
 void CHostAsyncSource::OverrideLength(LONGLONG llTotal, LONGLONG llAvailable)
 {
     std::lock_guard<std::mutex> guard(m_stateLock);
@@ -241,6 +256,7 @@ void CHostAsyncSource::ClearFaults()
     std::lock_guard<std::mutex> guard(m_stateLock);
     m_lFailNth = m_lFailFrom = 0;
     m_rangeFaults.clear();
+    m_readFaults.clear();
     m_cbReadLimit = 0;
     m_dwDelay = 0;
     m_llTotalOverride = m_llAvailableOverride = -1;
@@ -274,4 +290,10 @@ long CHostAsyncSource::MaxConcurrentReads() const
 {
     std::lock_guard<std::mutex> guard(m_stateLock);
     return m_lMaxInside;
+}
+
+long CHostAsyncSource::ReadsInProgress() const
+{
+    std::lock_guard<std::mutex> guard(m_stateLock);
+    return m_lInside;
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -79,6 +80,16 @@ public:
     void LimitReadSize(LONG cb);
     // Each read waits this long before reading.
     void SetReadDelay(DWORD dwMilliseconds);
+    // One read chosen by its number: the n-th SyncRead from now (1 = the
+    // next) waits dwDelay ms, then fails with hr, or, when hr succeeds,
+    // delivers at most cbMax bytes (S_FALSE when cut; a negative cbMax
+    // leaves the length alone). Several reads can be chosen at once.
+    struct ReadFault {
+        HRESULT hr = S_OK;
+        LONG cbMax = -1;
+        DWORD dwDelay = 0;
+    };
+    void InjectAtRead(long n, const ReadFault& fault);
     // Length reports these instead of the real size; a negative value disarms.
     void OverrideLength(LONGLONG llTotal, LONGLONG llAvailable);
     void ClearFaults();
@@ -92,6 +103,8 @@ public:
     long LengthCalls() const;
     // The largest number of callers inside SyncRead at the same time.
     long MaxConcurrentReads() const;
+    // Callers inside SyncRead now (waiting out a delay included).
+    long ReadsInProgress() const;
 
 private:
     friend class CHostAsyncSourcePin;
@@ -121,6 +134,7 @@ private:
         HRESULT hr;
     };
     std::vector<RangeFault> m_rangeFaults;
+    std::map<long, ReadFault> m_readFaults;  // by absolute read number
     LONG m_cbReadLimit = 0;
     DWORD m_dwDelay = 0;
     LONGLONG m_llTotalOverride = -1;

@@ -81,9 +81,11 @@ HRESULT CRecordingInputPin::BreakConnect()
     return CBasePin::BreakConnect();
 }
 
+// A blocked Receive is released by CRecordingSink::Stop, once the filter's
+// state is Stopped: released here, while the base filter has yet to change
+// the state, it would take the sample it was holding as if still running.
 HRESULT CRecordingInputPin::Inactive()
 {
-    m_pSink->ReleaseBlocked();
     return S_OK;
 }
 
@@ -246,6 +248,10 @@ HRESULT CRecordingSink::ReceiveSample(IMediaSample* pSample)
         if (FAILED(pSample->GetMediaTime(&m_llFirstMediaStart, &llStop))) m_llFirstMediaStart = 0;
         m_changed.notify_all();
     }
+    if (m_lBlockFromCall > 0 && m_lReceiveCalls >= m_lBlockFromCall) {
+        m_lBlockFromCall = 0;
+        m_bBlock = true;
+    }
     if (m_bBlock) {
         long lGeneration = m_lReleaseGeneration;
         ++m_lBlocked;
@@ -256,6 +262,9 @@ HRESULT CRecordingSink::ReceiveSample(IMediaSample* pSample)
         if (m_bFlushing) return S_FALSE;
     }
     if (FAILED(m_hrReceive)) return m_hrReceive;
+    // A chosen success code (S_FALSE) still takes the sample.
+    const bool bChosen = m_lReceiveCalls == m_lFailAtCall;
+    if (bChosen && FAILED(m_hrFailAt)) return m_hrFailAt;
 
     ++m_nAccepted;
     if (!m_options.bRecordSamples) {
@@ -265,7 +274,7 @@ HRESULT CRecordingSink::ReceiveSample(IMediaSample* pSample)
             m_nByteSum += ByteSum(pData, static_cast<size_t>(cbActual));
             m_cbAccepted += static_cast<uint64_t>(cbActual);
         }
-        return S_OK;
+        return bChosen ? m_hrFailAt : S_OK;
     }
 
     SampleRecord record;
@@ -288,7 +297,7 @@ HRESULT CRecordingSink::ReceiveSample(IMediaSample* pSample)
     m_events.push_back({SinkEvent::Sample, m_samples.size() - 1, 0, 0, 0.0, NextHostSequence()});
     guard.unlock();
     m_changed.notify_all();
-    return S_OK;
+    return bChosen ? m_hrFailAt : S_OK;
 }
 
 void CRecordingSink::BlockReceive(bool bBlock)
@@ -304,6 +313,19 @@ void CRecordingSink::SetReceiveResult(HRESULT hr)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_hrReceive = hr;
+}
+
+void CRecordingSink::FailNthReceive(long n, HRESULT hr)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_lFailAtCall = n > 0 ? m_lReceiveCalls + n : 0;
+    m_hrFailAt = hr;
+}
+
+void CRecordingSink::BlockFromNthReceive(long n)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_lBlockFromCall = n > 0 ? m_lReceiveCalls + n : 0;
 }
 
 std::vector<SinkEvent> CRecordingSink::Events() const

@@ -111,6 +111,11 @@ public:
     // Receive returns hr for every sample from now on (S_OK restores);
     // a failing sample is counted but not recorded.
     void SetReceiveResult(HRESULT hr);
+    // Only the n-th Receive from now (1 = the next) returns hr; 0 disarms.
+    // A failure is counted but not recorded; a success code (S_FALSE) is recorded.
+    void FailNthReceive(long n, HRESULT hr);
+    // The n-th Receive from now and every later one wait as BlockReceive(true) makes them.
+    void BlockFromNthReceive(long n);
 
     // --- observation ---
     std::vector<SinkEvent> Events() const;
@@ -163,6 +168,9 @@ private:
     bool m_bFlushing = false;
     long m_lReleaseGeneration = 0;  // bumped to release blocked callers
     HRESULT m_hrReceive = S_OK;
+    long m_lFailAtCall = 0;  // absolute Receive call number; 0 = none
+    HRESULT m_hrFailAt = S_OK;
+    long m_lBlockFromCall = 0;
     long m_lReceiveCalls = 0;
     long m_lBlocked = 0;
     long m_lEndOfStream = 0;

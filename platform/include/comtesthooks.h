@@ -1,5 +1,6 @@
 // Hooks of the COM and registry stand-ins that tests use: emptying the
-// in-memory registry and counting the memory allocator's live objects.
+// in-memory registry, counting the memory allocator's live objects and
+// making its GetBuffer fail.
 // Host builds only.
 #ifndef PLATFORM_COMTESTHOOKS_H
 #define PLATFORM_COMTESTHOOKS_H
@@ -13,6 +14,11 @@ void ClearRegistry();
 
 // Memory allocators alive (created and not yet destroyed).
 long LiveMemAllocators();
+
+// Makes the n-th GetBuffer call from now (1 = the next) on pAllocator fail
+// with hr; 0 disarms. False when pAllocator is not a memory allocator of
+// these stand-ins that is alive.
+bool FailGetBufferOf(IMemAllocator* pAllocator, long n, HRESULT hr);
 
 // Threads that called CoInitializeEx and not yet CoUninitialize.
 long ComInitializedThreads();

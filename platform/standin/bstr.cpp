@@ -2,13 +2,13 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "testhooks.h"
 #include "win32.h"
 
 namespace {
 const size_t kPrefix = sizeof(DWORD);
-}
 
-extern "C" BSTR WINAPI SysAllocStringLen(const OLECHAR* pch, UINT cch)
+BSTR AllocBstr(const OLECHAR* pch, UINT cch)
 {
     size_t cb = static_cast<size_t>(cch) * sizeof(OLECHAR);
     if (cb > 0x7FFFFFF0u) return nullptr;
@@ -25,11 +25,19 @@ extern "C" BSTR WINAPI SysAllocStringLen(const OLECHAR* pch, UINT cch)
     bstr[cch] = 0;
     return bstr;
 }
+}  // namespace
+
+extern "C" BSTR WINAPI SysAllocStringLen(const OLECHAR* pch, UINT cch)
+{
+    if (platformtest::AllocationShouldFail(__builtin_return_address(0), "SysAllocStringLen")) return nullptr;
+    return AllocBstr(pch, cch);
+}
 
 extern "C" BSTR WINAPI SysAllocString(const OLECHAR* psz)
 {
     if (!psz) return nullptr;
-    return SysAllocStringLen(psz, static_cast<UINT>(lstrlenW(psz)));
+    if (platformtest::AllocationShouldFail(__builtin_return_address(0), "SysAllocString")) return nullptr;
+    return AllocBstr(psz, static_cast<UINT>(lstrlenW(psz)));
 }
 
 extern "C" void WINAPI SysFreeString(BSTR bstr)

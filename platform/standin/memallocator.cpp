@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <new>
+#include <set>
 #include <vector>
 
 #include "comtesthooks.h"
@@ -20,6 +21,15 @@ namespace {
 std::atomic<long> g_liveAllocators{0};
 
 class CStandinMemAllocator;
+
+// The allocators alive, so that a test hook can tell one of them from any
+// other IMemAllocator it is handed.
+std::mutex g_registryLock;
+std::set<CStandinMemAllocator*>& Registry()
+{
+    static std::set<CStandinMemAllocator*> registry;
+    return registry;
+}
 
 class CStandinSample final : public IMediaSample {
 public:
@@ -147,11 +157,28 @@ private:
 
 class CStandinMemAllocator final : public IMemAllocator {
 public:
-    CStandinMemAllocator() { ++g_liveAllocators; }
+    CStandinMemAllocator()
+    {
+        ++g_liveAllocators;
+        std::lock_guard<std::mutex> guard(g_registryLock);
+        Registry().insert(this);
+    }
     ~CStandinMemAllocator()
     {
+        {
+            std::lock_guard<std::mutex> guard(g_registryLock);
+            Registry().erase(this);
+        }
         FreeBuffers();
         --g_liveAllocators;
+    }
+
+    // The n-th GetBuffer from now (1 = the next) fails with hr; 0 disarms.
+    void FailNthGetBuffer(long n, HRESULT hr)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_lFailAtCall = n > 0 ? m_lGetBufferCalls + n : 0;
+        m_hrFailAt = hr;
     }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
@@ -201,6 +228,9 @@ private:
     BYTE* m_pMemory = nullptr;
     std::vector<CStandinSample*> m_samples;
     std::vector<CStandinSample*> m_free;
+    long m_lGetBufferCalls = 0;
+    long m_lFailAtCall = 0;
+    HRESULT m_hrFailAt = S_OK;
 };
 
 ULONG CStandinSample::Release()
@@ -365,6 +395,7 @@ HRESULT CStandinMemAllocator::GetBuffer(IMediaSample** ppBuffer, REFERENCE_TIME*
     CStandinSample* pSample = nullptr;
     {
         std::unique_lock<std::mutex> guard(m_lock);
+        if (++m_lGetBufferCalls == m_lFailAtCall) return m_hrFailAt;
         for (;;) {
             if (!m_bCommitted) return VFW_E_NOT_COMMITTED;
             if (!m_free.empty()) break;
@@ -417,5 +448,17 @@ namespace platformtest {
 long LiveMemAllocators()
 {
     return g_liveAllocators.load();
+}
+
+bool FailGetBufferOf(IMemAllocator* pAllocator, long n, HRESULT hr)
+{
+    std::lock_guard<std::mutex> guard(g_registryLock);
+    for (CStandinMemAllocator* p : Registry()) {
+        if (static_cast<IMemAllocator*>(p) == pAllocator) {
+            p->FailNthGetBuffer(n, hr);
+            return true;
+        }
+    }
+    return false;
 }
 }  // namespace platformtest

@@ -25,7 +25,8 @@ extern "C" LPVOID WINAPI VirtualAlloc(LPVOID lpAddress, SIZE_T dwSize, DWORD flA
 {
     ++g_allocCalls;
     long armed = g_failAfter.load();
-    if (armed > 0 && g_failAfter.fetch_sub(1) == 1) {
+    if ((armed > 0 && g_failAfter.fetch_sub(1) == 1) ||
+        platformtest::AllocationShouldFail(__builtin_return_address(0), "VirtualAlloc")) {
         t_lastError = 8;  // ERROR_NOT_ENOUGH_MEMORY
         return nullptr;
     }

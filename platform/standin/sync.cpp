@@ -2,6 +2,7 @@
 // shares one lock and one condition variable: the objects are few and
 // rarely signalled, and one lock makes WaitForMultipleObjects simple and
 // its semantics exact.
+#include "testhooks.h"
 #include "win32.h"
 
 #include <atomic>
@@ -166,6 +167,10 @@ BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION cs)
 
 HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState, LPCWSTR)
 {
+    if (platformtest::AllocationShouldFail(__builtin_return_address(0), "CreateEventW")) {
+        SetLastError(8);  // ERROR_NOT_ENOUGH_MEMORY
+        return nullptr;
+    }
     auto event = std::make_shared<Event>();
     event->manual = bManualReset != FALSE;
     event->signalled = bInitialState != FALSE;
@@ -264,6 +269,10 @@ BOOL WINAPI CloseHandle(HANDLE hObject)
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
                            DWORD dwCreationFlags, LPDWORD lpThreadId)
 {
+    if (platformtest::AllocationShouldFail(__builtin_return_address(0), "CreateThread")) {
+        SetLastError(8);  // ERROR_NOT_ENOUGH_MEMORY
+        return nullptr;
+    }
     auto state = std::make_shared<ThreadObject>();
     DWORD id = g_nextThreadId++;
     state->started = !(dwCreationFlags & CREATE_SUSPENDED);

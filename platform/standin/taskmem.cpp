@@ -7,18 +7,25 @@
 
 namespace {
 std::atomic<long> g_live{0};
-}
 
-extern "C" LPVOID STDAPICALLTYPE CoTaskMemAlloc(SIZE_T cb)
+LPVOID AllocTaskMem(SIZE_T cb)
 {
     void* p = malloc(cb ? cb : 1);
     if (p) ++g_live;
     return p;
 }
+}  // namespace
+
+extern "C" LPVOID STDAPICALLTYPE CoTaskMemAlloc(SIZE_T cb)
+{
+    if (platformtest::AllocationShouldFail(__builtin_return_address(0), "CoTaskMemAlloc")) return nullptr;
+    return AllocTaskMem(cb);
+}
 
 extern "C" LPVOID STDAPICALLTYPE CoTaskMemRealloc(LPVOID pv, SIZE_T cb)
 {
-    if (!pv) return CoTaskMemAlloc(cb);
+    if (cb != 0 && platformtest::AllocationShouldFail(__builtin_return_address(0), "CoTaskMemRealloc")) return nullptr;
+    if (!pv) return AllocTaskMem(cb);
     if (cb == 0) {
         CoTaskMemFree(pv);
         return nullptr;

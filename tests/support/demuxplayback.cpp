@@ -30,15 +30,15 @@ DemuxPlayback::~DemuxPlayback()
 
 HRESULT DemuxPlayback::OpenFixture(const std::string& name, const SinkOptions& options)
 {
-    return Open(CHostAsyncSource::CreateFromFile(FixturePath(name)), options);
+    return OpenSource(CHostAsyncSource::CreateFromFile(FixturePath(name)), options);
 }
 
 HRESULT DemuxPlayback::OpenBytes(std::vector<uint8_t> bytes, const SinkOptions& options)
 {
-    return Open(CHostAsyncSource::CreateFromMemory(std::move(bytes)), options);
+    return OpenSource(CHostAsyncSource::CreateFromMemory(std::move(bytes)), options);
 }
 
-HRESULT DemuxPlayback::Open(CHostAsyncSource* pSource, const SinkOptions& options)
+HRESULT DemuxPlayback::OpenSource(CHostAsyncSource* pSource, const SinkOptions& options)
 {
     if (!pSource) return E_OUTOFMEMORY;
     m_pSource = pSource;

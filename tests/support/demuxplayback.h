@@ -23,6 +23,9 @@ public:
     // Connects the source to the filter and a sink to every output pin.
     HRESULT OpenFixture(const std::string& name, const SinkOptions& options = SinkOptions());
     HRESULT OpenBytes(std::vector<uint8_t> bytes, const SinkOptions& options = SinkOptions());
+    // The same with a source made (and perhaps given faults) by the caller;
+    // the playback takes its reference.
+    HRESULT OpenSource(CHostAsyncSource* pSource, const SinkOptions& options = SinkOptions());
 
     // Parting and joining again through the graph, as a player does. The
     // filter destroys its output pins when its input goes; ReconnectInput
@@ -51,8 +54,6 @@ public:
     IMediaSeeking* Seeking(size_t i);
 
 private:
-    HRESULT Open(CHostAsyncSource* pSource, const SinkOptions& options);
-
     CHostGraph* m_pGraph = nullptr;
     CDemuxFilter* m_pDemux = nullptr;
     CHostAsyncSource* m_pSource = nullptr;
