@@ -25,7 +25,7 @@ BOOL CAMThread::Create()
 {
     CAutoLock lock(&m_csAccess);
     if (ThreadExists()) return FALSE;
-    if (m_evRequestSent == NULL || m_evRequestDone == NULL) return FALSE;
+    if (!HasEvents()) return FALSE;
     DWORD dwThreadId = 0;
     // Started suspended so that it never runs a step at the creator's priority.
     HANDLE hThread = CreateThread(NULL, 0, InitialThreadProc, this, CREATE_SUSPENDED, &dwThreadId);

@@ -38,6 +38,9 @@ public:
 
     // The manual-reset event that is signalled while a request is pending.
     HANDLE GetRequestHandle() const { return m_evRequestSent; }
+    // FALSE when the request events could not be made (out of resources):
+    // no thread can ever be started then.
+    BOOL HasEvents() const { return m_evRequestSent != NULL && m_evRequestDone != NULL; }
 
     CCritSec m_csAccess;
     CCritSec m_csWorker;

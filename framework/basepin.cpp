@@ -194,7 +194,11 @@ HRESULT CBasePin::AgreeMediaType(IPin* pReceivePin, const CMediaType* pmtPartial
     for (int i = 0; i < 2; ++i) {
         IEnumMediaTypes* pEnum = NULL;
         HRESULT hr = i == 0 ? pReceivePin->EnumMediaTypes(&pEnum) : EnumMediaTypes(&pEnum);
-        if (FAILED(hr) || pEnum == NULL) continue;
+        if (FAILED(hr) || pEnum == NULL) {
+            // A pin that cannot list its types (out of memory) says why no type was agreed.
+            if (FAILED(hr)) hrFailure = MergeFailure(hrFailure, hr);
+            continue;
+        }
         hr = TryMediaTypes(pReceivePin, pmtPartial, pEnum);
         pEnum->Release();
         if (SUCCEEDED(hr)) return S_OK;
@@ -210,7 +214,9 @@ HRESULT CBasePin::TryMediaTypes(IPin* pReceivePin, const CMediaType* pmtPartial,
     for (;;) {
         AM_MEDIA_TYPE* pType = NULL;
         ULONG cFetched = 0;
-        if (pEnum->Next(1, &pType, &cFetched) != S_OK || cFetched != 1 || pType == NULL) break;
+        HRESULT hrNext = pEnum->Next(1, &pType, &cFetched);
+        if (FAILED(hrNext)) return MergeFailure(hrFailure, hrNext);
+        if (hrNext != S_OK || cFetched != 1 || pType == NULL) break;
         CMediaType mt;
         HRESULT hr = mt.Set(*pType);
         DeleteMediaType(pType);

@@ -39,7 +39,14 @@ STDMETHODIMP CEnumMediaTypes::Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTyp
     ULONG cFetched = 0;
     while (cFetched < cMediaTypes) {
         CMediaType mt;
-        if (m_pPin->GetMediaType(m_nPosition, &mt) != S_OK) break;
+        HRESULT hr = m_pPin->GetMediaType(m_nPosition, &mt);
+        // A pin that could not copy its type says so; any other answer but
+        // S_OK ends the list (a pin without types answers E_UNEXPECTED).
+        if (hr == E_OUTOFMEMORY) {
+            if (pcFetched) *pcFetched = cFetched;
+            return E_OUTOFMEMORY;
+        }
+        if (hr != S_OK) break;
         AM_MEDIA_TYPE* pType = CreateMediaType(&mt);
         if (pType == NULL) {
             // What was handed out so far stays the caller's.

@@ -53,7 +53,10 @@ CDemuxOutputPin::CDemuxOutputPin(CMovieTrack* pTrack, CDemuxFilter* pFilter, CCr
 {
     // The base part reports a pin name it could not copy; that failure stands.
     if (phr != NULL && FAILED(*phr)) return;
-    HRESULT hr = InitTrackType();
+    // Without its request events the worker could never start: such a pin
+    // would connect and then neither deliver nor end its stream, so it is
+    // not offered and the track is skipped like any pin that cannot be built.
+    HRESULT hr = HasEvents() ? InitTrackType() : E_OUTOFMEMORY;
     if (phr != NULL) *phr = hr;
 }
 

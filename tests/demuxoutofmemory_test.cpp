@@ -1,0 +1,421 @@
+// Out of memory at every allocation of the module. For a fixture, the
+// module's allocations (lib3gpDemux.so loaded as a device loads it) are
+// counted over one cycle: class object, filter, joining a graph, the input
+// and output connections, a whole play and Stop. The cycle is then repeated
+// once for every n with the n-th of those allocations failing. Each run must
+// end in a result the filter promises, never a crash, hang or leak:
+// - creation or connection refused (E_OUTOFMEMORY, or VFW_E_TYPE_NOT_ACCEPTED
+//   for a movie that could not be built);
+// - a connection with fewer output pins (a track that could not be built is
+//   skipped), each offering the type the pin offers with memory to spare;
+// - on each connected pin, the samples of the clean play with at most one
+//   stretch left out, then one end-of-stream by Stop at the latest; no event
+//   but EC_STREAM_ERROR_STOPPED with E_OUTOFMEMORY; a pin whose worker thread
+//   was reported as not created delivers nothing at all.
+// Afterwards the module can unload and every stand-in count (task memory,
+// page memory, kernel handles, allocators) is back where it was; the ASan
+// build adds its leak and use-after-free checks.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "asyncsource.h"
+#include "comtesthooks.h"
+#include "debugcapture.h"
+#include "fixturefacts.h"
+#include "hostgraph.h"
+#include "mediatype.h"
+#include "recordingsink.h"
+#include "testhooks.h"
+
+namespace {
+
+const CLSID kDemuxClsid = {0x91C9EB5C, 0x7D7B, 0x4E77, {0xB8, 0x9B, 0x6C, 0x09, 0x93, 0xDD, 0x27, 0x9E}};
+const char kThreadNotCreated[] = "ERROR[Demux] Failed to create work thread.";
+
+// The source's type given in full, so that the connection is tried once: a
+// partly given type would let the graph try again with the next candidate,
+// and a second parse would hide the first one's failure.
+const AM_MEDIA_TYPE& StreamType()
+{
+    static const GUID kFormatNone = {0x0F6417D6, 0xC318, 0x11D0, {0xA4, 0x3F, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
+    static AM_MEDIA_TYPE mt = {MEDIATYPE_Stream, MEDIASUBTYPE_None, TRUE, FALSE, 1, kFormatNone, nullptr, 0, nullptr};
+    return mt;
+}
+
+// The module as a device loads it. Never unloaded: the leak checker needs
+// its symbols to name what it finds at exit.
+class LoadedModule {
+public:
+    static LoadedModule& Get()
+    {
+        static LoadedModule module;
+        return module;
+    }
+    bool Loaded() const { return m_pfnGetClassObject && m_pfnCanUnloadNow; }
+    HRESULT GetClassObject(IClassFactory** ppFactory)
+    {
+        return m_pfnGetClassObject(kDemuxClsid, IID_IClassFactory, reinterpret_cast<void**>(ppFactory));
+    }
+    HRESULT CanUnloadNow() { return m_pfnCanUnloadNow(); }
+    const void* AnyCode() const { return reinterpret_cast<const void*>(m_pfnGetClassObject); }
+
+private:
+    typedef HRESULT(STDAPICALLTYPE* PFNGETCLASSOBJECT)(REFCLSID, REFIID, void**);
+    typedef HRESULT(STDAPICALLTYPE* PFNCANUNLOADNOW)();
+    LoadedModule()
+    {
+        void* pModule = dlopen(DEMUX_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+        if (!pModule) return;
+        m_pfnGetClassObject = reinterpret_cast<PFNGETCLASSOBJECT>(dlsym(pModule, "DllGetClassObject"));
+        m_pfnCanUnloadNow = reinterpret_cast<PFNCANUNLOADNOW>(dlsym(pModule, "DllCanUnloadNow"));
+    }
+    PFNGETCLASSOBJECT m_pfnGetClassObject = nullptr;
+    PFNCANUNLOADNOW m_pfnCanUnloadNow = nullptr;
+};
+
+struct PinResult {
+    GUID majortype = GUID_NULL;
+    GUID subtype = GUID_NULL;
+    std::vector<uint8_t> format;
+    HRESULT hrConnect = E_FAIL;
+    std::vector<uint64_t> hashes;
+    long lEndOfStreams = 0;
+};
+
+struct CycleResult {
+    HRESULT hrClassObject = E_FAIL;
+    HRESULT hrCreate = E_FAIL;
+    HRESULT hrJoin = E_FAIL;
+    HRESULT hrConnect = E_FAIL;
+    HRESULT hrEnumPins = E_FAIL;
+    HRESULT hrPause = E_FAIL;
+    std::vector<PinResult> pins;
+    // get_Title and get_AuthorName: result and text.
+    HRESULT hrStrings[2] = {E_FAIL, E_FAIL};
+    std::string strings[2];
+    long lOutOfMemoryEvents = 0;
+    long lOtherEvents = 0;
+    long lThreadsNotCreated = 0;
+    long lCounted = 0;
+    bool bFailureHit = false;
+    std::string failedKind;
+};
+
+// Whether any of the conditions the loop waits for can still change.
+bool Settled(const std::vector<CRecordingSink*>& sinks, CHostGraph* pGraph, const DebugCapture& capture)
+{
+    long lPending = 0;
+    for (CRecordingSink* pSink : sinks) {
+        if (pSink->EndOfStreamCount() == 0) ++lPending;
+    }
+    long lExplained = 0;
+    for (const CHostGraph::Event& e : pGraph->Events()) {
+        if (e.lCode == EC_STREAM_ERROR_STOPPED) ++lExplained;
+    }
+    std::string text = capture.Text();
+    for (size_t pos = text.find(kThreadNotCreated); pos != std::string::npos;
+         pos = text.find(kThreadNotCreated, pos + 1)) {
+        ++lExplained;
+    }
+    return lPending <= lExplained;
+}
+
+std::vector<IPin*> EnumeratePins(IBaseFilter* pFilter, HRESULT* phr)
+{
+    std::vector<IPin*> pins;
+    IEnumPins* pEnum = nullptr;
+    *phr = pFilter->EnumPins(&pEnum);
+    if (FAILED(*phr)) return pins;
+    IPin* pPin = nullptr;
+    while (pEnum->Next(1, &pPin, nullptr) == S_OK) pins.push_back(pPin);
+    pEnum->Release();
+    return pins;
+}
+
+void ReadStrings(IBaseFilter* pDemux, CycleResult* pResult)
+{
+    IAMMediaContent* pContent = nullptr;
+    if (FAILED(pDemux->QueryInterface(IID_IAMMediaContent, reinterpret_cast<void**>(&pContent)))) return;
+    for (int i = 0; i < 2; ++i) {
+        BSTR bstr = nullptr;
+        pResult->hrStrings[i] = i == 0 ? pContent->get_Title(&bstr) : pContent->get_AuthorName(&bstr);
+        if (SUCCEEDED(pResult->hrStrings[i])) pResult->strings[i] = ToUtf8(bstr);
+        SysFreeString(bstr);
+    }
+    pContent->Release();
+}
+
+// One cycle with the n-th counted allocation failing (0: none fails).
+// Everything up to Stop runs armed; the teardown runs disarmed, so that it
+// can always take the graph apart and the counts can be checked.
+CycleResult RunCycle(const std::string& fixture, long nFail)
+{
+    CycleResult result;
+    DebugCapture capture;
+    CHostGraph* pGraph = CHostGraph::Create();
+    CHostAsyncSource* pSource = CHostAsyncSource::CreateFromFile(FixturePath(fixture));
+    pGraph->AddFilter(pSource, L"source");
+    IBaseFilter* pDemux = nullptr;
+    std::vector<IPin*> pins;
+    std::vector<CRecordingSink*> sinks;
+    std::vector<size_t> sinkPins;  // index into result.pins of each sink
+
+    platformtest::ArmAllocationFailure(nFail);
+    IClassFactory* pFactory = nullptr;
+    result.hrClassObject = LoadedModule::Get().GetClassObject(&pFactory);
+    if (SUCCEEDED(result.hrClassObject)) {
+        result.hrCreate = pFactory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&pDemux));
+        pFactory->Release();
+    }
+    if (SUCCEEDED(result.hrCreate)) result.hrJoin = pGraph->AddFilter(pDemux, L"demux");
+    if (SUCCEEDED(result.hrJoin)) {
+        IPin* pInput = nullptr;
+        pDemux->FindPin(L"Input", &pInput);
+        result.hrConnect = pGraph->ConnectDirect(pSource->OutputPin(), pInput, &StreamType());
+        pInput->Release();
+    }
+    if (SUCCEEDED(result.hrConnect)) {
+        ReadStrings(pDemux, &result);
+        pins = EnumeratePins(pDemux, &result.hrEnumPins);
+    }
+    for (size_t i = 1; i < pins.size(); ++i) {
+        CRecordingSink* pSink = CRecordingSink::Create();
+        pGraph->AddFilter(pSink, L"sink");
+        PinResult pin;
+        pin.hrConnect = pGraph->ConnectDirect(pins[i], pSink->InputPin(), nullptr);
+        if (SUCCEEDED(pin.hrConnect)) {
+            AM_MEDIA_TYPE mt;
+            pSink->InputPin()->ConnectionMediaType(&mt);
+            pin.majortype = mt.majortype;
+            pin.subtype = mt.subtype;
+            pin.format.assign(mt.pbFormat, mt.pbFormat + mt.cbFormat);
+            FreeMediaType(mt);
+            sinks.push_back(pSink);
+            sinkPins.push_back(result.pins.size());
+        }
+        result.pins.push_back(pin);
+        if (FAILED(pin.hrConnect)) pSink->Release();
+    }
+    if (!sinks.empty()) {
+        // Downstream first, as a graph does; driven here so that the order
+        // never depends on the module's pin enumeration.
+        for (CRecordingSink* pSink : sinks) pSink->Pause();
+        result.hrPause = pDemux->Pause();
+        for (CRecordingSink* pSink : sinks) pSink->Run(0);
+        if (SUCCEEDED(result.hrPause)) pDemux->Run(0);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!Settled(sinks, pGraph, capture) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        for (CRecordingSink* pSink : sinks) pSink->Stop();
+        pDemux->Stop();
+    }
+    result.lCounted = platformtest::DisarmAllocationFailure();
+    result.bFailureHit = platformtest::AllocationFailureHit();
+    result.failedKind = platformtest::FailedAllocationKind();
+
+    for (size_t i = 0; i < sinks.size(); ++i) {
+        PinResult& pin = result.pins[sinkPins[i]];
+        for (const SampleRecord& s : sinks[i]->Samples()) pin.hashes.push_back(s.hash);
+        pin.lEndOfStreams = sinks[i]->EndOfStreamCount();
+    }
+    for (const CHostGraph::Event& e : pGraph->Events()) {
+        if (e.lCode == EC_STREAM_ERROR_STOPPED && e.lParam1 == static_cast<LONG_PTR>(E_OUTOFMEMORY)) {
+            ++result.lOutOfMemoryEvents;
+        } else {
+            ++result.lOtherEvents;
+        }
+    }
+    std::string text = capture.Text();
+    for (size_t pos = text.find(kThreadNotCreated); pos != std::string::npos;
+         pos = text.find(kThreadNotCreated, pos + 1)) {
+        ++result.lThreadsNotCreated;
+    }
+
+    for (IPin* pPin : pins) pPin->Release();
+    pGraph->Clear();
+    for (CRecordingSink* pSink : sinks) EXPECT_EQ(0u, pSink->Release());
+    if (pDemux) {
+        EXPECT_EQ(0u, pDemux->Release());
+    }
+    EXPECT_EQ(0u, pSource->Release());
+    EXPECT_EQ(0u, pGraph->Release());
+    return result;
+}
+
+// A type the pin offers when memory runs short must be the type it offers
+// otherwise, with two exceptions the filter allows itself: an AAC type whose
+// detection could not run keeps its flags open (0xFF), and an AMR type whose
+// two-byte block could not be stored goes without it.
+bool SameTypeOrDegradedAsAllowed(const PinResult& got, const PinResult& clean)
+{
+    if (got.majortype != clean.majortype || got.subtype != clean.subtype) return false;
+    if (got.format.empty() && (got.subtype == MEDIASUBTYPE_AMR_NB || got.subtype == MEDIASUBTYPE_AMR_WB)) return true;
+    if (got.subtype != MEDIASUBTYPE_MPEG4_AAC) return got.format == clean.format;
+    if (got.format.size() != clean.format.size()) return false;
+    for (size_t i = 0; i < got.format.size(); ++i) {
+        if (got.format[i] != clean.format[i] && got.format[i] != 0xFF) return false;
+    }
+    return true;
+}
+
+// The clean play's samples with at most one stretch left out: a table
+// window that could not be loaded answers its lookup with nothing (one
+// sample passed over), and a loop that could not start or go on stops.
+bool CleanWithOneGap(const std::vector<uint64_t>& got, const std::vector<uint64_t>& clean)
+{
+    if (got.size() > clean.size()) return false;
+    size_t head = 0;
+    while (head < got.size() && got[head] == clean[head]) ++head;
+    size_t tail = 0;
+    while (tail < got.size() - head && got[got.size() - 1 - tail] == clean[clean.size() - 1 - tail]) ++tail;
+    return head + tail == got.size();
+}
+
+const PinResult* CleanPinOfType(const CycleResult& clean, const PinResult& pin)
+{
+    for (const PinResult& c : clean.pins) {
+        if (c.majortype == pin.majortype) return &c;
+    }
+    return nullptr;
+}
+
+struct Baseline {
+    long lTaskMem = platformtest::CoTaskMemLiveBlocks();
+    long lHandles = platformtest::LiveKernelHandles();
+    long lPages = platformtest::GetVirtualAllocStats().liveBlocks;
+    long lAllocators = platformtest::LiveMemAllocators();
+};
+
+// Every count is back where it was: nothing the module made is still alive.
+void ExpectNothingLeft(const Baseline& before, const std::string& where)
+{
+    EXPECT_EQ(S_OK, LoadedModule::Get().CanUnloadNow()) << where << ": a module object is still alive";
+    EXPECT_EQ(before.lTaskMem, platformtest::CoTaskMemLiveBlocks()) << where;
+    EXPECT_EQ(before.lHandles, platformtest::LiveKernelHandles()) << where;
+    EXPECT_EQ(before.lPages, platformtest::GetVirtualAllocStats().liveBlocks) << where;
+    EXPECT_EQ(before.lAllocators, platformtest::LiveMemAllocators()) << where;
+}
+
+void CheckFailedCycle(const CycleResult& run, const CycleResult& clean, const std::string& where)
+{
+    EXPECT_EQ(0, run.lOtherEvents) << where << ": only out-of-memory is reported";
+    // Creation, joining the graph and enumerating pins fail only for want of memory.
+    for (HRESULT hr : {run.hrClassObject, run.hrCreate, run.hrJoin}) {
+        if (FAILED(hr)) {
+            EXPECT_EQ(E_OUTOFMEMORY, hr) << where;
+            return;
+        }
+    }
+    if (FAILED(run.hrConnect)) {
+        EXPECT_TRUE(run.hrConnect == E_OUTOFMEMORY || run.hrConnect == VFW_E_TYPE_NOT_ACCEPTED)
+            << where << std::hex << ": 0x" << run.hrConnect;
+        return;
+    }
+    if (FAILED(run.hrEnumPins)) {
+        EXPECT_EQ(E_OUTOFMEMORY, run.hrEnumPins) << where;
+        return;
+    }
+    // A string is the clean play's, or missing (its metadata could not be
+    // kept), or could not be handed out.
+    for (int i = 0; i < 2; ++i) {
+        if (run.hrStrings[i] == S_OK) {
+            EXPECT_EQ(clean.strings[i], run.strings[i]) << where;
+        } else {
+            EXPECT_TRUE(run.hrStrings[i] == VFW_E_NOT_FOUND || run.hrStrings[i] == E_OUTOFMEMORY) << where;
+        }
+    }
+    // A pin is offered only with what its worker needs; only the thread
+    // itself, made at Pause, can still be missing.
+    if (run.lThreadsNotCreated > 0) {
+        EXPECT_EQ("CreateThread", run.failedKind) << where;
+    }
+    ASSERT_LE(run.pins.size(), clean.pins.size()) << where;
+    for (const PinResult& pin : run.pins) {
+        if (FAILED(pin.hrConnect)) {
+            EXPECT_EQ(E_OUTOFMEMORY, pin.hrConnect) << where;
+            continue;
+        }
+        const PinResult* pClean = CleanPinOfType(clean, pin);
+        ASSERT_NE(nullptr, pClean) << where << ": a pin the clean run does not have";
+        EXPECT_TRUE(SameTypeOrDegradedAsAllowed(pin, *pClean)) << where << ": the pin's type changed";
+        // One end-of-stream by Stop at the latest, unless no worker could be made.
+        if (run.lThreadsNotCreated == 0) {
+            EXPECT_EQ(1, pin.lEndOfStreams) << where;
+        }
+        EXPECT_LE(pin.lEndOfStreams, 1) << where;
+        EXPECT_TRUE(CleanWithOneGap(pin.hashes, pClean->hashes))
+            << where << ": the samples delivered are the clean play's, at most one stretch left out";
+        if (pin.lEndOfStreams == 0) {
+            EXPECT_TRUE(pin.hashes.empty()) << where;
+        }
+    }
+}
+
+void FailEveryAllocation(const std::string& fixture)
+{
+    LoadedModule& module = LoadedModule::Get();
+    ASSERT_TRUE(module.Loaded()) << DEMUX_MODULE_PATH;
+    ASSERT_TRUE(platformtest::CountAllocationsOf(module.AnyCode()));
+    Baseline before;
+
+    CycleResult clean = RunCycle(fixture, 0);
+    ASSERT_EQ(S_OK, clean.hrConnect);
+    ASSERT_FALSE(clean.pins.empty());
+    for (const PinResult& pin : clean.pins) {
+        ASSERT_EQ(S_OK, pin.hrConnect);
+        ASSERT_FALSE(pin.hashes.empty());
+        ASSERT_EQ(1, pin.lEndOfStreams);
+    }
+    ASSERT_EQ(0, clean.lOutOfMemoryEvents + clean.lOtherEvents);
+    ExpectNothingLeft(before, fixture + " clean");
+    const long nAllocations = clean.lCounted;
+    ASSERT_GT(nAllocations, 10) << "the module's allocations were not counted";
+
+    long nHit = 0;
+    long nRefused = 0, nPinsLost = 0, nStreamErrors = 0, nNoWorker = 0;
+    for (long n = 1; n <= nAllocations; ++n) {
+        std::ostringstream where;
+        CycleResult run = RunCycle(fixture, n);
+        where << fixture << " allocation " << n << " of " << nAllocations << " (" << run.failedKind << ")";
+        if (run.bFailureHit) ++nHit;
+        if (FAILED(run.hrClassObject) || FAILED(run.hrCreate) || FAILED(run.hrJoin) || FAILED(run.hrConnect) ||
+            FAILED(run.hrEnumPins)) {
+            ++nRefused;
+        } else {
+            long nConnected = 0;
+            for (const PinResult& pin : run.pins) nConnected += SUCCEEDED(pin.hrConnect) ? 1 : 0;
+            if (nConnected < static_cast<long>(clean.pins.size())) ++nPinsLost;
+        }
+        if (run.lOutOfMemoryEvents > 0) ++nStreamErrors;
+        if (run.lThreadsNotCreated > 0) ++nNoWorker;
+        CheckFailedCycle(run, clean, where.str());
+        ExpectNothingLeft(before, where.str());
+        if (testing::Test::HasFailure()) break;
+    }
+    // The cycle allocates the same way each time: every n found its allocation.
+    EXPECT_EQ(nAllocations, nHit) << fixture;
+    std::printf("%s: %ld allocations; refused %ld, a pin lost %ld, stream error %ld, no worker %ld\n",
+                fixture.c_str(), nAllocations, nRefused, nPinsLost, nStreamErrors, nNoWorker);
+}
+
+}  // namespace
+
+// Every fixture: the three delivery loops, AAC type detection, the item
+// list and 3GPP asset metadata, edit lists and both time-table layouts.
+TEST(DemuxOutOfMemory, EveryAllocationOfEachFixturesConnectionAndPlay)
+{
+    for (const std::string& fixture : ListFixtures()) {
+        SCOPED_TRACE(fixture);
+        FailEveryAllocation(fixture);
+        if (HasFailure()) return;
+    }
+}
