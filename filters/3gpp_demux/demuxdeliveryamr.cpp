@@ -47,7 +47,8 @@ struct FramePacker {
 
 // Reads file sample *pi into the sample buffer, advances *pi and points the
 // framer at the new bytes. Samples carry no file magic, so the framer never
-// looks for one.
+// looks for one. An empty sample, or one cut off by the end of the stream
+// (S_FALSE), leaves nothing to frame.
 HRESULT ReadNextSample(CMovieTrack* pTrack, DWORD* pi, BYTE* pbBuffer, DWORD cbBuffer, CAmrFramer* pFramer,
                        DWORD* pcbLeft)
 {
@@ -57,7 +58,7 @@ HRESULT ReadNextSample(CMovieTrack* pTrack, DWORD* pi, BYTE* pbBuffer, DWORD cbB
     if (SUCCEEDED(hr)) {
         pFramer->Reset();
         pFramer->m_bStreamHeaderDone = TRUE;
-        *pcbLeft = cbRead;
+        *pcbLeft = hr == S_OK ? cbRead : 0;
     }
     return hr;
 }

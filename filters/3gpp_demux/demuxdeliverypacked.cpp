@@ -60,6 +60,9 @@ HRESULT CDemuxOutputPin::DeliverPackedSamples()
                 bReadFailedFirst = (n == 0);
                 break;
             }
+            // S_FALSE: an empty sample, or one cut off by the end of the
+            // stream whose bytes are not all there. It adds its time, no bytes.
+            if (hr != S_OK) cbRead = 0;
             REFERENCE_TIME rtStartI = 0;
             REFERENCE_TIME rtDurationI = 0;
             if (FAILED(m_pTrack->GetSampleTime(i, &rtStartI, &rtDurationI))) DemuxNotifyStreamError(this, E_FAIL);

@@ -7,6 +7,10 @@
 
 namespace {
 
+// ERROR_READ_FAULT as a result code: the reader has the bytes but did not
+// deliver them.
+const HRESULT DEMUX_E_SHORT_READ = HRESULT_FROM_WIN32(30);
+
 // The stream subtypes of the platform's own sources. Which source offers
 // which is theirs to say; this pin only compares them.
 const GUID g_streamSubtype0 = {0xEC91B78B, 0x4B17, 0x46BF, {0xBA, 0x8F, 0x83, 0x28, 0x28, 0x85, 0xDA, 0x87}};
@@ -106,6 +110,20 @@ HRESULT CDemuxInputPin::Read(LONGLONG llPosition, DWORD dwLength, BYTE* pBuffer)
     IAsyncReader* pReader = GetReader(GetConnected());
     if (pReader == NULL) return E_NOINTERFACE;
     HRESULT hr = pReader->SyncRead(llPosition, static_cast<LONG>(dwLength), pBuffer);
+    // S_FALSE says fewer bytes came than were asked for, and not how many.
+    // At the end of the stream that is expected: a table's last window and
+    // a sample of a cut-off file reach past it, and the bytes that are there
+    // were read. A read that ends inside the stream and still comes back
+    // short has left bytes of the buffer unwritten: it failed, and is
+    // reported so rather than let the parser or a delivery loop use them.
+    if (hr == S_FALSE) {
+        LONGLONG llTotal = 0;
+        LONGLONG llAvailable = 0;
+        if (SUCCEEDED(pReader->Length(&llTotal, &llAvailable)) && llPosition >= 0 &&
+            llPosition + static_cast<LONGLONG>(dwLength) <= llTotal) {
+            hr = DEMUX_E_SHORT_READ;
+        }
+    }
     pReader->Release();
     return hr;
 }

@@ -1,0 +1,438 @@
+// Faults injected around the filter while it connects and plays: upstream
+// reads that fail, come up short or are slow at a chosen read, allocator
+// buffers that cannot be had, and a downstream that refuses or holds a
+// chosen sample. Each must end in what the filter promises: a refused
+// connection or one without the track concerned, EC_STREAM_ERROR_STOPPED
+// with the failing code for a failed sample read, and exactly one
+// end-of-stream on every connected pin, with nothing delivered that the
+// file does not hold.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "comtesthooks.h"
+#include "demuxplayback.h"
+#include "fixturefacts.h"
+#include "movietrack.h"
+#include "testsources.h"
+
+namespace {
+
+// Movies with each of the three delivery loops: one sample per media
+// sample (video), AAC packs and AMR frames.
+const char* const kFixtures[] = {"h264-aac-bframes.mp4", "h263-amrnb.3gp"};
+
+struct PinPlay {
+    bool bVideo;
+    GUID subtype;
+    std::vector<std::vector<uint8_t>> samples;
+    long lEndOfStreams;
+};
+
+struct Play {
+    HRESULT hrConnect = E_FAIL;
+    long lReads = 0;  // reads of the connection
+    std::vector<PinPlay> pins;
+    std::vector<CHostGraph::Event> events;
+};
+
+std::vector<PinPlay> RecordPins(DemuxPlayback& play)
+{
+    std::vector<PinPlay> pins;
+    for (size_t i = 0; i < play.OutputPinCount(); ++i) {
+        PinPlay pin;
+        pin.bVideo = play.OutputPin(i)->Track()->m_bVideo;
+        pin.subtype = *play.OutputPin(i)->TrackMediaType().Subtype();
+        for (const SampleRecord& s : play.Sink(i)->Samples()) pin.samples.push_back(s.bytes);
+        pin.lEndOfStreams = play.Sink(i)->EndOfStreamCount();
+        pins.push_back(pin);
+    }
+    return pins;
+}
+
+// Plays a fixture to the end after arming faults through pfnArm, called
+// once before the connection and once after it.
+template <class Arm>
+Play PlayWith(const std::string& fixture, Arm arm)
+{
+    Play result;
+    DemuxPlayback play;
+    CHostAsyncSource* pSource = CHostAsyncSource::CreateFromFile(FixturePath(fixture));
+    if (pSource) arm(pSource, true);
+    result.hrConnect = play.OpenSource(pSource);
+    result.lReads = play.Source()->ReadCount();
+    if (FAILED(result.hrConnect)) return result;
+    arm(play.Source(), false);
+    EXPECT_TRUE(play.PlayToEnd(1, 10000)) << fixture << ": every pin reaches end-of-stream";
+    play.Graph()->Stop();
+    result.pins = RecordPins(play);
+    result.events = play.Graph()->Events();
+    return result;
+}
+
+std::vector<uint8_t> Joined(const std::vector<std::vector<uint8_t>>& samples)
+{
+    std::vector<uint8_t> all;
+    for (const std::vector<uint8_t>& s : samples) all.insert(all.end(), s.begin(), s.end());
+    return all;
+}
+
+// got is the clean stream with at most one stretch left out: what a run
+// that skipped or stopped at a failed read can deliver, and nothing else.
+bool CleanWithOneGap(const std::vector<uint8_t>& got, const std::vector<uint8_t>& clean)
+{
+    if (got.size() > clean.size()) return false;
+    size_t head = 0;
+    while (head < got.size() && got[head] == clean[head]) ++head;
+    size_t tail = 0;
+    while (tail < got.size() - head && got[got.size() - 1 - tail] == clean[clean.size() - 1 - tail]) ++tail;
+    return head + tail == got.size();
+}
+
+const PinPlay* PinOfKind(const Play& play, bool bVideo)
+{
+    for (const PinPlay& pin : play.pins) {
+        if (pin.bVideo == bVideo) return &pin;
+    }
+    return nullptr;
+}
+
+// What every faulty play must keep: one end-of-stream per pin, the pins of
+// the clean play or fewer, and only the clean play's bytes. A video run that
+// stops at its fault delivers the clean run's first samples.
+void CheckAgainstClean(const Play& run, const Play& clean, const std::string& where, bool bVideoStopsAtFault)
+{
+    ASSERT_LE(run.pins.size(), clean.pins.size()) << where;
+    for (const PinPlay& pin : run.pins) {
+        const PinPlay* pClean = PinOfKind(clean, pin.bVideo);
+        ASSERT_NE(nullptr, pClean) << where;
+        EXPECT_EQ(pClean->subtype, pin.subtype) << where;
+        EXPECT_EQ(1, pin.lEndOfStreams) << where;
+        EXPECT_TRUE(CleanWithOneGap(Joined(pin.samples), Joined(pClean->samples)))
+            << where << (pin.bVideo ? " video" : " audio") << ": bytes the file does not hold";
+        if (pin.bVideo && bVideoStopsAtFault) {
+            ASSERT_LE(pin.samples.size(), pClean->samples.size()) << where;
+            EXPECT_TRUE(std::equal(pin.samples.begin(), pin.samples.end(), pClean->samples.begin())) << where;
+        }
+    }
+}
+
+Play CleanPlay(const std::string& fixture)
+{
+    Play clean = PlayWith(fixture, [](CHostAsyncSource*, bool) {});
+    EXPECT_EQ(S_OK, clean.hrConnect);
+    EXPECT_TRUE(clean.events.empty());
+    return clean;
+}
+
+}  // namespace
+
+namespace {
+
+// A read that fails, and one that comes back short inside the stream,
+// which the input pin reports as a failed read (ERROR_READ_FAULT).
+struct ReadFaultCase {
+    const char* pszWhat;
+    CHostAsyncSource::ReadFault fault;
+    HRESULT hrReported;
+};
+const ReadFaultCase kReadFaults[] = {
+    {"fails", {E_ABORT, -1, 0}, E_ABORT},
+    {"comes back short", {S_OK, 3, 0}, HRESULT_FROM_WIN32(30)},
+};
+
+}  // namespace
+
+TEST(DemuxReadFaults, EachReadOfTheConnectionGoingWrongRefusesTheStreamOrDropsWhatItHeld)
+{
+    for (const char* fixture : kFixtures) {
+        Play clean = CleanPlay(fixture);
+        ASSERT_GT(clean.lReads, 5);
+        for (const ReadFaultCase& c : kReadFaults) {
+            for (long n = 1; n <= clean.lReads; ++n) {
+                std::ostringstream where;
+                where << fixture << " connection read " << n << " of " << clean.lReads << " " << c.pszWhat;
+                Play run = PlayWith(fixture, [&](CHostAsyncSource* pSource, bool bConnecting) {
+                    if (bConnecting) pSource->InjectAtRead(n, c.fault);
+                });
+                if (FAILED(run.hrConnect)) {
+                    EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, run.hrConnect) << where.str();
+                    continue;
+                }
+                EXPECT_TRUE(run.events.empty()) << where.str();
+                CheckAgainstClean(run, clean, where.str(), true);
+                for (const PinPlay& pin : run.pins)
+                    EXPECT_EQ(PinOfKind(clean, pin.bVideo)->samples.size(), pin.samples.size()) << where.str();
+                if (testing::Test::HasFailure()) return;
+            }
+        }
+    }
+}
+
+TEST(DemuxReadFaults, EachReadOfThePlayGoingWrongReportsItsCodeAndEndsTheStreamOnce)
+{
+    for (const char* fixture : kFixtures) {
+        Play clean = CleanPlay(fixture);
+        DemuxPlayback counting;
+        ASSERT_EQ(S_OK, counting.OpenFixture(fixture));
+        long lConnectReads = counting.Source()->ReadCount();
+        ASSERT_TRUE(counting.PlayToEnd());
+        const long lPlayReads = counting.Source()->ReadCount() - lConnectReads;
+        ASSERT_GT(lPlayReads, 10);
+
+        for (const ReadFaultCase& c : kReadFaults) {
+            for (long n = 1; n <= lPlayReads; ++n) {
+                std::ostringstream where;
+                where << fixture << " play read " << n << " of " << lPlayReads << " " << c.pszWhat;
+                Play run = PlayWith(fixture, [&](CHostAsyncSource* pSource, bool bConnecting) {
+                    if (!bConnecting) pSource->InjectAtRead(n, c.fault);
+                });
+                ASSERT_EQ(S_OK, run.hrConnect) << where.str();
+                CheckAgainstClean(run, clean, where.str(), true);
+                // The AMR loop ends or skips quietly; the others report the code.
+                EXPECT_LE(run.events.size(), 1u) << where.str();
+                for (const CHostGraph::Event& e : run.events) {
+                    EXPECT_EQ(EC_STREAM_ERROR_STOPPED, e.lCode) << where.str();
+                    EXPECT_EQ(static_cast<LONG_PTR>(c.hrReported), e.lParam1) << where.str();
+                    EXPECT_EQ(0, e.lParam2) << where.str();
+                }
+                if (testing::Test::HasFailure()) return;
+            }
+        }
+    }
+}
+
+// A file cut off inside its media data (a download that stopped): samples
+// past the end come back short (S_FALSE) and are passed over like empty
+// ones in every loop. What is delivered is the file's own bytes, in order,
+// and each pin ends its stream once, without an error.
+TEST(DemuxReadFaults, AFileCutInsideItsMediaDataPlaysWhatItHolds)
+{
+    const std::string fixture = "h263-amrnb.3gp";  // moov before mdat
+    Play clean = CleanPlay(fixture);
+    std::vector<uint8_t> bytes = testsrc::ReadWholeFile(FixturePath(fixture));
+    bytes.resize(bytes.size() * 2 / 3);
+    DemuxPlayback play;
+    ASSERT_EQ(S_OK, play.OpenBytes(bytes));
+    ASSERT_TRUE(play.PlayToEnd());
+    play.Graph()->Stop();
+    Play run;
+    run.pins = RecordPins(play);
+    EXPECT_TRUE(play.Graph()->Events().empty());
+    ASSERT_EQ(clean.pins.size(), run.pins.size());
+    for (const PinPlay& pin : run.pins) {
+        std::vector<uint8_t> got = Joined(pin.samples);
+        std::vector<uint8_t> all = Joined(PinOfKind(clean, pin.bVideo)->samples);
+        EXPECT_EQ(1, pin.lEndOfStreams);
+        EXPECT_GT(got.size(), 0u);
+        EXPECT_LT(got.size(), all.size());
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin())) << (pin.bVideo ? "video" : "audio");
+    }
+}
+
+namespace {
+
+// Plays a fixture with one fault on one pin's side, set up by pfnArm with
+// that pin's sink after the connection; the other pin plays undisturbed.
+template <class Arm>
+Play PlayWithPinFault(const std::string& fixture, bool bVideo, Arm arm)
+{
+    Play result;
+    DemuxPlayback play;
+    result.hrConnect = play.OpenFixture(fixture);
+    if (FAILED(result.hrConnect)) return result;
+    arm(play.SinkOfKind(bVideo));
+    EXPECT_TRUE(play.PlayToEnd(1, 10000)) << fixture;
+    play.Graph()->Stop();
+    result.pins = RecordPins(play);
+    result.events = play.Graph()->Events();
+    return result;
+}
+
+// The n-th media sample of a pin cannot be had or is refused: that pin ends
+// its run with end-of-stream after the n - 1 before it, no event is posted,
+// and the other pin delivers everything.
+template <class Arm>
+void FaultEachMediaSample(const char* pszFault, Arm arm)
+{
+    for (const char* fixture : kFixtures) {
+        Play clean = CleanPlay(fixture);
+        for (bool bVideo : {true, false}) {
+            const PinPlay* pCleanPin = PinOfKind(clean, bVideo);
+            ASSERT_NE(nullptr, pCleanPin);
+            const long nSamples = static_cast<long>(pCleanPin->samples.size());
+            for (long n = 1; n <= nSamples; ++n) {
+                std::ostringstream where;
+                where << fixture << (bVideo ? " video" : " audio") << ": " << pszFault << " " << n << " of "
+                      << nSamples;
+                Play run = PlayWithPinFault(fixture, bVideo, [&](CRecordingSink* pSink) { arm(pSink, n); });
+                ASSERT_EQ(S_OK, run.hrConnect);
+                ASSERT_EQ(clean.pins.size(), run.pins.size());
+                EXPECT_TRUE(run.events.empty()) << where.str();
+                for (const PinPlay& pin : run.pins) {
+                    const PinPlay* pClean = PinOfKind(clean, pin.bVideo);
+                    EXPECT_EQ(1, pin.lEndOfStreams) << where.str();
+                    size_t nExpected = pin.bVideo == bVideo ? static_cast<size_t>(n - 1) : pClean->samples.size();
+                    ASSERT_EQ(nExpected, pin.samples.size()) << where.str();
+                    EXPECT_TRUE(std::equal(pin.samples.begin(), pin.samples.end(), pClean->samples.begin()))
+                        << where.str();
+                }
+                if (testing::Test::HasFailure()) return;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+TEST(DemuxAllocatorFaults, EachGetBufferFailingEndsThatPinsRunWithoutAnEvent)
+{
+    FaultEachMediaSample("GetBuffer fails", [](CRecordingSink* pSink, long n) {
+        ASSERT_TRUE(platformtest::FailGetBufferOf(pSink->NotifiedAllocator(), n, E_OUTOFMEMORY));
+    });
+}
+
+TEST(DemuxDownstreamFaults, EachRefusedSampleEndsThatPinsRunWithoutAnEvent)
+{
+    FaultEachMediaSample("Receive refuses", [](CRecordingSink* pSink, long n) { pSink->FailNthReceive(n, E_FAIL); });
+}
+
+TEST(DemuxDownstreamFaults, ASampleTakenWithSFalseKeepsDeliveryGoing)
+{
+    for (const char* fixture : kFixtures) {
+        Play clean = CleanPlay(fixture);
+        for (bool bVideo : {true, false}) {
+            Play run = PlayWithPinFault(fixture, bVideo, [](CRecordingSink* pSink) { pSink->FailNthReceive(2, S_FALSE); });
+            ASSERT_EQ(clean.pins.size(), run.pins.size());
+            for (const PinPlay& pin : run.pins) {
+                EXPECT_EQ(PinOfKind(clean, pin.bVideo)->samples, pin.samples) << fixture;
+                EXPECT_EQ(1, pin.lEndOfStreams) << fixture;
+            }
+        }
+    }
+}
+
+namespace {
+
+// Waits until pfnReady holds, polling; false after dwMilliseconds.
+template <class Ready>
+bool WaitUntil(Ready ready, DWORD dwMilliseconds)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMilliseconds);
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+long EventCount(DemuxPlayback& play)
+{
+    return static_cast<long>(play.Graph()->Events().size());
+}
+
+}  // namespace
+
+// A worker held downstream, or inside a slow read, when the graph stops:
+// Stop waits for it, and every pin ends with exactly one end-of-stream, in
+// each of the three loops.
+TEST(DemuxDownstreamFaults, StopWhileAWorkerIsHeldEndsEveryPinOnce)
+{
+    for (const char* fixture : kFixtures) {
+        for (bool bVideo : {true, false}) {
+            for (long n : {1L, 3L}) {
+                SCOPED_TRACE(std::string(fixture) + (bVideo ? " video" : " audio") + " held at sample " +
+                             std::to_string(n));
+                DemuxPlayback play;
+                ASSERT_EQ(S_OK, play.OpenFixture(fixture));
+                CRecordingSink* pHeld = play.SinkOfKind(bVideo);
+                pHeld->BlockFromNthReceive(n);
+                ASSERT_EQ(S_OK, play.Graph()->Pause());
+                ASSERT_TRUE(pHeld->WaitForBlockedReceive(5000));
+                ASSERT_EQ(S_OK, play.Graph()->Stop());
+                for (size_t i = 0; i < play.OutputPinCount(); ++i) EXPECT_EQ(1, play.Sink(i)->EndOfStreamCount());
+                EXPECT_EQ(static_cast<size_t>(n - 1), pHeld->Samples().size());
+                EXPECT_EQ(0, EventCount(play));
+            }
+        }
+    }
+}
+
+TEST(DemuxReadFaults, StopDuringASlowReadWaitsForItAndEndsEveryPinOnce)
+{
+    for (const char* fixture : kFixtures) {
+        for (long n : {1L, 4L}) {
+            SCOPED_TRACE(std::string(fixture) + " slow play read " + std::to_string(n));
+            DemuxPlayback play;
+            ASSERT_EQ(S_OK, play.OpenFixture(fixture));
+            CHostAsyncSource* pSource = play.Source();
+            const long lSlowRead = pSource->ReadCount() + n;
+            pSource->InjectAtRead(n, {S_OK, -1, 300});
+            ASSERT_EQ(S_OK, play.Graph()->Pause());
+            ASSERT_TRUE(WaitUntil(
+                [&] { return pSource->ReadCount() >= lSlowRead && pSource->ReadsInProgress() > 0; }, 5000));
+            ASSERT_EQ(S_OK, play.Graph()->Stop());
+            EXPECT_EQ(0, pSource->ReadsInProgress()) << "Stop returned with a read still under way";
+            for (size_t i = 0; i < play.OutputPinCount(); ++i) EXPECT_EQ(1, play.Sink(i)->EndOfStreamCount());
+            EXPECT_EQ(0, EventCount(play));
+        }
+    }
+}
+
+// A seek while a worker is held (downstream or in a slow read) parks it
+// without end-of-stream; the new run then plays to one end-of-stream.
+TEST(DemuxDownstreamFaults, ASeekWhileAWorkerIsHeldRestartsEveryLoopWithOneEndOfStream)
+{
+    for (const char* fixture : kFixtures) {
+        for (int iHold = 0; iHold < 3; ++iHold) {
+            const char* const kHolds[] = {"video held downstream", "audio held downstream", "slow read"};
+            SCOPED_TRACE(std::string(fixture) + " " + kHolds[iHold]);
+            DemuxPlayback play;
+            ASSERT_EQ(S_OK, play.OpenFixture(fixture));
+            CHostAsyncSource* pSource = play.Source();
+            CRecordingSink* pHeld = iHold < 2 ? play.SinkOfKind(iHold == 0) : nullptr;
+            const long lSlowRead = pSource->ReadCount() + 3;
+            if (pHeld) {
+                pHeld->BlockFromNthReceive(2);
+            } else {
+                pSource->InjectAtRead(3, {S_OK, -1, 300});
+            }
+            ASSERT_EQ(S_OK, play.Graph()->Pause());
+            if (pHeld) {
+                ASSERT_TRUE(pHeld->WaitForBlockedReceive(5000));
+            } else {
+                ASSERT_TRUE(WaitUntil(
+                    [&] { return pSource->ReadCount() >= lSlowRead && pSource->ReadsInProgress() > 0; }, 5000));
+            }
+            IMediaSeeking* pSeeking = play.Seeking(0);
+            LONGLONG llStart = 0;
+            ASSERT_EQ(S_OK, pSeeking->SetPositions(&llStart, AM_SEEKING_AbsolutePositioning, nullptr, 0));
+            pSeeking->Release();
+            if (pHeld) pHeld->BlockReceive(false);
+            ASSERT_EQ(S_OK, play.Graph()->Run());
+            ASSERT_TRUE(play.WaitForAllEndOfStreams(1, 10000));
+            play.Graph()->Stop();
+            // The held worker's run ended without end-of-stream; a pin that had
+            // finished its first run ended it too, so it has two.
+            long lFewest = 2;
+            for (size_t i = 0; i < play.OutputPinCount(); ++i) {
+                CRecordingSink* pSink = play.Sink(i);
+                EXPECT_GE(pSink->FlushCount(), 1) << "pin " << i;
+                EXPECT_EQ(SinkEvent::EndOfStream, pSink->Events().back().kind) << "pin " << i;
+                EXPECT_LE(pSink->EndOfStreamCount(), 2) << "pin " << i;
+                lFewest = std::min(lFewest, pSink->EndOfStreamCount());
+            }
+            if (pHeld) {
+                EXPECT_EQ(1, pHeld->EndOfStreamCount());
+            } else {
+                EXPECT_EQ(1, lFewest);
+            }
+            EXPECT_EQ(0, EventCount(play));
+        }
+    }
+}
