@@ -18,6 +18,7 @@
 #include "comtesthooks.h"
 #include "demuxplayback.h"
 #include "fixturefacts.h"
+#include "onegap.h"
 #include "movietrack.h"
 #include "testsources.h"
 
@@ -55,8 +56,8 @@ std::vector<PinPlay> RecordPins(DemuxPlayback& play)
     return pins;
 }
 
-// Plays a fixture to the end after arming faults through pfnArm, called
-// once before the connection and once after it.
+// Plays a fixture to the end after arming faults through arm, called with
+// the source once before the connection and once after it.
 template <class Arm>
 Play PlayWith(const std::string& fixture, Arm arm)
 {
@@ -82,18 +83,6 @@ std::vector<uint8_t> Joined(const std::vector<std::vector<uint8_t>>& samples)
     return all;
 }
 
-// got is the clean stream with at most one stretch left out: what a run
-// that skipped or stopped at a failed read can deliver, and nothing else.
-bool CleanWithOneGap(const std::vector<uint8_t>& got, const std::vector<uint8_t>& clean)
-{
-    if (got.size() > clean.size()) return false;
-    size_t head = 0;
-    while (head < got.size() && got[head] == clean[head]) ++head;
-    size_t tail = 0;
-    while (tail < got.size() - head && got[got.size() - 1 - tail] == clean[clean.size() - 1 - tail]) ++tail;
-    return head + tail == got.size();
-}
-
 const PinPlay* PinOfKind(const Play& play, bool bVideo)
 {
     for (const PinPlay& pin : play.pins) {
@@ -113,7 +102,7 @@ void CheckAgainstClean(const Play& run, const Play& clean, const std::string& wh
         ASSERT_NE(nullptr, pClean) << where;
         EXPECT_EQ(pClean->subtype, pin.subtype) << where;
         EXPECT_EQ(1, pin.lEndOfStreams) << where;
-        EXPECT_TRUE(CleanWithOneGap(Joined(pin.samples), Joined(pClean->samples)))
+        EXPECT_TRUE(IsCleanWithOneGap(Joined(pin.samples), Joined(pClean->samples)))
             << where << (pin.bVideo ? " video" : " audio") << ": bytes the file does not hold";
         if (pin.bVideo && bVideoStopsAtFault) {
             ASSERT_LE(pin.samples.size(), pClean->samples.size()) << where;
@@ -237,7 +226,7 @@ TEST(DemuxReadFaults, AFileCutInsideItsMediaDataPlaysWhatItHolds)
 
 namespace {
 
-// Plays a fixture with one fault on one pin's side, set up by pfnArm with
+// Plays a fixture with one fault on one pin's side, set up by arm with
 // that pin's sink after the connection; the other pin plays undisturbed.
 template <class Arm>
 Play PlayWithPinFault(const std::string& fixture, bool bVideo, Arm arm)
@@ -319,7 +308,7 @@ TEST(DemuxDownstreamFaults, ASampleTakenWithSFalseKeepsDeliveryGoing)
 
 namespace {
 
-// Waits until pfnReady holds, polling; false after dwMilliseconds.
+// Waits until ready() holds, polling; false after dwMilliseconds.
 template <class Ready>
 bool WaitUntil(Ready ready, DWORD dwMilliseconds)
 {
