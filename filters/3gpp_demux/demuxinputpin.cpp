@@ -119,8 +119,11 @@ HRESULT CDemuxInputPin::Read(LONGLONG llPosition, DWORD dwLength, BYTE* pBuffer)
     if (hr == S_FALSE) {
         LONGLONG llTotal = 0;
         LONGLONG llAvailable = 0;
-        if (SUCCEEDED(pReader->Length(&llTotal, &llAvailable)) && llPosition >= 0 &&
-            llPosition + static_cast<LONGLONG>(dwLength) <= llTotal) {
+        const LONGLONG cbLength = static_cast<LONGLONG>(dwLength);
+        // Compared without adding: a position from a corrupt table may lie
+        // near the largest value, where the sum would overflow.
+        if (SUCCEEDED(pReader->Length(&llTotal, &llAvailable)) && llPosition >= 0 && llTotal >= cbLength &&
+            llPosition <= llTotal - cbLength) {
             hr = DEMUX_E_SHORT_READ;
         }
     }
