@@ -77,6 +77,13 @@ void CheckVideoPlay(const FixtureFacts& facts, const std::vector<uint8_t>& file,
     }
 }
 
+// Half a unit of the track's time scale after sample n starts, in 100-ns
+// units: a time inside that sample rather than on its edge.
+LONGLONG InsideSample(const TrackFacts* pTrack, size_t n)
+{
+    return (pTrack->packets[n].rawDts * 10000000LL + 5000000) / pTrack->timescale;
+}
+
 }  // namespace
 
 TEST(DemuxDelivery, EveryFixturePlaysItsSamplesToOneEndOfStream)
@@ -288,7 +295,7 @@ TEST(DemuxDelivery, AStopPositionInsideTheTrackEndsTheRunThere)
     ASSERT_EQ(S_OK, play.OpenFixture("mjpeg.mov"));
     IMediaSeeking* pSeeking = play.Seeking(0);
     // Inside sample 5: the run ends with sample 5.
-    LONGLONG llStop = (pTrack->packets[5].rawDts * 10000000LL + 5000000) / pTrack->timescale;
+    LONGLONG llStop = InsideSample(pTrack, 5);
     ASSERT_EQ(S_OK, pSeeking->SetPositions(nullptr, 0, &llStop, AM_SEEKING_AbsolutePositioning));
     ASSERT_TRUE(play.PlayToEnd());
     EXPECT_EQ(6u, play.Sink(0)->Samples().size());
@@ -342,8 +349,7 @@ TEST(DemuxSeeking, AStopOnlyChangeAsTheRunStartsEndsItAtTheOldOrTheNewStop)
     ASSERT_EQ(S_OK, play.OpenFixture("mjpeg.mov"));
     IMediaSeeking* pSeeking = play.Seeking(0);
     // Inside sample 5 (six samples delivered) and inside sample 2 (three).
-    const LONGLONG llStops[2] = {(pTrack->packets[5].rawDts * 10000000LL + 5000000) / pTrack->timescale,
-                                 (pTrack->packets[2].rawDts * 10000000LL + 5000000) / pTrack->timescale};
+    const LONGLONG llStops[2] = {InsideSample(pTrack, 5), InsideSample(pTrack, 2)};
     const size_t nSamples[2] = {6, 3};
     for (int round = 0; round < 20; ++round) {
         LONGLONG llOld = llStops[round % 2];
