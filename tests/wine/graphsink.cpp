@@ -200,7 +200,7 @@ void CGraphSink::OnEndOfStream()
     bool bRunning = false;
     {
         CAutoLock lock(&m_csFilter);
-        bRunning = m_State == State_Running;
+        bRunning = m_State.Get() == State_Running;
     }
     {
         std::lock_guard<std::mutex> guard(m_lock);
