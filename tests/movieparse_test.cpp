@@ -138,6 +138,36 @@ TEST(MovieParse, LaterMovieBoxReplacesEarlierOne)
     EXPECT_EQ(Parsed((ftyp + second + Box("mdat") + first).data()).hr, E_FAIL);
 }
 
+// A reader that reaches the end answers S_FALSE and leaves the rest of the
+// buffer as it was, so those bytes are whatever the caller had there. This
+// one puts "ov" there: a header cut after "mo" must not become a movie box.
+TEST(MovieParse, HeaderCutByTheEndOfTheStreamEndsTheScan)
+{
+    class StaleTailSource : public ByteSource {
+    public:
+        explicit StaleTailSource(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
+        HRESULT Read(LONGLONG llPosition, DWORD dwLength, BYTE* pBuffer) override
+        {
+            const char kStale[] = "ovov";
+            for (DWORD i = 0; i < dwLength; ++i) {
+                size_t at = size_t(llPosition) + i;
+                pBuffer[i] = at < m_bytes.size() ? m_bytes[at] : BYTE(kStale[i % 2]);
+            }
+            return size_t(llPosition) + dwLength <= m_bytes.size() ? S_OK : S_FALSE;
+        }
+        LONGLONG Length() override { return LONGLONG(m_bytes.size()); }
+
+    private:
+        std::vector<uint8_t> m_bytes;
+    };
+    Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));
+    Bytes moov = Box("moov", FullBox("mvhd", 0, 0, Bytes().u32(0).u32(0).u32(600).u32(1200).zeros(80)));
+    StaleTailSource source((ftyp + moov + Box("mdat") + Bytes().u32(16).u8('m').u8('o')).data());
+    CMovie movie(&source);
+    EXPECT_EQ(movie.Parse(), S_OK);
+    EXPECT_EQ(movie.m_dwTimeScale, 600u);
+}
+
 TEST(MovieParse, MovieHeaderVersions)
 {
     MovieSpec layout = OneTrackMovie();

@@ -87,7 +87,9 @@ void CMovie::ScanTopLevel(bool* pbFileType, bool* pbMediaData, CBox** ppMoov)
     for (;;) {
         BYTE abSize[4];
         BYTE abType[4];
-        if (FAILED(m_pSource->Read(llPos, 4, abSize)) || FAILED(m_pSource->Read(llPos + 4, 4, abType))) {
+        // A short read (S_FALSE) leaves the buffer partly unwritten: a header
+        // cut by the end of the stream ends the scan like a failed read.
+        if (m_pSource->Read(llPos, 4, abSize) != S_OK || m_pSource->Read(llPos + 4, 4, abType) != S_OK) {
             return;
         }
         const DWORD dwSize = ReadU32BE(abSize);

@@ -7,12 +7,6 @@
 #include "win32.h"
 #include "moviebox.h"
 
-// DirectShow's result for a buffer too small for a sample (vfwmsgs.h), for
-// builds whose platform headers do not carry the DirectShow codes.
-#ifndef VFW_E_BUFFER_OVERFLOW
-#define VFW_E_BUFFER_OVERFLOW ((HRESULT)0x8004020DL)
-#endif
-
 class CMovie;
 class CSampleSizeBox;
 class CSyncSampleBox;
