@@ -124,17 +124,17 @@ std::vector<uint8_t> FtypHeaderThenZeros(size_t cbTotal)
     return bytes;
 }
 
-TrackSpec H263Track()
+TrackLayout H263Track()
 {
-    TrackSpec track;
+    TrackLayout track;
     track.samples = PatternSamples(std::vector<uint32_t>(5, 40));
     return track;
 }
 
-TrackSpec AmrTrack()
+TrackLayout AmrTrack()
 {
-    TrackSpec track;
-    track.kind = TrackSpec::Audio;
+    TrackLayout track;
+    track.kind = TrackLayout::Audio;
     track.timeScale = 8000;
     track.defaultDelta = 160;
     // One 12.2 kbit/s storage-format frame per sample: header 0x3C and 31 bytes.
@@ -289,9 +289,9 @@ TEST_F(DemuxFilterTest, DisconnectingTheInputFirstPartsTheOutputPinsFromTheirSin
 
 TEST_F(DemuxFilterTest, SkipsAVideoTrackOfAnUnsupportedCodecForTheNextOne)
 {
-    MovieSpec layout;
+    MovieLayout layout;
     layout.duration = 500;
-    TrackSpec unsupported = H263Track();
+    TrackLayout unsupported = H263Track();
     unsupported.sampleEntry = UnsupportedVideoEntry();
     layout.tracks = {unsupported, H263Track(), AmrTrack()};
     UseBytes(BuildMovie(layout).bytes);
@@ -305,7 +305,7 @@ TEST_F(DemuxFilterTest, SkipsAVideoTrackOfAnUnsupportedCodecForTheNextOne)
 
 TEST_F(DemuxFilterTest, MakesAtMostOnePinOfEachKind)
 {
-    MovieSpec layout;
+    MovieLayout layout;
     layout.duration = 500;
     layout.tracks = {AmrTrack(), H263Track(), AmrTrack(), H263Track()};
     UseBytes(BuildMovie(layout).bytes);
@@ -354,14 +354,14 @@ TEST_F(DemuxFilterTest, RefusesStreamsItCannotPlay)
     // The same movie with its first box renamed: the stream must start with "ftyp".
     std::vector<uint8_t> noFtyp = movie;
     std::copy_n("moov", 4, noFtyp.begin() + 4);
-    MovieSpec otherOnly;
+    MovieLayout otherOnly;
     otherOnly.duration = 500;
-    TrackSpec other = H263Track();
-    other.kind = TrackSpec::Other;
+    TrackLayout other = H263Track();
+    other.kind = TrackLayout::Other;
     otherOnly.tracks = {other};
-    MovieSpec unsupportedOnly;
+    MovieLayout unsupportedOnly;
     unsupportedOnly.duration = 500;
-    TrackSpec unsupported = H263Track();
+    TrackLayout unsupported = H263Track();
     unsupported.sampleEntry = UnsupportedVideoEntry();
     unsupportedOnly.tracks = {unsupported};
 

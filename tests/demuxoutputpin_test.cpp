@@ -231,9 +231,9 @@ TEST_F(DemuxOutputPinTest, NegotiatesFourBuffersOfTheLargestSampleAndConfigurati
 
 TEST_F(DemuxOutputPinTest, AsksForTheLargestSamplePlusConfigurationWithTheRequestedPrefix)
 {
-    MovieSpec layout;
+    MovieLayout layout;
     layout.duration = 300;
-    TrackSpec track;
+    TrackLayout track;
     track.samples = PatternSamples({100, 5000, 200});
     layout.tracks = {track};
     Open(CHostAsyncSource::CreateFromMemory(BuildMovie(layout).bytes));
@@ -263,10 +263,10 @@ TEST_F(DemuxOutputPinTest, AsksForTheLargestSamplePlusConfigurationWithTheReques
 // and the AMR loop's ten-sample buffer with it.
 TEST_F(DemuxOutputPinTest, NeverAsksForMoreThanTheWholeStream)
 {
-    MovieSpec layout;
+    MovieLayout layout;
     layout.duration = 300;
-    TrackSpec track;
-    track.kind = TrackSpec::Audio;
+    TrackLayout track;
+    track.kind = TrackLayout::Audio;
     track.samples = PatternSamples({100, 5000, 200});
     track.omit = {"stsz"};
     track.extraStblChildren = StszBox(0, {100, 0x2000000, 200});

@@ -17,11 +17,11 @@ using namespace testmovie;
 namespace {
 
 std::vector<uint8_t> RichMovie(bool bMdatFirst) {
-    MovieSpec layout;
+    MovieLayout layout;
     layout.mdatBeforeMoov = bMdatFirst;
     layout.timeScale = 600;
     layout.duration = 1200;
-    TrackSpec video;
+    TrackLayout video;
     video.sampleEntry = AvcEntry({0x67, 0x42, 0x00, 0x1E, 0x01}, {0x68, 0xCE}, 4);
     std::vector<std::vector<uint8_t>> samples;
     for (uint8_t n = 0; n < 12; ++n) samples.push_back({0, 0, 0, 3, 0x65, n, 1, 0, 0, 0, 1, 0x41});
@@ -31,8 +31,8 @@ std::vector<uint8_t> RichMovie(bool bMdatFirst) {
     video.ctts = {{2, 0}, {1, 200}, {9, 100}};
     video.stss = std::vector<uint32_t>{1, 6, 11};
     video.elst = TwoEntryEditList(0, 60);
-    TrackSpec audio;
-    audio.kind = TrackSpec::Audio;
+    TrackLayout audio;
+    audio.kind = TrackLayout::Audio;
     audio.timeScale = 8000;
     audio.samples = PatternSamples(std::vector<uint32_t>(20, 13));
     audio.constantSampleSize = 13;

@@ -16,9 +16,9 @@ namespace {
 struct EditListCase {
     explicit EditListCase(std::optional<Bytes> elst, uint32_t movieTimeScale = 600)
     {
-        MovieSpec layout;
+        MovieLayout layout;
         layout.timeScale = movieTimeScale;
-        TrackSpec track;
+        TrackLayout track;
         track.samples = PatternSamples({10, 10, 10});
         track.elst = std::move(elst);
         layout.tracks.push_back(track);

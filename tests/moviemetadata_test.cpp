@@ -36,7 +36,7 @@ struct ParsedMovie {
 
 std::unique_ptr<ParsedMovie> ParseWithMoovChildren(const Bytes& children)
 {
-    testmovie::MovieSpec layout;
+    testmovie::MovieLayout layout;
     layout.extraMoovChildren = children;
     auto parsed = std::make_unique<ParsedMovie>();
     parsed->source.Data() = testmovie::BuildMovie(layout).bytes;
@@ -264,7 +264,7 @@ TEST(MovieMetadata, DamagedUserDataNeverFailsTheParse)
     const Bytes udta = Box("udta", Asset("titl", Utf16Be(u"Title").u16(0)) +
                                        Asset("auth", Utf8("Author")) +
                                        Meta(Item("\xA9nam", Utf8("Name")) + Item("gnre", Bytes().u16(3), 0)));
-    testmovie::MovieSpec layout;
+    testmovie::MovieLayout layout;
     layout.extraMoovChildren = udta;
     const std::vector<uint8_t> good = testmovie::BuildMovie(layout).bytes;
     const size_t udtaAt = good.size() - udta.size() - 8;  // the empty mdat follows moov

@@ -17,26 +17,26 @@ using namespace testmovie;
 
 namespace {
 
-TrackSpec VideoTrack(size_t count = 5)
+TrackLayout VideoTrack(size_t count = 5)
 {
-    TrackSpec track;
+    TrackLayout track;
     track.samples = PatternSamples(std::vector<uint32_t>(count, 40));
     return track;
 }
 
-TrackSpec AudioTrack(size_t count = 5)
+TrackLayout AudioTrack(size_t count = 5)
 {
-    TrackSpec track;
-    track.kind = TrackSpec::Audio;
+    TrackLayout track;
+    track.kind = TrackLayout::Audio;
     track.timeScale = 8000;
     track.defaultDelta = 160;
     track.samples = PatternSamples(std::vector<uint32_t>(count, 13), 5);
     return track;
 }
 
-MovieSpec OneTrackMovie(TrackSpec track = VideoTrack())
+MovieLayout OneTrackMovie(TrackLayout track = VideoTrack())
 {
-    MovieSpec layout;
+    MovieLayout layout;
     layout.duration = 500;
     layout.tracks.push_back(std::move(track));
     return layout;
@@ -67,7 +67,7 @@ void ExpectReport(const DebugCapture& capture, const std::string& message)
 
 TEST(MovieParse, KeepsVideoAndAudioTracksInFileOrder)
 {
-    MovieSpec layout = OneTrackMovie(AudioTrack());
+    MovieLayout layout = OneTrackMovie(AudioTrack());
     layout.tracks.push_back(VideoTrack());
     Parsed parsed(BuildMovie(layout).bytes);
     ASSERT_EQ(parsed.hr, S_OK);
@@ -83,7 +83,7 @@ TEST(MovieParse, KeepsVideoAndAudioTracksInFileOrder)
 
 TEST(MovieParse, AcceptsMediaDataBeforeMovieBox)
 {
-    MovieSpec layout = OneTrackMovie();
+    MovieLayout layout = OneTrackMovie();
     layout.mdatBeforeMoov = true;
     BuiltMovie built = BuildMovie(layout);
     Parsed parsed(built.bytes);
@@ -170,7 +170,7 @@ TEST(MovieParse, HeaderCutByTheEndOfTheStreamEndsTheScan)
 
 TEST(MovieParse, MovieHeaderVersions)
 {
-    MovieSpec layout = OneTrackMovie();
+    MovieLayout layout = OneTrackMovie();
     layout.mvhdVersion = 1;
     layout.duration = 0x123456789ull;
     Parsed v1(BuildMovie(layout).bytes);
@@ -188,12 +188,12 @@ TEST(MovieParse, MovieHeaderVersions)
 
 TEST(MovieParse, DropsDisabledAndNonAudioVisualTracksSilently)
 {
-    MovieSpec layout = OneTrackMovie();
+    MovieLayout layout = OneTrackMovie();
     layout.tracks[0].trackFlags = 0;
-    TrackSpec hint = VideoTrack();
-    hint.kind = TrackSpec::Other;
+    TrackLayout hint = VideoTrack();
+    hint.kind = TrackLayout::Other;
     layout.tracks.push_back(hint);
-    TrackSpec enabled = VideoTrack();
+    TrackLayout enabled = VideoTrack();
     enabled.trackFlags = 7;
     layout.tracks.push_back(enabled);
     DebugCapture capture;
@@ -205,7 +205,7 @@ TEST(MovieParse, DropsDisabledAndNonAudioVisualTracksSilently)
 
 TEST(MovieParse, VideoHeaderWinsOverSoundHeader)
 {
-    TrackSpec track = AudioTrack();
+    TrackLayout track = AudioTrack();
     track.extraMinfChildren = FullBox("vmhd", 0, 1, Bytes().zeros(8));
     Parsed parsed(BuildMovie(OneTrackMovie(track)).bytes);
     ASSERT_EQ(parsed.movie.m_tracks.size(), 1u);
@@ -231,7 +231,7 @@ TEST(MovieParse, ReportsEachMissingOrBrokenTableInTwoLines)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.omit);
-        TrackSpec track = VideoTrack();
+        TrackLayout track = VideoTrack();
         track.omit = {c.omit};
         DebugCapture capture;
         Parsed parsed(BuildMovie(OneTrackMovie(track)).bytes);
@@ -260,7 +260,7 @@ TEST(MovieParse, ReportsTablesShorterThanTheirCounts)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.type);
-        TrackSpec track = VideoTrack();
+        TrackLayout track = VideoTrack();
         track.omit = {c.type};
         track.extraStblChildren = c.box;
         DebugCapture capture;
@@ -301,7 +301,7 @@ TEST(MovieParse, MediaHeaderNeedsTheBytesOfItsVersion)
 
 TEST(MovieParse, OptionalTablesMayBeAbsentAndStcoWinsOverCo64)
 {
-    TrackSpec track = VideoTrack();
+    TrackLayout track = VideoTrack();
     track.stss.reset();
     track.ctts.clear();
     Parsed plain(BuildMovie(OneTrackMovie(track)).bytes);
@@ -324,15 +324,15 @@ TEST(MovieParse, OptionalTablesMayBeAbsentAndStcoWinsOverCo64)
 
 TEST(MovieParse, DropsTracksWithoutDurationOrTimeScale)
 {
-    TrackSpec tooShort = VideoTrack();
+    TrackLayout tooShort = VideoTrack();
     tooShort.timeScale = 20000000;
     tooShort.mediaDuration = 1;  // half a 100-ns unit
-    TrackSpec noScale = VideoTrack();
+    TrackLayout noScale = VideoTrack();
     noScale.timeScale = 0;
-    TrackSpec justLongEnough = VideoTrack();
+    TrackLayout justLongEnough = VideoTrack();
     justLongEnough.timeScale = 10000000;
     justLongEnough.mediaDuration = 1;
-    MovieSpec layout = OneTrackMovie(tooShort);
+    MovieLayout layout = OneTrackMovie(tooShort);
     layout.tracks.push_back(noScale);
     layout.tracks.push_back(justLongEnough);
     DebugCapture capture;
@@ -344,11 +344,11 @@ TEST(MovieParse, DropsTracksWithoutDurationOrTimeScale)
 
 TEST(MovieDuration, LongestTrackElseMovieHeader)
 {
-    TrackSpec video = VideoTrack();
+    TrackLayout video = VideoTrack();
     video.mediaDuration = 10000;  // 10 s at 1000
-    TrackSpec audio = AudioTrack();
+    TrackLayout audio = AudioTrack();
     audio.mediaDuration = 96000;  // 12 s at 8000
-    MovieSpec layout = OneTrackMovie(video);
+    MovieLayout layout = OneTrackMovie(video);
     layout.tracks.push_back(audio);
     Parsed parsed(BuildMovie(layout).bytes);
     EXPECT_EQ(parsed.movie.GetDuration(), 120000000);
@@ -370,7 +370,7 @@ TEST(MovieParse, ReleasesEveryPageBlockItTook)
     // allocator and goes back with the movie.
     platformtest::ResetVirtualAllocStats();
     {
-        TrackSpec track = VideoTrack(262200);
+        TrackLayout track = VideoTrack(262200);
         track.samplesPerChunk = 1000;
         Parsed parsed(BuildMovie(OneTrackMovie(track)).bytes);
         ASSERT_EQ(parsed.movie.m_tracks.size(), 1u);

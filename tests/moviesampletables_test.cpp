@@ -140,7 +140,7 @@ namespace {
 
 // A movie whose one track's samples can be read back.
 struct ReadableTrack {
-    explicit ReadableTrack(TrackSpec track)
+    explicit ReadableTrack(TrackLayout track)
     {
         layout.tracks.push_back(std::move(track));
         built = BuildMovie(layout);
@@ -148,7 +148,7 @@ struct ReadableTrack {
         hr = movie.Parse();
     }
     CMovieTrack* Track() { return movie.m_tracks.size() == 1 ? movie.m_tracks[0] : nullptr; }
-    MovieSpec layout;
+    MovieLayout layout;
     BuiltMovie built;
     testsrc::MemorySource source;
     CMovie movie{&source};
@@ -159,7 +159,7 @@ struct ReadableTrack {
 
 TEST(ReadSample, ReturnsEachSampleAcrossChunkRuns)
 {
-    TrackSpec track;
+    TrackLayout track;
     track.samples = PatternSamples({10, 20, 30, 40, 50, 60, 70, 80, 90});
     track.chunkRuns = {{1, 3}, {3, 2}};
     ReadableTrack r(track);
@@ -179,8 +179,8 @@ TEST(ReadSample, ReturnsEachSampleAcrossChunkRuns)
 
 TEST(ReadSample, ConstantSizeSamplesInOneChunk)
 {
-    TrackSpec track;
-    track.kind = TrackSpec::Audio;
+    TrackLayout track;
+    track.kind = TrackLayout::Audio;
     track.samples = PatternSamples(std::vector<uint32_t>(6, 13));
     track.constantSampleSize = 13;
     track.samplesPerChunk = 4;
@@ -196,7 +196,7 @@ TEST(ReadSample, ConstantSizeSamplesInOneChunk)
 
 TEST(ReadSample, ResultsForMissingSmallAndUnplacedSamples)
 {
-    TrackSpec track;
+    TrackLayout track;
     track.samples = PatternSamples({10, 0, 10});
     ReadableTrack r(track);
     ASSERT_NE(r.Track(), nullptr);
@@ -212,7 +212,7 @@ TEST(ReadSample, ResultsForMissingSmallAndUnplacedSamples)
     EXPECT_EQ(r.source.ReadCount(), reads);
 
     // Three samples, but only two chunks have offsets.
-    TrackSpec shortOffsets;
+    TrackLayout shortOffsets;
     shortOffsets.samples = PatternSamples({10, 10, 10});
     shortOffsets.omit = {"stco"};
     shortOffsets.extraStblChildren = StcoBox({0, 0}, false);
@@ -258,7 +258,7 @@ TEST(ReadSample, SixtyFourBitOffsetsAboveFourGigabytes)
 
 TEST(ReadSample, ByteSourceFailuresPassThroughWithTheSize)
 {
-    TrackSpec track;
+    TrackLayout track;
     track.samples = PatternSamples({10, 10});
     ReadableTrack r(track);
     ASSERT_NE(r.Track(), nullptr);
@@ -275,7 +275,7 @@ TEST(ReadSample, ByteSourceFailuresPassThroughWithTheSize)
 
 TEST(ReadSample, FourByteNalLengthsBecomeStartCodes)
 {
-    TrackSpec track;
+    TrackLayout track;
     track.sampleEntry = AvcEntry({0x67, 0x42, 0x00, 0x1E, 0xAA}, {0x68, 0xCE}, 4);
     std::vector<uint8_t> sample = {0, 0, 0, 5, 0x65, 1, 2, 3, 4, 0, 0, 0, 3, 0x41, 9, 9};
     track.samples = {sample, sample};

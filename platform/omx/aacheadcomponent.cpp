@@ -564,13 +564,13 @@ AacHeadComponent* Self(OMX_HANDLETYPE h)
     if (!self) return OMX_ErrorInvalidComponent
 
 OMX_ERRORTYPE OMX_APIENTRY EntryGetComponentVersion(OMX_HANDLETYPE h, OMX_STRING pName, OMX_VERSIONTYPE* pVersion,
-                                                    OMX_VERSIONTYPE* pSpec, OMX_UUIDTYPE* pUuid)
+                                                    OMX_VERSIONTYPE* pIlVersion, OMX_UUIDTYPE* pUuid)
 {
     AACHEAD_SELF(h);
-    if (!pName || !pVersion || !pSpec || !pUuid) return OMX_ErrorBadParameter;
+    if (!pName || !pVersion || !pIlVersion || !pUuid) return OMX_ErrorBadParameter;
     std::snprintf(pName, OMX_MAX_STRINGNAME_SIZE, "%s", kAacHeadComponentName);
     pVersion->nVersion = 0x00000001;
-    pSpec->nVersion = OMX_VERSION;
+    pIlVersion->nVersion = OMX_VERSION;
     std::memset(*pUuid, 0, sizeof(OMX_UUIDTYPE));
     std::memcpy(*pUuid, &self, sizeof(self));
     return OMX_ErrorNone;

@@ -11,20 +11,20 @@ using testbox::FullBox;
 
 namespace {
 
-bool Omitted(const TrackSpec& track, const char* type)
+bool Omitted(const TrackLayout& track, const char* type)
 {
     return std::find(track.omit.begin(), track.omit.end(), std::string(type)) != track.omit.end();
 }
 
 // Adds the box unless the track leaves that type out.
-void Add(Bytes& parent, const TrackSpec& track, const char* type, const Bytes& box)
+void Add(Bytes& parent, const TrackLayout& track, const char* type, const Bytes& box)
 {
     if (!Omitted(track, type)) parent.append(box);
 }
 
 // How many samples each chunk holds, following the sample-to-chunk runs the
 // way the demultiplexer reads them (chunks before the first run use it too).
-std::vector<uint32_t> ChunkSampleCounts(const TrackSpec& track)
+std::vector<uint32_t> ChunkSampleCounts(const TrackLayout& track)
 {
     std::vector<ChunkRun> runs = track.chunkRuns;
     if (runs.empty()) runs.push_back({1, track.samplesPerChunk});
@@ -43,22 +43,22 @@ std::vector<uint32_t> ChunkSampleCounts(const TrackSpec& track)
     return counts;
 }
 
-std::vector<TimeRun> DecodingRuns(const TrackSpec& track)
+std::vector<TimeRun> DecodingRuns(const TrackLayout& track)
 {
     if (!track.stts.empty()) return track.stts;
     if (track.samples.empty()) return {};
     return {{static_cast<uint32_t>(track.samples.size()), track.defaultDelta}};
 }
 
-Bytes DefaultEntry(const TrackSpec& track)
+Bytes DefaultEntry(const TrackLayout& track)
 {
     if (!track.sampleEntry.data().empty()) return track.sampleEntry;
-    if (track.kind == TrackSpec::Video) return H263Entry();
-    if (track.kind == TrackSpec::Audio) return AmrEntry();
+    if (track.kind == TrackLayout::Video) return H263Entry();
+    if (track.kind == TrackLayout::Audio) return AmrEntry();
     return Box("text", Bytes().zeros(8));
 }
 
-Bytes StblBox(const TrackSpec& track, const std::vector<uint32_t>& chunkCounts, const std::vector<uint64_t>& chunkOffsets)
+Bytes StblBox(const TrackLayout& track, const std::vector<uint32_t>& chunkCounts, const std::vector<uint64_t>& chunkOffsets)
 {
     Bytes stbl;
     Add(stbl, track, "stsd", FullBox("stsd", 0, 0, Bytes().u32(1).append(DefaultEntry(track))));
@@ -76,7 +76,7 @@ Bytes StblBox(const TrackSpec& track, const std::vector<uint32_t>& chunkCounts, 
     return Box("stbl", stbl);
 }
 
-uint64_t MediaDuration(const TrackSpec& track)
+uint64_t MediaDuration(const TrackLayout& track)
 {
     if (track.mediaDuration) return *track.mediaDuration;
     uint64_t total = 0;
@@ -84,7 +84,7 @@ uint64_t MediaDuration(const TrackSpec& track)
     return total;
 }
 
-Bytes TrakBox(const TrackSpec& track, const std::vector<uint32_t>& chunkCounts, const std::vector<uint64_t>& chunkOffsets)
+Bytes TrakBox(const TrackLayout& track, const std::vector<uint32_t>& chunkCounts, const std::vector<uint64_t>& chunkOffsets)
 {
     Bytes trak;
     Add(trak, track, "tkhd", FullBox("tkhd", 0, track.trackFlags, Bytes().zeros(80)));
@@ -98,9 +98,9 @@ Bytes TrakBox(const TrackSpec& track, const std::vector<uint32_t>& chunkCounts, 
         mdhdPayload.u32(0).u32(0).u32(track.timeScale).u32(static_cast<uint32_t>(duration)).u16(0x55C4).u16(0);
     }
     Bytes minf;
-    if (track.kind == TrackSpec::Video) Add(minf, track, "vmhd", FullBox("vmhd", 0, 1, Bytes().zeros(8)));
-    if (track.kind == TrackSpec::Audio) Add(minf, track, "smhd", FullBox("smhd", 0, 0, Bytes().zeros(4)));
-    if (track.kind == TrackSpec::Other) Add(minf, track, "nmhd", FullBox("nmhd", 0, 0));
+    if (track.kind == TrackLayout::Video) Add(minf, track, "vmhd", FullBox("vmhd", 0, 1, Bytes().zeros(8)));
+    if (track.kind == TrackLayout::Audio) Add(minf, track, "smhd", FullBox("smhd", 0, 0, Bytes().zeros(4)));
+    if (track.kind == TrackLayout::Other) Add(minf, track, "nmhd", FullBox("nmhd", 0, 0));
     minf.append(track.extraMinfChildren);
     Add(minf, track, "stbl", StblBox(track, chunkCounts, chunkOffsets));
 
@@ -111,7 +111,7 @@ Bytes TrakBox(const TrackSpec& track, const std::vector<uint32_t>& chunkCounts, 
     return Box("trak", trak);
 }
 
-Bytes MoovBox(const MovieSpec& layout, const std::vector<std::vector<uint32_t>>& chunkCounts,
+Bytes MoovBox(const MovieLayout& layout, const std::vector<std::vector<uint32_t>>& chunkCounts,
               const std::vector<std::vector<uint64_t>>& chunkOffsets)
 {
     Bytes mvhd;
@@ -129,11 +129,11 @@ Bytes MoovBox(const MovieSpec& layout, const std::vector<std::vector<uint32_t>>&
 
 }  // namespace
 
-BuiltMovie BuildMovie(const MovieSpec& layout)
+BuiltMovie BuildMovie(const MovieLayout& layout)
 {
     std::vector<std::vector<uint32_t>> chunkCounts;
     std::vector<std::vector<uint64_t>> chunkOffsets;
-    for (const TrackSpec& track : layout.tracks) {
+    for (const TrackLayout& track : layout.tracks) {
         chunkCounts.push_back(ChunkSampleCounts(track));
         chunkOffsets.emplace_back(chunkCounts.back().size(), 0);
     }
@@ -148,7 +148,7 @@ BuiltMovie BuildMovie(const MovieSpec& layout)
     Bytes media;
     uint64_t mediaStart = built.mdatOffset + 8;
     for (size_t t = 0; t < layout.tracks.size(); ++t) {
-        const TrackSpec& track = layout.tracks[t];
+        const TrackLayout& track = layout.tracks[t];
         BuiltTrack out;
         size_t sample = 0;
         for (size_t c = 0; c < chunkCounts[t].size(); ++c) {

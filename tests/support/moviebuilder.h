@@ -24,7 +24,7 @@ struct TimeRun {
     uint32_t value;
 };
 
-struct TrackSpec {
+struct TrackLayout {
     enum Kind { Video, Audio, Other };
     Kind kind = Video;
     uint32_t trackFlags = 1;       // tkhd flags; bit 0 = enabled
@@ -59,11 +59,11 @@ struct TrackSpec {
     testbox::Bytes extraMinfChildren;  // after the media header
 };
 
-struct MovieSpec {
+struct MovieLayout {
     uint32_t timeScale = 1000;
     uint64_t duration = 0;
     uint8_t mvhdVersion = 0;
-    std::vector<TrackSpec> tracks;
+    std::vector<TrackLayout> tracks;
     testbox::Bytes extraMoovChildren;  // "udta" and the like
     bool mdatBeforeMoov = false;
 };
@@ -80,7 +80,7 @@ struct BuiltMovie {
     uint64_t mdatOffset = 0;
 };
 
-BuiltMovie BuildMovie(const MovieSpec& layout);
+BuiltMovie BuildMovie(const MovieLayout& layout);
 
 // Samples of the given sizes whose bytes depend on the sample number and position.
 std::vector<std::vector<uint8_t>> PatternSamples(const std::vector<uint32_t>& sizes, uint32_t seed = 0);

@@ -46,7 +46,7 @@ typedef struct OMX_COMPONENTTYPE {
 
     OMX_ERRORTYPE(OMX_APIENTRY* GetComponentVersion)(OMX_HANDLETYPE hComponent, OMX_STRING pComponentName,
                                                      OMX_VERSIONTYPE* pComponentVersion,
-                                                     OMX_VERSIONTYPE* pSpecVersion, OMX_UUIDTYPE* pComponentUUID);
+                                                     OMX_VERSIONTYPE* pIlVersion, OMX_UUIDTYPE* pComponentUUID);
     OMX_ERRORTYPE(OMX_APIENTRY* SendCommand)(OMX_HANDLETYPE hComponent, OMX_COMMANDTYPE Cmd, OMX_U32 nParam1,
                                              OMX_PTR pCmdData);
     OMX_ERRORTYPE(OMX_APIENTRY* GetParameter)(OMX_HANDLETYPE hComponent, OMX_INDEXTYPE nParamIndex,
