@@ -12,6 +12,9 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # A fresh machine may still be running its own apt jobs: wait for the
+  # lock rather than fail.
+  lock=(-o DPkg::Lock::Timeout=600)
+  apt-get "${lock[@]}" update -qq
+  apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"
 fi
