@@ -53,7 +53,8 @@ HRESULT CDemuxOutputPin::DeliverPackedSamples()
             HRESULT hr = m_pTrack->ReadSample(i, pbData + cbPacked, cbBuffer - cbPacked, &cbRead);
             // A full buffer ends the pack quietly: the sample that did not fit
             // starts the next media sample. Only a sample that fits no empty
-            // buffer is an error.
+            // buffer is an error. Buffers hold one largest sample, so a full
+            // one is the normal case and must not stop the stream.
             if (hr == VFW_E_BUFFER_OVERFLOW && n > 0) break;
             if (FAILED(hr)) {
                 DemuxNotifyStreamError(this, hr);

@@ -209,6 +209,9 @@ void CBox::EnumerateChildren(DWORD dwStart)
         ULONGLONG llOffset = m_llFileOffset + m_cbHeader + static_cast<ULONGLONG>(llPos);
         CBox* pChild = new (std::nothrow) CBox(m_pSource, dwType, cbHeader, llSize, llOffset);
         // Out of memory ends the enumeration; the children found so far stay.
+        // Nothing is reported here: the parse meets the missing box as in a
+        // damaged file. Skipping the child instead could let a later box of
+        // the same type stand in for it.
         if (pChild == NULL) {
             return;
         }

@@ -14,6 +14,8 @@ const LONGLONG EMPTY_EDIT = -1;
 // The first entry's segment duration when the list delays the track, else 0.
 // The second entry must start the media at its beginning (media time 0), as
 // ffmpeg writes a delayed track: an empty edit, then the whole media from 0.
+// Its whole media time field is compared, 32 bits in version 0 and 64 in
+// version 1; its duration does not matter.
 ULONGLONG DelayOfTwoEntries(const BYTE* pData, BYTE bVersion)
 {
     if (bVersion == 0) {
