@@ -256,21 +256,27 @@ TEST(ReadSample, SixtyFourBitOffsetsAboveFourGigabytes)
     EXPECT_EQ(cb, 0u);
 }
 
-TEST(ReadSample, ByteSourceFailuresPassThroughWithTheSize)
+// The size comes back with the failure, so the bytes must not be the
+// caller's leftovers: they are zeros.
+TEST(ReadSample, ByteSourceFailuresPassThroughWithTheSizeAndZeros)
 {
     TrackLayout track;
     track.samples = PatternSamples({10, 10});
     ReadableTrack r(track);
     ASSERT_NE(r.Track(), nullptr);
-    BYTE buffer[10];
+    const std::vector<BYTE> zeros(10, 0);
+    std::vector<BYTE> buffer(10, 0xCC);
     DWORD cb = 0;
     r.source.FailNthRead(1, E_ABORT);
-    EXPECT_EQ(r.Track()->ReadSample(0, buffer, 10, &cb), E_ABORT);
+    EXPECT_EQ(r.Track()->ReadSample(0, buffer.data(), 10, &cb), E_ABORT);
     EXPECT_EQ(cb, 10u);
+    EXPECT_EQ(buffer, zeros);
+    std::fill(buffer.begin(), buffer.end(), 0xCC);
     uint64_t at = r.built.tracks[0].sampleOffsets[1];
     r.source.ThrowOnReadsInRange(at, at + 1);
-    EXPECT_EQ(r.Track()->ReadSample(1, buffer, 10, &cb), E_UNEXPECTED);
+    EXPECT_EQ(r.Track()->ReadSample(1, buffer.data(), 10, &cb), E_UNEXPECTED);
     EXPECT_EQ(cb, 10u);
+    EXPECT_EQ(buffer, zeros);
 }
 
 TEST(ReadSample, FourByteNalLengthsBecomeStartCodes)

@@ -2,6 +2,8 @@
 // conversions between sample numbers and 100-ns times.
 #include "movietrack.h"
 
+#include <string.h>
+
 #include "movie.h"
 #include "moviesampledesc.h"
 #include "moviesampletables.h"
@@ -71,6 +73,12 @@ HRESULT CMovieTrack::ReadSample(DWORD dwSample, BYTE* pBuffer, DWORD cbBuffer, D
         return E_FAIL;  // includes the all-ones answer for a chunk outside the table
     }
     HRESULT hr = m_pMovie->GuardedRead(static_cast<LONGLONG>(llBase + llInChunk), cbSample, pBuffer);
+    // A failed read may have written any part of the buffer, or none; the
+    // size is still reported and the AAC detection looks at the bytes
+    // without testing the result, so they are made zeros, not leftovers.
+    if (hr != S_OK) {
+        memset(pBuffer, 0, cbSample);
+    }
     // The rewrite runs whatever the read returned, on the caller's bytes.
     if (m_pSampleDescription != NULL && m_pSampleDescription->m_dwStartCode != 0) {
         m_pSampleDescription->RewriteNalLengths(pBuffer, cbSample);
