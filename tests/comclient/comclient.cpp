@@ -3,14 +3,24 @@
 // environment names in DEMUX_REGISTRY_FILE), creates the
 // filter with CoCreateInstance (which loads the module the registry names),
 // looks at it, releases it and lets CoFreeUnusedLibraries unload the module.
+// Given a movie and the samples each kind of output pin should deliver
+// ("video=N", "audio=N"), it first plays the movie through the host graph:
+// a file source into the filter, a recording sink on every output pin.
 // Prints one line per step; exit status 0 when every step went as expected.
 #include <dlfcn.h>
 #include <stdio.h>
+#include <stdlib.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
+#include "asyncsource.h"
 #include "comtesthooks.h"
+#include "hostgraph.h"
 #include "hostregistry.h"
+#include "mediatype.h"
+#include "recordingsink.h"
 #include "win32.h"
 
 namespace {
@@ -58,12 +68,106 @@ bool UseFilter(IBaseFilter* pFilter)
     return bOk;
 }
 
+// Samples expected per kind of output pin.
+typedef std::map<std::string, long> PinCounts;
+
+bool ParseCounts(int argc, char** argv, PinCounts* pCounts)
+{
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        size_t equals = arg.find('=');
+        char* pszEnd = nullptr;
+        long lCount = equals == std::string::npos ? -1 : strtol(arg.c_str() + equals + 1, &pszEnd, 10);
+        if (lCount < 0 || *pszEnd != '\0') return false;
+        (*pCounts)[arg.substr(0, equals)] = lCount;
+    }
+    return true;
+}
+
+// A sink on every output pin of the filter, each with the kind of its pin.
+bool ConnectSinks(CHostGraph* pGraph, IBaseFilter* pFilter, std::vector<CRecordingSink*>* pSinks,
+                  std::vector<std::string>* pKinds)
+{
+    IEnumPins* pEnum = nullptr;
+    if (!Check(SUCCEEDED(pFilter->EnumPins(&pEnum)), "EnumPins")) return false;
+    bool bOk = true;
+    IPin* pPin = nullptr;
+    while (pEnum->Next(1, &pPin, nullptr) == S_OK) {
+        PIN_DIRECTION dir = PINDIR_INPUT;
+        pPin->QueryDirection(&dir);
+        if (dir == PINDIR_OUTPUT) {
+            CRecordingSink* pSink = CRecordingSink::Create();
+            HRESULT hr = E_OUTOFMEMORY;
+            if (pSink) {
+                pSinks->push_back(pSink);
+                hr = pGraph->AddFilter(pSink, L"sink");
+                if (SUCCEEDED(hr)) hr = pGraph->ConnectDirect(pPin, pSink->InputPin(), nullptr);
+                CMediaType mt;
+                pPin->ConnectionMediaType(&mt);
+                pKinds->push_back(IsEqualGUID(mt.majortype, MEDIATYPE_Video) ? "video" : "audio");
+            }
+            bOk = Check(SUCCEEDED(hr), "connect a sink to an output pin", hr) && bOk;
+        }
+        pPin->Release();
+    }
+    pEnum->Release();
+    return bOk;
+}
+
+// Plays the movie to end-of-stream on every output pin and compares what
+// each sink received with the expected counts; the graph holds the filter
+// only while it plays.
+bool PlayMovie(IBaseFilter* pFilter, const char* pszPath, const PinCounts& expected)
+{
+    CHostGraph* pGraph = CHostGraph::Create();
+    CHostAsyncSource* pSource = CHostAsyncSource::CreateFromFile(pszPath);
+    std::vector<CRecordingSink*> sinks;
+    std::vector<std::string> kinds;
+    bool bOk = Check(pGraph && pSource, "graph and file source");
+    if (bOk) {
+        pGraph->AddFilter(pFilter, L"3gpDemux");
+        pGraph->AddFilter(pSource, L"source");
+        IPin* pInput = nullptr;
+        HRESULT hr = pFilter->FindPin(L"Input", &pInput);
+        if (SUCCEEDED(hr)) hr = pGraph->ConnectDirect(pSource->OutputPin(), pInput, nullptr);
+        if (pInput) pInput->Release();
+        bOk = Check(SUCCEEDED(hr), "connect the movie to the filter", hr) &&
+              ConnectSinks(pGraph, pFilter, &sinks, &kinds);
+    }
+    if (bOk) {
+        HRESULT hr = pGraph->Pause();
+        if (SUCCEEDED(hr)) hr = pGraph->Run();
+        bOk = Check(SUCCEEDED(hr), "Pause and Run", hr);
+        for (size_t i = 0; bOk && i < sinks.size(); ++i) {
+            bOk = Check(sinks[i]->WaitForEndOfStream(1, 30000), ("end-of-stream on the " + kinds[i] + " pin").c_str());
+        }
+        hr = pGraph->Stop();
+        bOk = Check(SUCCEEDED(hr), "Stop", hr) && bOk;
+    }
+    PinCounts received;
+    for (size_t i = 0; i < sinks.size(); ++i) {
+        long lSamples = static_cast<long>(sinks[i]->SamplesReceived());
+        printf("%s pin: %ld samples, %ld end-of-stream\n", kinds[i].c_str(), lSamples, sinks[i]->EndOfStreamCount());
+        bOk = Check(sinks[i]->EndOfStreamCount() == 1, "one end-of-stream") && bOk;
+        received[kinds[i]] = lSamples;
+    }
+    bOk = Check(sinks.size() == expected.size() && received == expected, "each pin delivered the expected samples") &&
+          bOk;
+
+    if (pGraph) pGraph->Clear();
+    for (size_t i = 0; i < sinks.size(); ++i) sinks[i]->Release();
+    if (pSource) pSource->Release();
+    if (pGraph) pGraph->Release();
+    return bOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        fprintf(stderr, "usage: %s REGISTRY-FILE|-\n", argv[0]);
+    PinCounts expected;
+    if (argc < 2 || argc == 3 || (argc > 3 && !ParseCounts(argc - 3, argv + 3, &expected))) {
+        fprintf(stderr, "usage: %s REGISTRY-FILE|- [MOVIE KIND=SAMPLES...]\n", argv[0]);
         return 2;
     }
     if (std::string(argv[1]) != "-") {
@@ -81,6 +185,7 @@ int main(int argc, char** argv)
     if (!Check(hr == S_OK && pFilter, "CoCreateInstance", hr)) return 1;
     bOk = Check(IsMapped(modulePath) && platformtest::LoadedComServers() == 1, "module loaded") && bOk;
     bOk = UseFilter(pFilter) && bOk;
+    if (argc > 2) bOk = PlayMovie(pFilter, argv[2], expected) && bOk;
 
     // Still in use: the module must stay.
     CoFreeUnusedLibraries();
