@@ -151,6 +151,9 @@ bool PlayMovie(IBaseFilter* pFilter, const char* pszPath, const PinCounts& expec
         bOk = Check(sinks[i]->EndOfStreamCount() == 1, "one end-of-stream") && bOk;
         received[kinds[i]] = lSamples;
     }
+    for (PinCounts::const_iterator it = expected.begin(); it != expected.end(); ++it) {
+        printf("expected on the %s pin: %ld samples\n", it->first.c_str(), it->second);
+    }
     bOk = Check(sinks.size() == expected.size() && received == expected, "each pin delivered the expected samples") &&
           bOk;
 
