@@ -39,7 +39,9 @@ protected:
             m_pAlloc->Decommit();
             EXPECT_EQ(0u, m_pAlloc->Release());
         }
-        if (m_pSink) EXPECT_EQ(0u, m_pSink->Release());
+        if (m_pSink) {
+            EXPECT_EQ(0u, m_pSink->Release());
+        }
     }
 
     // Sends a sample of cb bytes, each set to value, with the given media start.

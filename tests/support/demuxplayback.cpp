@@ -21,7 +21,9 @@ DemuxPlayback::DemuxPlayback()
 DemuxPlayback::~DemuxPlayback()
 {
     m_pGraph->Clear();
-    if (m_pSource) EXPECT_EQ(0u, m_pSource->Release());
+    if (m_pSource) {
+        EXPECT_EQ(0u, m_pSource->Release());
+    }
     for (CRecordingSink* pSink : m_sinks) EXPECT_EQ(0u, pSink->Release());
     EXPECT_EQ(0u, m_pDemux->Release());
     EXPECT_EQ(0u, m_pGraph->Release());
