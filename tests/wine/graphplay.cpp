@@ -72,7 +72,7 @@ public:
         for (CGraphSink* pSink : m_sinks) pSink->Release();
     }
 
-    HRESULT Build(const std::wstring& file);
+    HRESULT Build(const WideString& file);
     HRESULT RunToCompletion();
     HRESULT WaitForComplete();
     bool WaitAllEnded();
@@ -92,7 +92,7 @@ private:
     std::vector<CGraphSink*> m_sinks;  // each holds a reference
 };
 
-HRESULT CGraphSession::Build(const std::wstring& file)
+HRESULT CGraphSession::Build(const WideString& file)
 {
     HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                   reinterpret_cast<void**>(&m_pGraph));
@@ -210,7 +210,7 @@ HRESULT CGraphSession::SeekTo(REFERENCE_TIME rt)
 
 }  // namespace
 
-int PlayThroughGraph(const std::wstring& file, size_t nHold, REFERENCE_TIME rtSeek)
+int PlayThroughGraph(const WideString& file, size_t nHold, REFERENCE_TIME rtSeek)
 {
     CGraphSession session;
     HRESULT hr = session.Build(file);

@@ -14,7 +14,7 @@
 namespace {
 
 // A decimal argument; false for anything else.
-bool ParseNumber(const wchar_t* psz, long long* pllValue)
+bool ParseNumber(const WCHAR* psz, long long* pllValue)
 {
     std::string text;
     for (; *psz; ++psz) text += *psz < 128 ? static_cast<char>(*psz) : '?';
@@ -31,12 +31,12 @@ int Usage()
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv)
+int wmain(int argc, WCHAR** argv)
 {
     // Lines end in "\n" alone, as the Linux tool's do.
     _setmode(_fileno(stdout), _O_BINARY);
     if (argc < 2) return Usage();
-    const std::wstring command = argv[1];
+    const WideString command = argv[1];
     if (command == L"registry" && argc == 3) return CheckRegistration(argv[2]);
     if (command != L"play" || argc != 5) return Usage();
 

@@ -9,8 +9,8 @@
 
 namespace {
 
-const wchar_t kClsid[] = L"{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}";
-const wchar_t kName[] = L"Orvane 3GPP Demux Filter";
+const WCHAR kClsid[] = L"{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}";
+const WCHAR kName[] = L"Orvane 3GPP Demux Filter";
 
 class CChecks {
 public:
@@ -25,16 +25,16 @@ private:
     int m_nFailed = 0;
 };
 
-std::string Narrow(const std::wstring& text)
+std::string Narrow(const WideString& text)
 {
     std::string out;
-    for (wchar_t ch : text) out += ch < 128 ? static_cast<char>(ch) : '?';
+    for (WCHAR ch : text) out += ch < 128 ? static_cast<char>(ch) : '?';
     return out;
 }
 
-bool ReadString(const std::wstring& key, const wchar_t* pszValue, std::wstring* pText)
+bool ReadString(const WideString& key, const WCHAR* pszValue, WideString* pText)
 {
-    wchar_t sz[520];
+    WCHAR sz[520];
     DWORD cb = sizeof(sz);
     DWORD dwType = 0;
     if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), pszValue, RRF_RT_REG_SZ, &dwType, sz, &cb) != ERROR_SUCCESS) {
@@ -44,13 +44,13 @@ bool ReadString(const std::wstring& key, const wchar_t* pszValue, std::wstring* 
     return true;
 }
 
-bool ReadDword(const std::wstring& key, const wchar_t* pszValue, DWORD* pdw)
+bool ReadDword(const WideString& key, const WCHAR* pszValue, DWORD* pdw)
 {
     DWORD cb = sizeof(*pdw);
     return RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), pszValue, RRF_RT_REG_DWORD, nullptr, pdw, &cb) == ERROR_SUCCESS;
 }
 
-bool KeyExists(const std::wstring& key)
+bool KeyExists(const WideString& key)
 {
     HKEY hKey = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return false;
@@ -58,12 +58,12 @@ bool KeyExists(const std::wstring& key)
     return true;
 }
 
-std::vector<std::wstring> Subkeys(const std::wstring& key)
+std::vector<WideString> Subkeys(const WideString& key)
 {
-    std::vector<std::wstring> names;
+    std::vector<WideString> names;
     HKEY hKey = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return names;
-    wchar_t sz[260];
+    WCHAR sz[260];
     for (DWORD i = 0;; ++i) {
         DWORD cch = 260;
         if (RegEnumKeyExW(hKey, i, sz, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
@@ -73,9 +73,9 @@ std::vector<std::wstring> Subkeys(const std::wstring& key)
     return names;
 }
 
-void CheckString(CChecks* pChecks, const std::wstring& key, const wchar_t* pszValue, const std::wstring& expected)
+void CheckString(CChecks* pChecks, const WideString& key, const WCHAR* pszValue, const WideString& expected)
 {
-    std::wstring text;
+    WideString text;
     bool bRead = ReadString(key, pszValue, &text);
     std::string what = "HKCR\\" + Narrow(key) + " " + (pszValue ? Narrow(pszValue) : std::string("(default)")) +
                        " is \"" + Narrow(expected) + "\"";
@@ -83,7 +83,7 @@ void CheckString(CChecks* pChecks, const std::wstring& key, const wchar_t* pszVa
     pChecks->Check(bRead && text == expected, what);
 }
 
-void CheckDword(CChecks* pChecks, const std::wstring& key, const wchar_t* pszValue, DWORD dwExpected)
+void CheckDword(CChecks* pChecks, const WideString& key, const WCHAR* pszValue, DWORD dwExpected)
 {
     DWORD dw = 0;
     bool bRead = ReadDword(key, pszValue, &dw);
@@ -98,23 +98,23 @@ void CheckDword(CChecks* pChecks, const std::wstring& key, const wchar_t* pszVal
 }
 
 struct PinEntry {
-    const wchar_t* pszName;
+    const WCHAR* pszName;
     DWORD dwOutput;
     DWORD dwZero;
-    const wchar_t* pszMajor;
-    std::vector<std::wstring> subtypes;
+    const WCHAR* pszMajor;
+    std::vector<WideString> subtypes;
 };
 
 }  // namespace
 
-int CheckRegistration(const std::wstring& module)
+int CheckRegistration(const WideString& module)
 {
     CChecks checks;
-    const std::wstring clsidKey = std::wstring(L"CLSID\\") + kClsid;
+    const WideString clsidKey = WideString(L"CLSID\\") + kClsid;
     CheckString(&checks, clsidKey, nullptr, kName);
     CheckString(&checks, clsidKey + L"\\InprocServer32", nullptr, module);
     CheckString(&checks, clsidKey + L"\\InprocServer32", L"ThreadingModel", L"Both");
-    CheckString(&checks, std::wstring(L"Filter\\") + kClsid, nullptr, kName);
+    CheckString(&checks, WideString(L"Filter\\") + kClsid, nullptr, kName);
     CheckDword(&checks, clsidKey, L"Merit", 0x00600000);
 
     const PinEntry pins[] = {
@@ -125,22 +125,22 @@ int CheckRegistration(const std::wstring& module)
         {L"Video Output", 1, 1, L"{73646976-0000-0010-8000-00AA00389B71}", {L"{00000000-0000-0000-0000-000000000000}"}},
         {L"Audio Output", 1, 1, L"{73647561-0000-0010-8000-00AA00389B71}", {L"{00000000-0000-0000-0000-000000000000}"}},
     };
-    std::vector<std::wstring> registered = Subkeys(clsidKey + L"\\Pins");
+    std::vector<WideString> registered = Subkeys(clsidKey + L"\\Pins");
     checks.Check(registered.size() == 3, "three pins registered (found " + std::to_string(registered.size()) + ")");
     for (const PinEntry& pin : pins) {
-        const std::wstring pinKey = clsidKey + L"\\Pins\\" + pin.pszName;
+        const WideString pinKey = clsidKey + L"\\Pins\\" + pin.pszName;
         checks.Check(KeyExists(pinKey), "pin \"" + Narrow(pin.pszName) + "\" registered");
         CheckDword(&checks, pinKey, L"Direction", pin.dwOutput);
         CheckDword(&checks, pinKey, L"AllowedZero", pin.dwZero);
         CheckDword(&checks, pinKey, L"AllowedMany", 0);
         CheckDword(&checks, pinKey, L"IsRendered", 0);
-        std::vector<std::wstring> majors = Subkeys(pinKey + L"\\Types");
+        std::vector<WideString> majors = Subkeys(pinKey + L"\\Types");
         checks.Check(majors.size() == 1, "pin \"" + Narrow(pin.pszName) + "\" has one major type");
-        std::vector<std::wstring> subtypes = Subkeys(pinKey + L"\\Types\\" + pin.pszMajor);
+        std::vector<WideString> subtypes = Subkeys(pinKey + L"\\Types\\" + pin.pszMajor);
         bool bAll = subtypes.size() == pin.subtypes.size();
-        for (const std::wstring& subtype : pin.subtypes) {
+        for (const WideString& subtype : pin.subtypes) {
             bool bFound = false;
-            for (const std::wstring& name : subtypes) bFound = bFound || lstrcmpiW(name.c_str(), subtype.c_str()) == 0;
+            for (const WideString& name : subtypes) bFound = bFound || lstrcmpiW(name.c_str(), subtype.c_str()) == 0;
             bAll = bAll && bFound;
         }
         checks.Check(bAll, "pin \"" + Narrow(pin.pszName) + "\" media types: " + Narrow(pin.pszMajor) + " with " +

@@ -7,15 +7,18 @@
 
 #include "win32.h"
 
+// Text in the platform's UTF-16 characters.
+typedef std::basic_string<WCHAR> WideString;
+
 // Checks the registry entries of a registered module (its Windows path);
 // prints one line a check; 0 when all hold.
-int CheckRegistration(const std::wstring& module);
+int CheckRegistration(const WideString& module);
 
 // Plays the file through Wine's filter graph three ways and prints the
 // sinks' records, each line "SECTION<TAB>JSON": "play" (Run to EC_COMPLETE),
 // "seek" (Run, a seek to rtSeek through the graph once each sink holds
 // nHold samples, on to EC_COMPLETE), "duration" (the graph's GetDuration),
 // and "replay" (Stop, back to 0, Pause until end-of-stream). 0 on success.
-int PlayThroughGraph(const std::wstring& file, size_t nHold, REFERENCE_TIME rtSeek);
+int PlayThroughGraph(const WideString& file, size_t nHold, REFERENCE_TIME rtSeek);
 
 #endif
