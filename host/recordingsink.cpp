@@ -42,18 +42,11 @@ uint64_t Fnv1a(const BYTE* p, size_t cb)
 // --- input pin -----------------------------------------------------------------
 
 CRecordingInputPin::CRecordingInputPin(CRecordingSink* pSink, CCritSec* pLock, HRESULT* phr)
-    : CBasePin(L"CRecordingInputPin", pSink, pLock, phr, L"In", PINDIR_INPUT), m_pSink(pSink)
+    : CSinkInputPin(L"CRecordingInputPin", pSink, pLock, phr), m_pSink(pSink)
 {
 }
 
 CRecordingInputPin::~CRecordingInputPin() = default;
-
-STDMETHODIMP CRecordingInputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv)
-{
-    CheckPointer(ppv, E_POINTER);
-    if (IsEqualIID(riid, IID_IMemInputPin)) return GetInterface(static_cast<IMemInputPin*>(this), ppv);
-    return CBasePin::NonDelegatingQueryInterface(riid, ppv);
-}
 
 HRESULT CRecordingInputPin::CheckMediaType(const CMediaType* pmt)
 {
@@ -65,20 +58,6 @@ HRESULT CRecordingInputPin::CheckMediaType(const CMediaType* pmt)
         return VFW_E_TYPE_NOT_ACCEPTED;
     }
     return S_OK;
-}
-
-HRESULT CRecordingInputPin::GetMediaType(int, CMediaType*)
-{
-    return VFW_S_NO_MORE_ITEMS;  // the sink proposes nothing; it takes what it is offered
-}
-
-HRESULT CRecordingInputPin::BreakConnect()
-{
-    if (m_pSink->m_pNotified) {
-        m_pSink->m_pNotified->Release();
-        m_pSink->m_pNotified = nullptr;
-    }
-    return CBasePin::BreakConnect();
 }
 
 // A blocked Receive is released by CRecordingSink::Stop, once the filter's
@@ -124,28 +103,17 @@ STDMETHODIMP CRecordingInputPin::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIM
     return S_OK;
 }
 
-STDMETHODIMP CRecordingInputPin::GetAllocator(IMemAllocator** ppAllocator)
+HRESULT CRecordingInputPin::CreateOwnAllocator(IMemAllocator** ppAllocator)
 {
-    CheckPointer(ppAllocator, E_POINTER);
-    *ppAllocator = nullptr;
     if (!m_pSink->m_options.bProvideAllocator) return VFW_E_NO_ALLOCATOR;
-    if (!m_pSink->m_pOwnAllocator) {
-        HRESULT hr = CreateMemoryAllocator(&m_pSink->m_pOwnAllocator);
-        if (FAILED(hr)) return hr;
-    }
-    *ppAllocator = m_pSink->m_pOwnAllocator;
-    (*ppAllocator)->AddRef();
-    return S_OK;
+    return CreateMemoryAllocator(ppAllocator);
 }
 
-STDMETHODIMP CRecordingInputPin::NotifyAllocator(IMemAllocator* pAllocator, BOOL)
+STDMETHODIMP CRecordingInputPin::NotifyAllocator(IMemAllocator* pAllocator, BOOL bReadOnly)
 {
     CheckPointer(pAllocator, E_POINTER);
     if (FAILED(m_pSink->m_options.hrNotifyAllocator)) return m_pSink->m_options.hrNotifyAllocator;
-    pAllocator->AddRef();
-    if (m_pSink->m_pNotified) m_pSink->m_pNotified->Release();
-    m_pSink->m_pNotified = pAllocator;
-    return S_OK;
+    return CSinkInputPin::NotifyAllocator(pAllocator, bReadOnly);
 }
 
 STDMETHODIMP CRecordingInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps)
@@ -156,28 +124,9 @@ STDMETHODIMP CRecordingInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* 
     return S_OK;
 }
 
-STDMETHODIMP CRecordingInputPin::Receive(IMediaSample* pSample)
+HRESULT CRecordingInputPin::ReceiveSample(IMediaSample* pSample)
 {
-    CheckPointer(pSample, E_POINTER);
     return m_pSink->ReceiveSample(pSample);
-}
-
-STDMETHODIMP CRecordingInputPin::ReceiveMultiple(IMediaSample** pSamples, LONG nSamples, LONG* nSamplesProcessed)
-{
-    CheckPointer(pSamples, E_POINTER);
-    LONG n = 0;
-    HRESULT hr = S_OK;
-    for (; n < nSamples; ++n) {
-        hr = Receive(pSamples[n]);
-        if (hr != S_OK) break;
-    }
-    if (nSamplesProcessed) *nSamplesProcessed = n;
-    return hr;
-}
-
-STDMETHODIMP CRecordingInputPin::ReceiveCanBlock()
-{
-    return S_OK;
 }
 
 // --- filter --------------------------------------------------------------------
@@ -188,11 +137,7 @@ CRecordingSink::CRecordingSink(const SinkOptions& options, HRESULT* phr)
 {
 }
 
-CRecordingSink::~CRecordingSink()
-{
-    if (m_pNotified) m_pNotified->Release();
-    if (m_pOwnAllocator) m_pOwnAllocator->Release();
-}
+CRecordingSink::~CRecordingSink() = default;
 
 CRecordingSink* CRecordingSink::Create(const SinkOptions& options)
 {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "basefilter.h"
-#include "basepin.h"
+#include "sinkinputpin.h"
 
 struct SinkOptions {
     // GUID_NULL accepts any major type / subtype.
@@ -63,17 +63,12 @@ struct SinkEvent {
 
 class CRecordingSink;
 
-class CRecordingInputPin : public CBasePin, public IMemInputPin {
+class CRecordingInputPin : public CSinkInputPin {
 public:
     CRecordingInputPin(CRecordingSink* pSink, CCritSec* pLock, HRESULT* phr);
     ~CRecordingInputPin() override;
 
-    DECLARE_IUNKNOWN
-    STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
-
     HRESULT CheckMediaType(const CMediaType* pmt) override;
-    HRESULT GetMediaType(int iPosition, CMediaType* pmt) override;
-    HRESULT BreakConnect() override;
     HRESULT Inactive() override;
 
     STDMETHODIMP EndOfStream() override;
@@ -81,13 +76,12 @@ public:
     STDMETHODIMP EndFlush() override;
     STDMETHODIMP NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
 
-    // IMemInputPin
-    STDMETHODIMP GetAllocator(IMemAllocator** ppAllocator) override;
     STDMETHODIMP NotifyAllocator(IMemAllocator* pAllocator, BOOL bReadOnly) override;
     STDMETHODIMP GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps) override;
-    STDMETHODIMP Receive(IMediaSample* pSample) override;
-    STDMETHODIMP ReceiveMultiple(IMediaSample** pSamples, LONG nSamples, LONG* nSamplesProcessed) override;
-    STDMETHODIMP ReceiveCanBlock() override;
+
+protected:
+    HRESULT CreateOwnAllocator(IMemAllocator** ppAllocator) override;
+    HRESULT ReceiveSample(IMediaSample* pSample) override;
 
 private:
     CRecordingSink* m_pSink;
@@ -143,8 +137,8 @@ public:
 
     // The allocator given to NotifyAllocator (no reference added), and
     // whether it is the sink's own.
-    IMemAllocator* NotifiedAllocator() const { return m_pNotified; }
-    bool NotifiedOwnAllocator() const { return m_pNotified && m_pNotified == m_pOwnAllocator; }
+    IMemAllocator* NotifiedAllocator() const { return m_pin.NotifiedAllocator(); }
+    bool NotifiedOwnAllocator() const { return m_pin.NotifiedOwnAllocator(); }
     const SinkOptions& Options() const { return m_options; }
 
 private:
@@ -157,8 +151,6 @@ private:
     CCritSec m_csFilter;
     CRecordingInputPin m_pin;
     SinkOptions m_options;
-    IMemAllocator* m_pOwnAllocator = nullptr;  // holds a reference
-    IMemAllocator* m_pNotified = nullptr;      // holds a reference
 
     mutable std::mutex m_lock;
     std::condition_variable m_changed;

@@ -18,15 +18,8 @@ const size_t kNoHold = static_cast<size_t>(-1);
 // --- input pin -----------------------------------------------------------------
 
 CGraphSinkPin::CGraphSinkPin(CGraphSink* pSink, CCritSec* pLock, HRESULT* phr)
-    : CBasePin(L"CGraphSinkPin", pSink, pLock, phr, L"In", PINDIR_INPUT), m_pSink(pSink)
+    : CSinkInputPin(L"CGraphSinkPin", pSink, pLock, phr), m_pSink(pSink)
 {
-}
-
-STDMETHODIMP CGraphSinkPin::NonDelegatingQueryInterface(REFIID riid, void** ppv)
-{
-    CheckPointer(ppv, E_POINTER);
-    if (IsEqualIID(riid, IID_IMemInputPin)) return GetInterface(static_cast<IMemInputPin*>(this), ppv);
-    return CBasePin::NonDelegatingQueryInterface(riid, ppv);
 }
 
 HRESULT CGraphSinkPin::CheckMediaType(const CMediaType*)
@@ -36,7 +29,7 @@ HRESULT CGraphSinkPin::CheckMediaType(const CMediaType*)
 
 HRESULT CGraphSinkPin::CompleteConnect(IPin* pReceivePin)
 {
-    HRESULT hr = CBasePin::CompleteConnect(pReceivePin);
+    HRESULT hr = CSinkInputPin::CompleteConnect(pReceivePin);
     if (FAILED(hr)) return hr;
     if (IsEqualGUID(m_mt.majortype, MEDIATYPE_Video)) m_pSink->SetKind("video");
     else if (IsEqualGUID(m_mt.majortype, MEDIATYPE_Audio)) m_pSink->SetKind("audio");
@@ -46,12 +39,8 @@ HRESULT CGraphSinkPin::CompleteConnect(IPin* pReceivePin)
 
 HRESULT CGraphSinkPin::BreakConnect()
 {
-    if (m_pSink->m_pAllocator) {
-        m_pSink->m_pAllocator->Release();
-        m_pSink->m_pAllocator = nullptr;
-    }
     m_pSink->SetKind("");
-    return CBasePin::BreakConnect();
+    return CSinkInputPin::BreakConnect();
 }
 
 HRESULT CGraphSinkPin::Inactive()
@@ -85,55 +74,14 @@ STDMETHODIMP CGraphSinkPin::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tSt
     return S_OK;
 }
 
-STDMETHODIMP CGraphSinkPin::GetAllocator(IMemAllocator** ppAllocator)
+HRESULT CGraphSinkPin::CreateOwnAllocator(IMemAllocator** ppAllocator)
 {
-    CheckPointer(ppAllocator, E_POINTER);
-    *ppAllocator = nullptr;
-    if (!m_pSink->m_pOwnAllocator) {
-        HRESULT hr = CreateRoundingAllocator(&m_pSink->m_pOwnAllocator);
-        if (FAILED(hr)) return hr;
-    }
-    *ppAllocator = m_pSink->m_pOwnAllocator;
-    (*ppAllocator)->AddRef();
-    return S_OK;
+    return CreateRoundingAllocator(ppAllocator);
 }
 
-STDMETHODIMP CGraphSinkPin::NotifyAllocator(IMemAllocator* pAllocator, BOOL)
+HRESULT CGraphSinkPin::ReceiveSample(IMediaSample* pSample)
 {
-    CheckPointer(pAllocator, E_POINTER);
-    pAllocator->AddRef();
-    if (m_pSink->m_pAllocator) m_pSink->m_pAllocator->Release();
-    m_pSink->m_pAllocator = pAllocator;
-    return S_OK;
-}
-
-STDMETHODIMP CGraphSinkPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES*)
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP CGraphSinkPin::Receive(IMediaSample* pSample)
-{
-    CheckPointer(pSample, E_POINTER);
     return m_pSink->ReceiveSample(pSample);
-}
-
-STDMETHODIMP CGraphSinkPin::ReceiveMultiple(IMediaSample** pSamples, LONG nSamples, LONG* nSamplesProcessed)
-{
-    CheckPointer(pSamples, E_POINTER);
-    LONG n = 0;
-    HRESULT hr = S_OK;
-    for (; n < nSamples; ++n) {
-        hr = Receive(pSamples[n]);
-        if (hr != S_OK) break;
-    }
-    if (nSamplesProcessed) *nSamplesProcessed = n;
-    return hr;
-}
-
-STDMETHODIMP CGraphSinkPin::ReceiveCanBlock()
-{
-    return S_OK;
 }
 
 // --- filter --------------------------------------------------------------------
@@ -143,11 +91,7 @@ CGraphSink::CGraphSink(HRESULT* phr)
 {
 }
 
-CGraphSink::~CGraphSink()
-{
-    if (m_pAllocator) m_pAllocator->Release();
-    if (m_pOwnAllocator) m_pOwnAllocator->Release();
-}
+CGraphSink::~CGraphSink() = default;
 
 CGraphSink* CGraphSink::Create()
 {

@@ -16,16 +16,13 @@
 #include <vector>
 
 #include "basefilter.h"
-#include "basepin.h"
+#include "sinkinputpin.h"
 
 class CGraphSink;
 
-class CGraphSinkPin : public CBasePin, public IMemInputPin {
+class CGraphSinkPin : public CSinkInputPin {
 public:
     CGraphSinkPin(CGraphSink* pSink, CCritSec* pLock, HRESULT* phr);
-
-    DECLARE_IUNKNOWN
-    STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     HRESULT CheckMediaType(const CMediaType* pmt) override;
     HRESULT CompleteConnect(IPin* pReceivePin) override;
@@ -38,14 +35,11 @@ public:
     STDMETHODIMP EndFlush() override;
     STDMETHODIMP NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
 
-    // IMemInputPin: the sink offers Wine's memory allocator, with the buffer
-    // sizes Windows' would give (roundingallocator.h).
-    STDMETHODIMP GetAllocator(IMemAllocator** ppAllocator) override;
-    STDMETHODIMP NotifyAllocator(IMemAllocator* pAllocator, BOOL bReadOnly) override;
-    STDMETHODIMP GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps) override;
-    STDMETHODIMP Receive(IMediaSample* pSample) override;
-    STDMETHODIMP ReceiveMultiple(IMediaSample** pSamples, LONG nSamples, LONG* nSamplesProcessed) override;
-    STDMETHODIMP ReceiveCanBlock() override;
+protected:
+    // Wine's memory allocator, with the buffer sizes Windows' would give
+    // (roundingallocator.h).
+    HRESULT CreateOwnAllocator(IMemAllocator** ppAllocator) override;
+    HRESULT ReceiveSample(IMediaSample* pSample) override;
 
 private:
     CGraphSink* m_pSink;
@@ -119,8 +113,6 @@ private:
 
     CCritSec m_csFilter;
     CGraphSinkPin m_pin;
-    IMemAllocator* m_pAllocator = nullptr;     // the one notified; holds a reference
-    IMemAllocator* m_pOwnAllocator = nullptr;  // the one offered; holds a reference
 
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
