@@ -13,6 +13,7 @@
 #include <set>
 #include <vector>
 
+#include "allocatorrounding.h"
 #include "comtesthooks.h"
 #include "standinclasses.h"
 
@@ -309,13 +310,11 @@ HRESULT CStandinMemAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest, ALLO
     LONG cbAlign = pRequest->cbAlign;
     if (cbAlign <= 0 || (cbAlign & (cbAlign - 1)) != 0) return VFW_E_BADALIGN;
     if (pRequest->cBuffers < 0 || pRequest->cbBuffer < 0 || pRequest->cbPrefix < 0) return E_INVALIDARG;
-    // The buffer grows so that prefix and buffer together fill whole alignment units.
-    long long cbTotal = static_cast<long long>(pRequest->cbBuffer) + pRequest->cbPrefix;
-    cbTotal = (cbTotal + cbAlign - 1) / cbAlign * cbAlign;
-    if (cbTotal > 0x7FFFFFFF) return E_OUTOFMEMORY;
+    LONG cbBuffer = 0;
+    if (!RoundBufferSize(pRequest->cbBuffer, pRequest->cbPrefix, cbAlign, &cbBuffer)) return E_OUTOFMEMORY;
     FreeBuffers();
     m_props.cBuffers = pRequest->cBuffers;
-    m_props.cbBuffer = static_cast<LONG>(cbTotal - pRequest->cbPrefix);
+    m_props.cbBuffer = cbBuffer;
     m_props.cbAlign = cbAlign;
     m_props.cbPrefix = pRequest->cbPrefix;
     m_bPropertiesSet = true;

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "allocatorrounding.h"
+
 namespace {
 
 class CRoundingAllocator : public IMemAllocator {
@@ -31,11 +33,10 @@ public:
     STDMETHODIMP SetProperties(ALLOCATOR_PROPERTIES* pRequest, ALLOCATOR_PROPERTIES* pActual) override
     {
         if (!pRequest) return E_POINTER;
+        // A request that cannot be rounded goes as it is, for Wine's allocator to judge.
         ALLOCATOR_PROPERTIES rounded = *pRequest;
         LONG cbAlign = rounded.cbAlign > 0 ? rounded.cbAlign : 1;
-        LONG cbTotal = rounded.cbBuffer + rounded.cbPrefix;
-        if (cbTotal % cbAlign != 0) cbTotal += cbAlign - cbTotal % cbAlign;
-        rounded.cbBuffer = cbTotal - rounded.cbPrefix;
+        RoundBufferSize(rounded.cbBuffer, rounded.cbPrefix, cbAlign, &rounded.cbBuffer);
         return m_pInner->SetProperties(&rounded, pActual);
     }
     STDMETHODIMP GetProperties(ALLOCATOR_PROPERTIES* pProps) override { return m_pInner->GetProperties(pProps); }
