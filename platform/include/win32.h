@@ -16,7 +16,7 @@
 #include <dvdmedia.h>
 #include <mmreg.h>
 #include "device/devicemediatypes.h"
-#include "device/devicefiltersetup.h"
+#include "amoviesetup.h"
 // The loader calls DllMain and the .def file names the exports.
 #define MODULE_EXPORT
 #define DECLARE_MODULE_ENTRY_POINT(fnDllMain)
@@ -40,6 +40,7 @@
 #include "standin/vfwmsgs.h"
 #include "standin/evcode.h"
 #include "standin/strmif.h"
+#include "amoviesetup.h"
 #include "standin/dshowuuids.h"
 #include "standin/qnetwork.h"
 #include "standin/winreg.h"

@@ -147,17 +147,6 @@ typedef struct _REGFILTERPINS {
     const REGPINTYPES* lpMediaType;
 } REGFILTERPINS;
 
-typedef REGPINTYPES AMOVIESETUP_MEDIATYPE;
-typedef REGFILTERPINS AMOVIESETUP_PIN;
-
-typedef struct _AMOVIESETUP_FILTER {
-    const CLSID* clsID;
-    const WCHAR* strName;
-    DWORD dwMerit;
-    UINT nPins;
-    const AMOVIESETUP_PIN* lpPin;
-} AMOVIESETUP_FILTER;
-
 enum {
     MERIT_PREFERRED = 0x800000,
     MERIT_NORMAL = 0x600000,

@@ -1,10 +1,9 @@
 // The filter registration records of the device's DirectShow SDK, which
 // filter modules hand to the filter mapper through IAMovieSetup. The desktop
-// SDK has the pin and media-type records (strmif.h) but not these names.
-#ifndef PLATFORM_DEVICE_DEVICEFILTERSETUP_H
-#define PLATFORM_DEVICE_DEVICEFILTERSETUP_H
-
-#include <strmif.h>
+// SDK and the stand-ins have the pin and media-type records (strmif.h) but
+// not these names; win32.h includes this after them, in either case.
+#ifndef PLATFORM_AMOVIESETUP_H
+#define PLATFORM_AMOVIESETUP_H
 
 typedef REGPINTYPES AMOVIESETUP_MEDIATYPE;
 typedef REGFILTERPINS AMOVIESETUP_PIN;
