@@ -201,24 +201,15 @@ HRESULT CMediaType::SetFormat(const BYTE* pFormat, ULONG cb)
 
 BYTE* CMediaType::AllocFormatBuffer(ULONG cb)
 {
-    if (cb == 0) {
-        ResetFormatBuffer();
-        return NULL;
-    }
-    if (cb == cbFormat && pbFormat != NULL) {
-        return pbFormat;
-    }
-    BYTE* pNew = static_cast<BYTE*>(CoTaskMemAlloc(cb));
-    if (pNew == NULL) {
-        return NULL;
-    }
-    ResetFormatBuffer();
-    pbFormat = pNew;
-    cbFormat = cb;
-    return pbFormat;
+    return ResizeFormatBuffer(cb, false);
 }
 
 BYTE* CMediaType::ReallocFormatBuffer(ULONG cb)
+{
+    return ResizeFormatBuffer(cb, true);
+}
+
+BYTE* CMediaType::ResizeFormatBuffer(ULONG cb, bool bKeepContents)
 {
     if (cb == 0) {
         ResetFormatBuffer();
@@ -231,15 +222,17 @@ BYTE* CMediaType::ReallocFormatBuffer(ULONG cb)
     if (pNew == NULL) {
         return NULL;
     }
-    ULONG cbKeep = (pbFormat != NULL && cbFormat < cb) ? cbFormat : cb;
-    if (pbFormat == NULL) {
-        cbKeep = 0;
-    }
-    if (cbKeep > 0) {
-        memcpy(pNew, pbFormat, cbKeep);
-    }
-    if (cb > cbKeep) {
-        memset(pNew + cbKeep, 0, cb - cbKeep);
+    if (bKeepContents) {
+        ULONG cbKeep = (pbFormat != NULL && cbFormat < cb) ? cbFormat : cb;
+        if (pbFormat == NULL) {
+            cbKeep = 0;
+        }
+        if (cbKeep > 0) {
+            memcpy(pNew, pbFormat, cbKeep);
+        }
+        if (cb > cbKeep) {
+            memset(pNew + cbKeep, 0, cb - cbKeep);
+        }
     }
     ResetFormatBuffer();
     pbFormat = pNew;

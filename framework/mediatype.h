@@ -50,6 +50,10 @@ public:
     // zero-filled. Null on failure (the old block then stays) or when cb is 0.
     BYTE* ReallocFormatBuffer(ULONG cb);
     void ResetFormatBuffer();
+
+private:
+    // The two above: the old contents kept (and growth zeroed) or not.
+    BYTE* ResizeFormatBuffer(ULONG cb, bool bKeepContents);
 };
 
 // Releases the format block and the interface reference; the record itself stays.
