@@ -68,13 +68,7 @@ HRESULT ReadNextSample(CMovieTrack* pTrack, DWORD* pi, BYTE* pbBuffer, DWORD cbB
 HRESULT CDemuxOutputPin::DeliverAmrFrames()
 {
     DemuxRunRange range;
-    if (!DemuxBeginRun(this, &range)) return S_OK;
-    DeliverNewSegment(range.rtStart, range.rtStop, 1.0);
-    DemuxFindRunSamples(this, &range);
-    if (range.bEmpty) {
-        DeliverEndOfStream();
-        return S_OK;
-    }
+    if (!DemuxBeginAudioRun(this, &range)) return S_OK;
 
     CAmrFramer* pFramer = new (std::nothrow) CAmrFramer();
     if (pFramer == NULL) {

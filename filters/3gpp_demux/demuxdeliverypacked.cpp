@@ -9,13 +9,7 @@
 HRESULT CDemuxOutputPin::DeliverPackedSamples()
 {
     DemuxRunRange range;
-    if (!DemuxBeginRun(this, &range)) return S_OK;
-    DeliverNewSegment(range.rtStart, range.rtStop, 1.0);
-    DemuxFindRunSamples(this, &range);
-    if (range.bEmpty) {
-        DeliverEndOfStream();
-        return S_OK;
-    }
+    if (!DemuxBeginAudioRun(this, &range)) return S_OK;
 
     IMediaSample* pSample = NULL;
     DWORD i = range.dwFirst;

@@ -55,6 +55,18 @@ void DemuxFindRunSamples(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
     pRange->bEmpty = dwFirst > dwLast;
 }
 
+bool DemuxBeginAudioRun(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
+{
+    if (!DemuxBeginRun(pPin, pRange)) return false;
+    pPin->DeliverNewSegment(pRange->rtStart, pRange->rtStop, 1.0);
+    DemuxFindRunSamples(pPin, pRange);
+    if (pRange->bEmpty) {
+        pPin->DeliverEndOfStream();
+        return false;
+    }
+    return true;
+}
+
 void DemuxNotifyStreamError(CDemuxOutputPin* pPin, HRESULT hr)
 {
     pPin->m_pDemux->NotifyEvent(EC_STREAM_ERROR_STOPPED, static_cast<LONG_PTR>(hr), 0);

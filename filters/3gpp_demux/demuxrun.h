@@ -29,6 +29,11 @@ bool DemuxBeginRun(CDemuxOutputPin* pPin, DemuxRunRange* pRange);
 // Run start, second half: the last and first samples of the run.
 void DemuxFindRunSamples(CDemuxOutputPin* pPin, DemuxRunRange* pRange);
 
+// Run start of the audio loops, which open the segment at the filter's
+// position: both halves with the new segment between them, and end-of-stream
+// for an empty run. False when there is nothing to deliver.
+bool DemuxBeginAudioRun(CDemuxOutputPin* pPin, DemuxRunRange* pRange);
+
 // Posts the stream-error event for a failed read with its result code.
 void DemuxNotifyStreamError(CDemuxOutputPin* pPin, HRESULT hr);
 
