@@ -15,6 +15,7 @@
 #include <new>
 
 #include "hostregistry.h"
+#include "singleinterface.h"
 #include "standinclasses.h"
 
 namespace {
@@ -65,14 +66,7 @@ public:
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IFilterMapper)) {
-            *ppv = static_cast<IFilterMapper*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        return QuerySingleInterface(static_cast<IFilterMapper*>(this), IID_IFilterMapper, riid, ppv);
     }
     STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
     STDMETHODIMP_(ULONG) Release() override

@@ -15,6 +15,7 @@
 
 #include "allocatorrounding.h"
 #include "comtesthooks.h"
+#include "singleinterface.h"
 #include "standinclasses.h"
 
 namespace {
@@ -45,14 +46,7 @@ public:
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMediaSample)) {
-            *ppv = static_cast<IMediaSample*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        return QuerySingleInterface(static_cast<IMediaSample*>(this), IID_IMediaSample, riid, ppv);
     }
     STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
     STDMETHODIMP_(ULONG) Release() override;
@@ -184,14 +178,7 @@ public:
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMemAllocator)) {
-            *ppv = static_cast<IMemAllocator*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        return QuerySingleInterface(static_cast<IMemAllocator*>(this), IID_IMemAllocator, riid, ppv);
     }
     STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
     STDMETHODIMP_(ULONG) Release() override
