@@ -234,6 +234,13 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
         SetLastError(6);
         return WAIT_FAILED;
     }
+    // A poll (the delivery threads make one per sample) needs no waiter
+    // bookkeeping: under the lock nobody can pulse while it looks, and a
+    // pulse from before does not count for a wait that starts now.
+    if (dwMilliseconds == 0) {
+        std::lock_guard<std::mutex> guard(Lock());
+        return object->TryAcquire(object->Generation()) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    }
     return WaitOn({object}, false, dwMilliseconds);
 }
 
