@@ -16,4 +16,13 @@ protected:
     virtual ~ByteSource() {}
 };
 
+// Read for bytes the parser interprets (box headers, tables): a reader
+// answers S_FALSE when the stream ended before dwLength bytes and leaves the
+// rest of the buffer unwritten, so that counts as a failure here.
+inline HRESULT ReadWhole(ByteSource* pSource, LONGLONG llPosition, DWORD dwLength, BYTE* pBuffer)
+{
+    HRESULT hr = pSource->Read(llPosition, dwLength, pBuffer);
+    return hr == S_FALSE ? E_FAIL : hr;
+}
+
 #endif

@@ -87,9 +87,8 @@ void CMovie::ScanTopLevel(bool* pbFileType, bool* pbMediaData, CBox** ppMoov)
     for (;;) {
         BYTE abSize[4];
         BYTE abType[4];
-        // A short read (S_FALSE) leaves the buffer partly unwritten: a header
-        // cut by the end of the stream ends the scan like a failed read.
-        if (m_pSource->Read(llPos, 4, abSize) != S_OK || m_pSource->Read(llPos + 4, 4, abType) != S_OK) {
+        // A header cut by the end of the stream ends the scan like a failed read.
+        if (FAILED(ReadWhole(m_pSource, llPos, 4, abSize)) || FAILED(ReadWhole(m_pSource, llPos + 4, 4, abType))) {
             return;
         }
         const DWORD dwSize = ReadU32BE(abSize);

@@ -57,15 +57,9 @@ HRESULT CBox::ReadAt(LONGLONG llOffset, DWORD cbLength, BYTE* pBuffer)
         return E_FAIL;
     }
     ULONGLONG llPosition = m_llFileOffset + m_cbHeader + static_cast<ULONGLONG>(llOffset);
-    HRESULT hr = m_pSource->Read(static_cast<LONGLONG>(llPosition), cbLength, pBuffer);
-    // A reader answers S_FALSE when the stream ended before cbLength bytes
-    // and leaves the rest of the buffer as it was. Box headers and tables
-    // must not be taken from such bytes: a box that claims to reach past the
-    // end of the file would otherwise yield children without end.
-    if (hr == S_FALSE) {
-        return E_FAIL;
-    }
-    return hr;
+    // Not from a short read: a box that claims to reach past the end of the
+    // file would otherwise yield children without end.
+    return ReadWhole(m_pSource, static_cast<LONGLONG>(llPosition), cbLength, pBuffer);
 }
 
 HRESULT CBox::ReadFullBoxHeader()
