@@ -154,6 +154,10 @@ bool FindAudioSpecificConfig(const BYTE* b, DWORD cb, DWORD dwEsds, DWORD* pdwCo
     } else {
         return false;
     }
+    // The descriptor's length byte may be the entry's last byte or past it.
+    if (r >= cb) {
+        return false;
+    }
     if (IsLongLengthByte(b[r])) {
         r += 3;
     }
