@@ -118,13 +118,71 @@ TEST(MovieParse, FileTypeNeedsFourPayloadBytes)
     EXPECT_EQ(four.movie.m_dwFileType, 2u);
 }
 
-TEST(MovieParse, OpenOrLargeMediaDataEndsTheScan)
+// Phones write the media data with a 64-bit size before the movie box. A
+// size that cannot be placed ends the scan; a box seen before that counts.
+TEST(MovieParse, LongAndOpenSizesInTheTopLevelScan)
 {
     Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));
-    Bytes moov = Box("moov", FullBox("mvhd", 0, 0, Bytes().zeros(96)));
-    EXPECT_EQ(Parsed((ftyp + testbox::OpenBox("mdat", Bytes().zeros(8)) + moov).data()).hr, E_FAIL);
-    EXPECT_EQ(Parsed((ftyp + testbox::LargeBox("mdat", Bytes().zeros(8)) + moov).data()).hr, E_FAIL);
-    EXPECT_EQ(Parsed((ftyp + moov + testbox::OpenBox("mdat", Bytes().zeros(8))).data()).hr, S_OK);
+    Bytes header = FullBox("mvhd", 0, 0, Bytes().u32(0).u32(0).u32(600).u32(1200).zeros(80));
+    Bytes moov = Box("moov", header);
+    Bytes payload = Bytes().zeros(8);
+    struct Case {
+        const char* name;
+        Bytes file;
+        HRESULT hr;
+    };
+    const Case cases[] = {
+        {"64-bit mdat before moov", ftyp + testbox::LargeBox("mdat", payload) + moov, S_OK},
+        {"64-bit mdat after moov", ftyp + moov + testbox::LargeBox("mdat", payload), S_OK},
+        {"64-bit moov", ftyp + Box("mdat") + testbox::LargeBox("moov", header), S_OK},
+        {"64-bit size below its header", ftyp + testbox::RawLargeBox(15, "mdat", payload) + moov, E_FAIL},
+        {"64-bit size 0", ftyp + testbox::RawLargeBox(0, "mdat", payload) + moov, E_FAIL},
+        {"64-bit size past the end", ftyp + testbox::RawLargeBox(25 + moov.size(), "mdat", payload) + moov, E_FAIL},
+        {"mdat past the end after moov", ftyp + moov + testbox::RawLargeBox(1u << 20, "mdat", payload), S_OK},
+        {"open mdat before moov", ftyp + testbox::OpenBox("mdat", payload) + moov, E_FAIL},
+        {"open mdat last", ftyp + moov + testbox::OpenBox("mdat", payload), S_OK},
+        {"open moov last", ftyp + Box("mdat") + testbox::OpenBox("moov", header), S_OK},
+        {"compact size below 8", ftyp + testbox::RawBox(7, "mdat", payload) + moov, E_FAIL},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Parsed parsed(c.file.data());
+        EXPECT_EQ(parsed.hr, c.hr);
+        EXPECT_EQ(parsed.movie.m_dwTimeScale, c.hr == S_OK ? 600u : 1u);
+    }
+}
+
+// A media data box of over 4 GiB: the movie box after it is found at its
+// 64-bit position, also where pointers are 32 bits wide.
+TEST(MovieParse, MovieBoxAfterMediaDataAbove4GiB)
+{
+    class SparseSource : public ByteSource {
+    public:
+        SparseSource(std::vector<uint8_t> head, LONGLONG llTailAt, std::vector<uint8_t> tail)
+            : m_head(std::move(head)), m_llTailAt(llTailAt), m_tail(std::move(tail)) {}
+        HRESULT Read(LONGLONG llPosition, DWORD dwLength, BYTE* pBuffer) override
+        {
+            for (DWORD i = 0; i < dwLength; ++i) {
+                const LONGLONG at = llPosition + i;
+                pBuffer[i] = at < LONGLONG(m_head.size()) ? m_head[size_t(at)]
+                             : at >= m_llTailAt && at < Length() ? m_tail[size_t(at - m_llTailAt)] : 0;
+            }
+            return llPosition + dwLength <= Length() ? S_OK : S_FALSE;
+        }
+        LONGLONG Length() override { return m_llTailAt + LONGLONG(m_tail.size()); }
+
+    private:
+        std::vector<uint8_t> m_head;
+        LONGLONG m_llTailAt;
+        std::vector<uint8_t> m_tail;
+    };
+    const uint64_t llMdat = 0x100000010ull;
+    Bytes head = Box("ftyp", Bytes().fourcc("isom")) + Bytes().u32(1).fourcc("mdat").u64(llMdat);
+    Bytes moov = Box("moov", FullBox("mvhd", 0, 0, Bytes().u32(0).u32(0).u32(600).u32(1200).zeros(80)));
+    SparseSource source(head.data(), LONGLONG(head.size() - 16 + llMdat), moov.data());
+    CMovie movie(&source);
+    EXPECT_EQ(movie.Parse(), S_OK);
+    EXPECT_EQ(movie.m_dwTimeScale, 600u);
 }
 
 TEST(MovieParse, LaterMovieBoxReplacesEarlierOne)
@@ -332,13 +390,24 @@ TEST(MovieParse, DropsTracksWithoutDurationOrTimeScale)
     TrackLayout justLongEnough = VideoTrack();
     justLongEnough.timeScale = 10000000;
     justLongEnough.mediaDuration = 1;
+    // A media header of 0: the decoding times give the length; without
+    // samples there is none and the track goes.
+    TrackLayout zeroHeader = AudioTrack();
+    zeroHeader.mediaDuration = 0;
+    zeroHeader.stts = {{2, 160}, {3, 320}};
+    TrackLayout noSamples = AudioTrack(0);
+    noSamples.mediaDuration = 0;
     MovieLayout layout = OneTrackMovie(tooShort);
-    layout.tracks.push_back(noScale);
-    layout.tracks.push_back(justLongEnough);
+    layout.duration = 0;
+    for (const TrackLayout& track : {noScale, justLongEnough, zeroHeader, noSamples}) {
+        layout.tracks.push_back(track);
+    }
     DebugCapture capture;
     Parsed parsed(BuildMovie(layout).bytes);
-    ASSERT_EQ(parsed.movie.m_tracks.size(), 1u);
+    ASSERT_EQ(parsed.movie.m_tracks.size(), 2u);
     EXPECT_EQ(parsed.movie.m_tracks[0]->GetDuration(), 1);
+    EXPECT_EQ(parsed.movie.m_tracks[1]->m_llMediaDuration, 1280u);
+    EXPECT_EQ(parsed.movie.GetDuration(), 1600000);  // 1280 / 8000 s
     EXPECT_EQ(capture.Text(), "");
 }
 

@@ -78,6 +78,40 @@ HRESULT CMovie::GuardedRead(LONGLONG llPosition, DWORD cbLength, BYTE* pBuffer)
     }
 }
 
+namespace {
+
+// Where a top-level box ends. A compact size of 1 takes the 64-bit size that
+// follows, which must cover its own 16-byte header and stay inside the
+// stream (phones write the media data this way before the movie box); 0 runs
+// to the end of the stream; 2 to 7 cannot be placed. A 32-bit size is taken
+// as written: the scan ends when it reaches past the end.
+bool PlaceTopLevelBox(ByteSource* pSource, LONGLONG llPos, DWORD dwSize, DWORD* pcbHeader, LONGLONG* pllSize)
+{
+    const LONGLONG llLeft = pSource->Length() - llPos;
+    *pcbHeader = 8;
+    *pllSize = dwSize;
+    if (dwSize >= 8) {
+        return true;
+    }
+    if (dwSize == 0) {
+        *pllSize = llLeft;
+        return llLeft > 0;
+    }
+    BYTE abLarge[8];
+    if (dwSize != 1 || FAILED(ReadWhole(pSource, llPos + 8, 8, abLarge))) {
+        return false;
+    }
+    const ULONGLONG ullSize = ReadU64BE(abLarge);
+    if (llLeft < 16 || ullSize < 16 || ullSize > static_cast<ULONGLONG>(llLeft)) {
+        return false;
+    }
+    *pcbHeader = 16;
+    *pllSize = static_cast<LONGLONG>(ullSize);
+    return true;
+}
+
+}  // namespace
+
 void CMovie::ScanTopLevel(bool* pbFileType, bool* pbMediaData, CBox** ppMoov)
 {
     if (m_pSource->Length() <= 0) {
@@ -93,6 +127,9 @@ void CMovie::ScanTopLevel(bool* pbFileType, bool* pbMediaData, CBox** ppMoov)
         }
         const DWORD dwSize = ReadU32BE(abSize);
         const DWORD dwType = ReadU32BE(abType);
+        DWORD cbHeader = 8;
+        LONGLONG llSize = 0;
+        const bool bPlaced = PlaceTopLevelBox(m_pSource, llPos, dwSize, &cbHeader, &llSize);
         if (dwType == BOX_FTYP) {
             CFileTypeBox* pFileType = new (std::nothrow) CFileTypeBox(m_pSource, dwSize, llPos);
             m_dwFileType = pFileType != NULL ? pFileType->Parse() : 0;
@@ -102,15 +139,15 @@ void CMovie::ScanTopLevel(bool* pbFileType, bool* pbMediaData, CBox** ppMoov)
             *pbMediaData = true;
         } else if (dwType == BOX_MOOV) {
             // A later movie box replaces an earlier one. The earlier one has
-            // not been enumerated yet, so it is destroyed at once.
+            // not been enumerated yet, so it is destroyed at once. One that
+            // cannot be placed leaves the file without a movie box.
             delete *ppMoov;
-            *ppMoov = new (std::nothrow) CBox(m_pSource, BOX_MOOV, 8, dwSize, llPos);
+            *ppMoov = bPlaced ? new (std::nothrow) CBox(m_pSource, BOX_MOOV, cbHeader, llSize, llPos) : NULL;
         }
-        // Size 0 (to the end) and 1 (64-bit size) end the scan after this box.
-        if (dwSize < 8) {
+        if (!bPlaced) {
             return;
         }
-        llPos += dwSize;
+        llPos += llSize;
         if (llPos >= m_pSource->Length()) {
             return;
         }

@@ -143,6 +143,21 @@ DWORD CDecodingTimeToSampleBox::GetSampleAtMediaTime(DWORD dwMediaTime)
     return 0;
 }
 
+ULONGLONG CDecodingTimeToSampleBox::GetTotalDuration()
+{
+    Reset();
+    ULONGLONG ullTotal = 0;
+    for (; m_dwCursor < m_dwEntryCount; ++m_dwCursor) {
+        const BYTE* pEntry = EntryAt(m_dwCursor);
+        if (pEntry == NULL) {
+            break;
+        }
+        ullTotal += static_cast<ULONGLONG>(ReadU32BE(pEntry)) * ReadU32BE(pEntry + 4);
+    }
+    Reset();
+    return ullTotal;
+}
+
 // --- sync samples ---------------------------------------------------------
 
 CSyncSampleBox::CSyncSampleBox(const CBox& header)

@@ -31,6 +31,9 @@ public:
     HRESULT GetSampleTimeAndDelta(DWORD dwSample, DWORD* pdwTime, DWORD* pdwDelta);
     // The sample at a media time: the run by composition time, the sample in it by decoding time.
     DWORD GetSampleAtMediaTime(DWORD dwMediaTime);
+    // The sum of every sample's delta, in 64 bits; the table ends at a window
+    // that cannot be read.
+    ULONGLONG GetTotalDuration();
 
     DWORD m_dwRunFirstSample;
     DWORD m_dwRunStartTime;

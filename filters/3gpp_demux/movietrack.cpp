@@ -118,7 +118,16 @@ HRESULT CMovieTrack::ParseMedia(CBox* pMdia)
         return E_FAIL;
     }
     HRESULT hr = ParseSampleTable(pStbl);
-    return FAILED(hr) ? hr : S_OK;
+    if (FAILED(hr)) {
+        return hr;
+    }
+    // Some writers leave the media header's duration 0 though the tables hold
+    // samples; the decoding times then give the track its length. A track
+    // without samples keeps 0 and is dropped.
+    if (m_llMediaDuration == 0) {
+        m_llMediaDuration = m_pDecodingTime->GetTotalDuration();
+    }
+    return S_OK;
 }
 
 HRESULT CMovieTrack::ParseSampleTable(CBox* pStbl)
