@@ -43,7 +43,7 @@ void CheckTrack(const FixtureFacts& facts, const TrackFacts& expected, CMovieTra
     SCOPED_TRACE("stream " + std::to_string(expected.stream));
     EXPECT_EQ(track.m_bVideo != 0, expected.type == "video");
     EXPECT_EQ(track.m_dwMediaTimeScale, expected.timescale);
-    EXPECT_EQ(track.m_llMediaDuration, expected.durationTs);
+    EXPECT_EQ(track.m_llMediaDuration, expected.MediaDuration());
     ASSERT_EQ(track.m_pSampleSize->m_dwSampleCount, expected.samples);
     EXPECT_EQ(track.m_pSyncSample != nullptr, expected.hasStss);
     EXPECT_EQ(track.m_pCompositionTime != nullptr, expected.hasCtts);

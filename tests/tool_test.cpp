@@ -184,7 +184,7 @@ TEST(ToolInfo, AgreesWithTheFactsOfEveryFixture)
             EXPECT_EQ(SubtypeOfCodec(track.codec), pin["subtype"]);
             EXPECT_EQ(track.samples, pin["samples"].get<uint32_t>());
             EXPECT_EQ(track.timescale, pin["timescale"].get<uint32_t>());
-            int64_t duration = static_cast<int64_t>(track.durationTs * 10000000ULL / track.timescale);
+            int64_t duration = static_cast<int64_t>(track.MediaDuration() * 10000000ULL / track.timescale);
             EXPECT_EQ(duration, pin["track_duration"].get<int64_t>());
             longest = std::max(longest, duration);
             uint32_t largest = 0;
@@ -277,6 +277,101 @@ TEST(ToolSamples, EachPinCarriesTheFileSamplesInOrder)
             }
         }
     }
+}
+
+namespace {
+
+uint64_t BigEndian(const std::vector<uint8_t>& bytes, size_t pos, size_t width)
+{
+    uint64_t value = 0;
+    for (size_t i = 0; i < width; ++i) value = value << 8 | bytes[pos + i];
+    return value;
+}
+
+// Moves every chunk offset in [begin, end) of a movie box by delta.
+void ShiftChunkOffsets(std::vector<uint8_t>& moov, size_t begin, size_t end, int64_t delta)
+{
+    for (size_t at = begin; at + 8 <= end; at += BigEndian(moov, at, 4)) {
+        const std::string type(moov.begin() + at + 4, moov.begin() + at + 8);
+        const size_t boxEnd = at + BigEndian(moov, at, 4);
+        if (type == "trak" || type == "mdia" || type == "minf" || type == "stbl") {
+            ShiftChunkOffsets(moov, at + 8, boxEnd, delta);
+        } else if (type == "stco" || type == "co64") {
+            const size_t width = type == "co64" ? 8 : 4;
+            for (size_t pos = at + 16; pos + width <= boxEnd; pos += width) {
+                const uint64_t value = BigEndian(moov, pos, width) + delta;
+                for (size_t i = 0; i < width; ++i) moov[pos + i] = uint8_t(value >> (8 * (width - 1 - i)));
+            }
+        }
+    }
+}
+
+// The file in the layout phone recorders write: the 8-byte "free" (or
+// "wide") box and the 8-byte "mdat" header after it become one 16-byte
+// 64-bit "mdat" header, then comes the movie box. A movie box that was first
+// moves behind the media data, its chunk offsets following the samples.
+// Empty when the file has no such pair.
+std::vector<uint8_t> PhoneLayout(const std::vector<uint8_t>& file)
+{
+    struct Top {
+        std::string type;
+        size_t at, size;
+    };
+    std::vector<Top> boxes;
+    for (size_t at = 0; at + 8 <= file.size(); at += boxes.back().size) {
+        boxes.push_back({std::string(file.begin() + at + 4, file.begin() + at + 8), at, size_t(BigEndian(file, at, 4))});
+    }
+    size_t mdat = 1;
+    while (mdat < boxes.size() && !(boxes[mdat].type == "mdat" && boxes[mdat - 1].size == 8 &&
+                                    (boxes[mdat - 1].type == "free" || boxes[mdat - 1].type == "wide"))) {
+        ++mdat;
+    }
+    if (mdat >= boxes.size()) return {};
+    auto bytesOf = [&](const Top& box) { return std::vector<uint8_t>(file.begin() + box.at, file.begin() + box.at + box.size); };
+    std::vector<uint8_t> out;
+    std::vector<uint8_t> moov;
+    for (size_t i = 0; i + 1 < mdat; ++i) {
+        std::vector<uint8_t> bytes = bytesOf(boxes[i]);
+        (boxes[i].type == "moov" ? moov : out).insert((boxes[i].type == "moov" ? moov : out).end(), bytes.begin(), bytes.end());
+    }
+    const uint64_t size = boxes[mdat].size + 8;
+    out.insert(out.end(), {0, 0, 0, 1, 'm', 'd', 'a', 't'});
+    for (int shift = 56; shift >= 0; shift -= 8) out.push_back(uint8_t(size >> shift));
+    const int64_t delta = int64_t(out.size()) - int64_t(boxes[mdat].at + 8);
+    ShiftChunkOffsets(moov, 8, moov.size(), delta);
+    out.insert(out.end(), file.begin() + boxes[mdat].at + 8, file.begin() + boxes[mdat].at + boxes[mdat].size);
+    out.insert(out.end(), moov.begin(), moov.end());
+    out.insert(out.end(), file.begin() + boxes[mdat].at + boxes[mdat].size, file.end());
+    return out;
+}
+
+// Each pin's lines of "samples" (the pins' threads interleave freely).
+std::map<std::string, std::vector<std::string>> SamplesByPin(const std::string& path)
+{
+    ToolRun run = RunTool({"samples", path});
+    EXPECT_EQ(0, run.status) << run.err;
+    std::map<std::string, std::vector<std::string>> byPin;
+    for (const json& line : JsonLines(run.out)) byPin[line.value("pin", "")].push_back(line.dump());
+    return byPin;
+}
+
+}  // namespace
+
+TEST(ToolSamples, EveryFixtureInThePhoneLayoutPlaysAsTheOriginal)
+{
+    const std::filesystem::path copy = std::filesystem::temp_directory_path() / ("phone-layout-" + std::to_string(getpid()));
+    size_t rewritten = 0;
+    for (const std::string& name : ListFixtures()) {
+        SCOPED_TRACE(name);
+        std::ifstream in(FixturePath(name), std::ios::binary);
+        const std::vector<uint8_t> phone = PhoneLayout({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
+        if (phone.empty()) continue;  // made in that layout already
+        std::ofstream(copy, std::ios::binary).write(reinterpret_cast<const char*>(phone.data()), std::streamsize(phone.size()));
+        EXPECT_EQ(SamplesByPin(FixturePath(name)), SamplesByPin(copy.string()));
+        ++rewritten;
+    }
+    std::filesystem::remove(copy);
+    EXPECT_GE(rewritten, 11u);
 }
 
 TEST(ToolSamples, StartAndStopBoundTheRunAtSyncSamples)

@@ -96,9 +96,50 @@ ff -f lavfi -i "sine=f=440:d=2:sample_rate=48000" -f lavfi -i "sine=f=880:d=2:sa
 ff -i "$work/nb-mode0.amr" -c:a copy "${exact[@]}" "${nometa[@]}" "$work/amrnb-1fps.3gp"
 python3 "$here/tools/amrgroup.py" "$work/amrnb-1fps.3gp" "$out/amrnb-10-frames-per-sample.3gp" 10
 
+# 11-13. The layout phone recorders write: ftyp, then mdat with a 64-bit size, then moov.
+#     ffmpeg writes ftyp, free, mdat, moov; phonelayout.py turns the 8-byte free and the
+#     8-byte mdat header into one 16-byte mdat header, so no sample moves. The third file
+#     adds moov/meta with "mdta" keys and vendor boxes in moov/udta, as phones do.
+ff -f lavfi -i testsrc2=s=176x144:r=15:d=2 -f lavfi -i sine=f=523:d=2:sample_rate=48000 \
+   "${x264[@]}" -bf 0 -g 15 -c:a aac -b:a 64k -ac 2 "${exact[@]}" "${nometa[@]}" "$work/phone.mp4"
+python3 "$here/tools/phonelayout.py" "$work/phone.mp4" "$out/phone-h264-aac-mdat64.mp4"
+python3 "$here/tools/phonelayout.py" "$work/phone.mp4" "$out/phone-mdta-udta-mdat64.mp4" --mdta
+ff -f lavfi -i testsrc2=s=176x144:r=10:d=2 -i "$work/nb-mode7.amr" -t 2 \
+   -c:v h263 -q:v 12 -c:a copy "${exact[@]}" "${nometa[@]}" "$work/phone.3gp"
+python3 "$here/tools/phonelayout.py" "$work/phone.3gp" "$out/phone-h263-amrnb-mdat64.3gp"
+
+# 14. A video track whose media header says duration 0 though its tables hold samples, as
+#     some writers leave it; the movie header's duration is 0 too.
+ff -f lavfi -i testsrc2=s=128x96:r=10:d=1 -f lavfi -i sine=f=440:d=1:sample_rate=32000 \
+   "${x264[@]}" -bf 0 -c:a aac -b:a 32k -ac 1 "${exact[@]}" "${nometa[@]}" "$work/zero.mp4"
+python3 - "$work/zero.mp4" "$out/zero-media-duration.mp4" <<'PY'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+def boxes(start, end):
+    at = start
+    while at + 8 <= end:
+        size, kind = struct.unpack(">I4s", data[at:at + 8])
+        yield kind, at + 8, at + size
+        at += size
+def find(start, end, kind):
+    return next((s, e) for k, s, e in boxes(start, end) if k == kind)
+def zero_duration(payload):  # the duration of an mvhd or mdhd, by version
+    at, width = (payload + 24, 8) if data[payload] == 1 else (payload + 16, 4)
+    data[at:at + width] = bytes(width)
+moov = find(0, len(data), b"moov")
+zero_duration(find(*moov, b"mvhd")[0])
+for kind, s, e in boxes(*moov):
+    if kind == b"trak":
+        mdia = find(s, e, b"mdia")
+        if any(k == b"vmhd" for k, _, _ in boxes(*find(*mdia, b"minf"))):
+            zero_duration(find(*mdia, b"mdhd")[0])
+open(sys.argv[2], "wb").write(data)
+PY
+
 for f in h264-aac-bframes.mp4 h263-amrnb.3gp mpeg4-amrwb.3gp mjpeg.mov late-video-edit.mp4 \
          ilst-metadata.mp4 3gpp-assets.3gp gst-mp4mux.mp4 aac-stereo.m4a \
-         amrnb-10-frames-per-sample.3gp; do
+         amrnb-10-frames-per-sample.3gp phone-h264-aac-mdat64.mp4 phone-mdta-udta-mdat64.mp4 \
+         phone-h263-amrnb-mdat64.3gp zero-media-duration.mp4; do
   python3 "$here/tools/fixturefacts.py" "$out/$f" > "$out/${f%.*}.facts"
 done
 

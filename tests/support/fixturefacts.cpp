@@ -219,6 +219,14 @@ std::string FixtureDir()
 
 }  // namespace
 
+uint64_t TrackFacts::MediaDuration() const
+{
+    if (durationTs != 0 || packets.empty()) {
+        return durationTs;
+    }
+    return uint64_t(packets.back().rawDts + packets.back().duration.value_or(0));
+}
+
 const TrackFacts* FixtureFacts::FirstTrack(const std::string& type) const
 {
     for (const TrackFacts& track : tracks) {

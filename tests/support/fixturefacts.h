@@ -51,6 +51,10 @@ struct TrackFacts {
     bool hasCtts = false;
     std::vector<EditFacts> edits;
     std::vector<PacketFacts> packets;  // decode order
+
+    // The mdhd duration or, where it says 0, the sum of the stts deltas: the
+    // last sample's raw decode time plus its duration.
+    uint64_t MediaDuration() const;
 };
 
 // A text found in moov/udta: a 3GPP asset box ("titl", "auth", ...) or an item
