@@ -55,9 +55,10 @@ CDemuxFilter::CDemuxFilter(LPUNKNOWN pUnk, HRESULT* phr)
 
 CDemuxFilter::~CDemuxFilter()
 {
+    // The output pins' workers read through the input pin: they go first.
+    DestroyOutputPins();
     delete m_pInputPin;
     m_pInputPin = NULL;
-    DestroyOutputPins();
     delete m_pMovie;
     m_pMovie = NULL;
 }
@@ -84,6 +85,22 @@ CBasePin* CDemuxFilter::GetPin(int n)
 const AMOVIESETUP_FILTER* CDemuxFilter::GetSetupData()
 {
     return &g_sudDemuxFilter;
+}
+
+// Every output pin's allocator is decommitted before any worker is waited
+// for: a worker blocked in Deliver by a downstream that waits for the other
+// stream is freed only once that stream's worker, blocked for a buffer, has
+// been released by its own decommit.
+STDMETHODIMP CDemuxFilter::Stop()
+{
+    CAutoLock lock(&m_csFilter);
+    DecommitOutputPins();
+    return CBaseFilter::Stop();
+}
+
+void CDemuxFilter::DecommitOutputPins()
+{
+    for (DWORD i = 0; i < m_outputPins.size(); ++i) m_outputPins[i]->DecommitAllocator();
 }
 
 // --- opening and closing the movie ---------------------------------------------
@@ -172,11 +189,15 @@ HRESULT CDemuxFilter::CloseMovie()
 }
 
 // The pins' reference counts are the filter's, so they are deleted directly.
-// A pin still connected downstream (the input was disconnected first) is
-// parted from its peer before, so that the peer keeps neither a pointer to
-// a deleted pin nor a reference on this filter.
+// No worker may outlive its pin or the movie it reads: all are released
+// (as at Stop) and ended before anything is freed. A pin still connected
+// downstream (the input was disconnected first) is parted from its peer
+// before, so that the peer keeps neither a pointer to a deleted pin nor a
+// reference on this filter.
 void CDemuxFilter::DestroyOutputPins()
 {
+    DecommitOutputPins();
+    for (DWORD i = 0; i < m_outputPins.size(); ++i) m_outputPins[i]->ExitWorker();
     for (DWORD i = 0; i < m_outputPins.size(); ++i) {
         CDemuxOutputPin* pPin = m_outputPins[i];
         IPin* pPeer = pPin->GetConnected();
