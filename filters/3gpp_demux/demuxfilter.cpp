@@ -9,6 +9,7 @@
 #include "demuxoutputpin.h"
 #include "demuxsetup.h"
 #include "movie.h"
+#include "moviesampletables.h"
 #include "movietrack.h"
 
 const GUID CLSID_DemuxFilter = {0x91C9EB5C, 0x7D7B, 0x4E77, {0xB8, 0x9B, 0x6C, 0x09, 0x93, 0xDD, 0x27, 0x9E}};
@@ -23,6 +24,15 @@ const DWORD DEMUX_CREATOR_TAG = 0x47454E46;
 // must hold the file-type box's header.
 const LONGLONG PROBE_BYTES = 128;
 const LONGLONG PROBE_MIN_BYTES = 8;  // a probe of this size or less is refused
+
+// A track whose size table lists no sample (the "moov" of a fragmented
+// file, whose media is in fragments not read here) would be offered as a
+// pin whose allocator cannot be sized and whose runs are empty: it is not
+// offered. The count is the one the delivery loops run over.
+bool TrackHasSamples(const CMovieTrack* pTrack)
+{
+    return pTrack->m_pSampleSize != NULL && pTrack->m_pSampleSize->m_dwSampleCount != 0;
+}
 
 }  // namespace
 
@@ -168,6 +178,7 @@ void CDemuxFilter::CreateOutputPins()
 
 bool CDemuxFilter::AddOutputPin(DWORD dwTrack)
 {
+    if (!TrackHasSamples(m_pMovie->m_tracks[dwTrack])) return false;
     HRESULT hr = S_OK;
     CDemuxOutputPin* pPin =
         new (std::nothrow) CDemuxOutputPin(m_pMovie->m_tracks[dwTrack], this, &m_csFilter, L"out", &hr);
