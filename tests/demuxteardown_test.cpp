@@ -85,9 +85,10 @@ TEST_F(DemuxTeardown, ClosingTheMovieEndsAWorkerTheFilterNeverStopped)
     }
 }
 
-// One thread seeks while the other pauses, runs and stops: a seek either
-// restarts the workers before a Stop, which ends them, or finds the filter
-// stopped and restarts nothing. After every Stop no pin has a worker.
+// One thread seeks while the other pauses, runs and stops, the two started
+// together each round with a random head start: a seek either restarts the
+// workers before the Stop, which ends them, or finds the filter stopped and
+// restarts nothing. Once both are done no pin has a worker.
 TEST_F(DemuxTeardown, SeekRacingPauseAndStopLeavesNoWorkerAfterStop)
 {
     TestWatchdog watchdog("seeks racing Pause and Stop", std::chrono::seconds(120));
@@ -97,28 +98,38 @@ TEST_F(DemuxTeardown, SeekRacingPauseAndStopLeavesNoWorkerAfterStop)
     ASSERT_EQ(S_OK, play.OpenFixture("h263-amrnb.3gp", options));
     IMediaSeeking* pSeeking = play.Seeking(0);
     ASSERT_NE(nullptr, pSeeking);
-    LONGLONG llDuration = 0;
-    pSeeking->GetDuration(&llDuration);
 
-    std::atomic<bool> bDone{false};
+    const int kRounds = 2000;
+    std::atomic<int> go{-1};
+    std::atomic<int> seeked{-1};
+    auto spin = [](unsigned n) {
+        for (volatile unsigned i = 0; i < n; ++i) {
+        }
+    };
     std::thread seeker([&]() {
         std::minstd_rand rng(7);
-        while (!bDone.load()) {
-            LONGLONG llTo = static_cast<LONGLONG>(rng() % static_cast<unsigned>(llDuration / 1000 + 1)) * 1000;
+        for (int round = 0; round < kRounds; ++round) {
+            while (go.load() < round) std::this_thread::yield();
+            spin(rng() % 20000);
+            LONGLONG llTo = static_cast<LONGLONG>(rng() % 30) * 1000000;
             pSeeking->SetPositions(&llTo, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+            seeked = round;
         }
     });
-    const int kRounds = 2000;
+    std::minstd_rand rng(11);
     int nStrayWorkers = 0;
     for (int round = 0; round < kRounds; ++round) {
         play.Graph()->Pause();
         if (round % 3 == 0) play.Graph()->Run();
+        go = round;
+        spin(rng() % 20000);
         play.Graph()->Stop();
+        while (seeked.load() < round) std::this_thread::yield();
         for (size_t i = 0; i < play.OutputPinCount(); ++i) {
             if (HasWorker(play.OutputPin(i))) ++nStrayWorkers;
         }
+        play.Graph()->Stop();  // ends what a stray restart left, for the next round
     }
-    bDone = true;
     seeker.join();
     pSeeking->Release();
     EXPECT_EQ(0, nStrayWorkers) << "workers left running after Stop in " << kRounds << " rounds";
