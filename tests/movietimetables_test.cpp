@@ -174,31 +174,6 @@ TEST(WindowedTable, ExactlyOneWindowIsReadInOnePiece)
     EXPECT_EQ(sync.m_cbData, 4096u);
 }
 
-TEST(WindowedTable, LongerTableNeedsTwoWindowsTheLastCutToTheTable)
-{
-    // 1,025 entries: the last one lies past the first 4,096 table bytes.
-    std::vector<uint32_t> entries(1025);
-    for (uint32_t i = 0; i < 1025; ++i) entries[i] = 2 * i + 1;
-    Tables t({StssBox(entries)});
-    CSyncSampleBox sync(t.Header(0));
-    ASSERT_EQ(sync.ParseTable(), S_OK);
-    EXPECT_EQ(sync.m_llTableBytes, 4100);
-    t.source.ResetCounters();
-    EXPECT_EQ(sync.GetSyncSampleAtOrBefore(5000), 2048u);
-    EXPECT_EQ(sync.m_cbData, 4096u);
-    std::vector<testsrc::ReadRecord> reads = t.ReadsOf(0);
-    ASSERT_EQ(reads.size(), 2u);
-    EXPECT_EQ(reads[0].position, 16);
-    EXPECT_EQ(reads[0].length, 4096u);
-    EXPECT_EQ(reads[1].position, 16 + 4096);
-    EXPECT_EQ(reads[1].length, 4u);
-    // Entry 0 again: window 0 is read again.
-    EXPECT_EQ(sync.GetSyncSampleAtOrBefore(1), 0u);
-    reads = t.ReadsOf(0);
-    ASSERT_EQ(reads.size(), 3u);
-    EXPECT_EQ(reads[2].position, 16);
-}
-
 TEST(WindowedTable, UnreadableWindowAnswersLikeTheEndThenRecovers)
 {
     std::vector<TimeRun> runs;
