@@ -49,19 +49,23 @@ STDMETHODIMP CBaseFilter::GetClassID(CLSID* pClsID)
 STDMETHODIMP CBaseFilter::Stop()
 {
     CAutoLock lock(m_pLock);
-    HRESULT hr = S_OK;
-    // A stopped filter's pins are inactive already.
-    if (m_State.Get() != State_Stopped) {
-        int cPins = GetPinCount();
-        for (int i = 0; i < cPins; ++i) {
-            CBasePin* pPin = GetPin(i);
-            if (pPin == NULL) break;
-            if (!pPin->IsConnected()) continue;
-            HRESULT hrPin = pPin->Inactive();
-            if (FAILED(hrPin) && SUCCEEDED(hr)) hr = hrPin;
-        }
-    }
+    // Whatever the state: a Pause that failed half-way, or a pin a subclass
+    // started on its own, may have left a pin active on a stopped filter.
+    HRESULT hr = DeactivatePins(GetPinCount());
     m_State.Set(State_Stopped);
+    return hr;
+}
+
+HRESULT CBaseFilter::DeactivatePins(int cPins)
+{
+    HRESULT hr = S_OK;
+    for (int i = 0; i < cPins; ++i) {
+        CBasePin* pPin = GetPin(i);
+        if (pPin == NULL) break;
+        if (!pPin->IsConnected()) continue;
+        HRESULT hrPin = pPin->Inactive();
+        if (FAILED(hrPin) && SUCCEEDED(hr)) hr = hrPin;
+    }
     return hr;
 }
 
@@ -75,7 +79,12 @@ STDMETHODIMP CBaseFilter::Pause()
             if (pPin == NULL) break;
             if (!pPin->IsConnected()) continue;
             HRESULT hr = pPin->Active();
-            if (FAILED(hr)) return hr;
+            if (FAILED(hr)) {
+                // The pins before this one are undone, so that a failed
+                // Pause leaves no worker running and no buffers committed.
+                DeactivatePins(i);
+                return hr;
+            }
         }
     }
     m_State.Set(State_Paused);

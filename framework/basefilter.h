@@ -89,6 +89,10 @@ protected:
     volatile LONG m_PinVersion;
     DWORD m_dwCreatorTag;
 
+    // Inactive on each connected pin among the first cPins, in pin order;
+    // the first failure, after every pin was called. Under the filter lock.
+    HRESULT DeactivatePins(int cPins);
+
 private:
     CBaseFilter(const CBaseFilter&);
     CBaseFilter& operator=(const CBaseFilter&);

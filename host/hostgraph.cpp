@@ -217,7 +217,13 @@ HRESULT CHostGraph::ChangeState(FILTER_STATE target)
         if (target == State_Paused) hr = pFilter->Pause();
         else if (target == State_Running) hr = pFilter->Run(0);
         else hr = pFilter->Stop();
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr)) {
+            // As a graph manager does: a graph that could not pause or run is
+            // stopped whole before the failure is reported, so no filter is
+            // left half-started.
+            if (target != State_Stopped) Stop();
+            return hr;
+        }
     }
     m_state = target;
     return S_OK;

@@ -45,7 +45,7 @@ public:
     STDMETHODIMP Notify(LONG EventCode, LONG_PTR EventParam1, LONG_PTR EventParam2) override;
 
     // State changes, downstream filters first. The first failure is
-    // returned; the filters already changed keep their new state.
+    // returned; a Pause or Run that fails stops every filter first.
     HRESULT Pause();
     HRESULT Run();
     HRESULT Stop();

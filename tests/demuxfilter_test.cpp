@@ -15,6 +15,8 @@
 #include "hostgraph.h"
 #include "asyncsource.h"
 #include "movie.h"
+#include "moviesampletables.h"
+#include "movietrack.h"
 #include "moviebuilder.h"
 #include "recordingsink.h"
 #include "testfilters.h"
@@ -128,6 +130,15 @@ TrackLayout H263Track()
 {
     TrackLayout track;
     track.samples = PatternSamples(std::vector<uint32_t>(5, 40));
+    return track;
+}
+
+// The track with its samples gone but its duration kept, as in the "moov"
+// of a fragmented file.
+TrackLayout EmptyTrack(TrackLayout track)
+{
+    track.mediaDuration = static_cast<uint64_t>(track.samples.size()) * track.defaultDelta;
+    track.samples.clear();
     return track;
 }
 
@@ -287,20 +298,26 @@ TEST_F(DemuxFilterTest, DisconnectingTheInputFirstPartsTheOutputPinsFromTheirSin
     EXPECT_EQ(VFW_E_NOT_CONNECTED, pAudioSink->InputPin()->ConnectedTo(&pPeer));
 }
 
-TEST_F(DemuxFilterTest, SkipsAVideoTrackOfAnUnsupportedCodecForTheNextOne)
+// A track without samples (a fragmented file's "moov") is passed over like
+// one of an unsupported codec.
+TEST_F(DemuxFilterTest, SkipsAVideoTrackItCannotDeliverForTheNextOne)
 {
-    MovieLayout layout;
-    layout.duration = 500;
     TrackLayout unsupported = H263Track();
     unsupported.sampleEntry = UnsupportedVideoEntry();
-    layout.tracks = {unsupported, H263Track(), AmrTrack()};
-    UseBytes(BuildMovie(layout).bytes);
-    ASSERT_EQ(S_OK, Connect());
-    ASSERT_EQ(3, m_pDemux->GetPinCount());
-    auto* pVideo = static_cast<CDemuxOutputPin*>(m_pDemux->GetPin(1));
-    EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_H263, pVideo->TrackMediaType().subtype));
-    auto* pAudio = static_cast<CDemuxOutputPin*>(m_pDemux->GetPin(2));
-    EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_AMR_NB, pAudio->TrackMediaType().subtype));
+    for (const TrackLayout& skipped : {unsupported, EmptyTrack(H263Track())}) {
+        MovieLayout layout;
+        layout.duration = 500;
+        layout.tracks = {skipped, H263Track(), EmptyTrack(AmrTrack()), AmrTrack()};
+        UseBytes(BuildMovie(layout).bytes);
+        ASSERT_EQ(S_OK, Connect());
+        ASSERT_EQ(3, m_pDemux->GetPinCount());
+        for (int iPin = 1; iPin <= 2; ++iPin) {
+            CMovieTrack* pTrack = static_cast<CDemuxOutputPin*>(m_pDemux->GetPin(iPin))->Track();
+            EXPECT_TRUE(iPin == 1 ? pTrack->m_bVideo : pTrack->m_bAudio);
+            EXPECT_EQ(5u, pTrack->m_pSampleSize->m_dwSampleCount);
+        }
+        m_pGraph->DisconnectPair(Input());
+    }
 }
 
 TEST_F(DemuxFilterTest, MakesAtMostOnePinOfEachKind)
@@ -359,6 +376,9 @@ TEST_F(DemuxFilterTest, RefusesStreamsItCannotPlay)
     TrackLayout other = H263Track();
     other.kind = TrackLayout::Other;
     otherOnly.tracks = {other};
+    MovieLayout noSamples;
+    noSamples.duration = 500;
+    noSamples.tracks = {EmptyTrack(H263Track()), EmptyTrack(AmrTrack())};
     MovieLayout unsupportedOnly;
     unsupportedOnly.duration = 500;
     TrackLayout unsupported = H263Track();
@@ -370,6 +390,7 @@ TEST_F(DemuxFilterTest, RefusesStreamsItCannotPlay)
         {"eight bytes", std::vector<uint8_t>(movie.begin(), movie.begin() + 8)},
         {"no usable track", BuildMovie(otherOnly).bytes},
         {"only an unsupported video track", BuildMovie(unsupportedOnly).bytes},
+        {"tracks without samples", BuildMovie(noSamples).bytes},
         {"no-mdat.mp4", testsrc::ReadWholeFile(FixturePath("no-mdat.mp4"))},
         {"truncated-moov.mp4", testsrc::ReadWholeFile(FixturePath("truncated-moov.mp4"))},
     };

@@ -1,20 +1,23 @@
 // Decoding times, composition offsets and sync samples, read window by window.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "movie.h"
 #include "moviebuilder.h"
 #include "movietimetables.h"
 #include "movietrack.h"
 #include "testsources.h"
 
+using testbox::Box;
 using testbox::Bytes;
 using testbox::FourCC;
 using namespace testmovie;
 
 namespace {
 
-// Table boxes laid out one after another in one stream, with padding at the
-// end so that a last window read at full length stays inside the stream.
+// Table boxes laid out one after another in one stream, the last one
+// ending where the stream ends.
 struct Tables {
     explicit Tables(std::initializer_list<Bytes> boxes)
     {
@@ -24,7 +27,6 @@ struct Tables {
             sizes.push_back(box.size());
             all.append(box);
         }
-        all.zeros(8192);
         source.Data() = all.data();
     }
     CBox Header(size_t i)
@@ -172,31 +174,6 @@ TEST(WindowedTable, ExactlyOneWindowIsReadInOnePiece)
     EXPECT_EQ(sync.m_cbData, 4096u);
 }
 
-TEST(WindowedTable, LongerTableNeedsTwoFullWindows)
-{
-    // 1,025 entries: the last one lies past the first 4,096 table bytes.
-    std::vector<uint32_t> entries(1025);
-    for (uint32_t i = 0; i < 1025; ++i) entries[i] = 2 * i + 1;
-    Tables t({StssBox(entries)});
-    CSyncSampleBox sync(t.Header(0));
-    ASSERT_EQ(sync.ParseTable(), S_OK);
-    EXPECT_EQ(sync.m_llTableBytes, 4100);
-    t.source.ResetCounters();
-    EXPECT_EQ(sync.GetSyncSampleAtOrBefore(5000), 2048u);
-    EXPECT_EQ(sync.m_cbData, 4096u);
-    std::vector<testsrc::ReadRecord> reads = t.ReadsOf(0);
-    ASSERT_EQ(reads.size(), 2u);
-    EXPECT_EQ(reads[0].position, 16);
-    EXPECT_EQ(reads[0].length, 4096u);
-    EXPECT_EQ(reads[1].position, 16 + 4096);
-    EXPECT_EQ(reads[1].length, 4096u);
-    // Entry 0 again: window 0 is read again.
-    EXPECT_EQ(sync.GetSyncSampleAtOrBefore(1), 0u);
-    reads = t.ReadsOf(0);
-    ASSERT_EQ(reads.size(), 3u);
-    EXPECT_EQ(reads[2].position, 16);
-}
-
 TEST(WindowedTable, UnreadableWindowAnswersLikeTheEndThenRecovers)
 {
     std::vector<TimeRun> runs;
@@ -264,4 +241,63 @@ TEST(WindowedTable, MillionSampleWalkHoldsOneWindowAndReadsEachOnce)
     ASSERT_EQ(t.track.GetSampleTime(3, &start, &duration), S_OK);
     ASSERT_EQ(t.tables.ReadsOf(0).size(), 1u);
     EXPECT_EQ(t.tables.ReadsOf(0)[0].position, int64_t(t.tables.offsets[0] + 16));
+}
+
+// "moov" written after the media, its last child a time table over 4 KB,
+// then 0, 1, 4095 or 4097 more bytes before the end of the file: the last
+// window is read as far as the table goes, and every sample's time,
+// duration, composition offset and sync flag are the table's.
+TEST(WindowedTable, TableNearTheEndOfTheFileLoadsEveryEntry)
+{
+    const uint32_t kSamples = 1800;
+    std::vector<TimeRun> stts, ctts;
+    std::vector<uint32_t> stss;
+    for (uint32_t n = 0; n < kSamples; ++n) {
+        stts.push_back({1, 10 + n % 7});
+        ctts.push_back({1, (n % 5) * 10});
+        if (n % 3 != 2) stss.push_back(n + 1);
+    }
+    const struct {
+        const char* type;
+        Bytes box;
+    } tables[] = {{"stts", SttsBox(stts)}, {"ctts", CttsBox(ctts)}, {"stss", StssBox(stss)}};
+    for (const auto& table : tables) {
+        for (size_t tail : {0, 1, 4095, 4097}) {
+            SCOPED_TRACE(std::string(table.type) + " ending " + std::to_string(tail) + " bytes before the end");
+            TrackLayout track;
+            track.samples = PatternSamples(std::vector<uint32_t>(kSamples, 1));
+            track.stts = stts;
+            track.ctts = ctts;
+            track.stss = stss;
+            track.omit = {table.type};
+            track.extraStblChildren = table.box;
+            MovieLayout layout;
+            layout.duration = 1000;
+            layout.mdatBeforeMoov = true;
+            layout.tracks = {track};
+            std::vector<uint8_t> file = BuildMovie(layout).bytes;
+            const size_t tableEnd = file.size();
+            ASSERT_EQ(0, std::memcmp(&file[tableEnd - table.box.size() + 4], table.type, 4));
+            if (tail == 1) file.push_back(0);
+            if (tail > 1) {
+                std::vector<uint8_t> free = Box("free", Bytes().zeros(tail - 8)).data();
+                file.insert(file.end(), free.begin(), free.end());
+            }
+            ASSERT_EQ(file.size(), tableEnd + tail);
+
+            testsrc::MemorySource source(file);
+            CMovie movie(&source);
+            ASSERT_EQ(S_OK, movie.Parse());
+            ASSERT_EQ(1u, movie.m_tracks.size());
+            CMovieTrack& parsed = *movie.m_tracks[0];
+            ASSERT_TRUE(parsed.m_pCompositionTime && parsed.m_pSyncSample);
+            REFERENCE_TIME rtExpected = 0;
+            for (DWORD n = 0; n < kSamples; ++n) {
+                ASSERT_EQ(TimeOf(parsed, n), std::make_pair(rtExpected, REFERENCE_TIME(stts[n].value) * 10000)) << n;
+                ASSERT_EQ(parsed.m_pCompositionTime->GetCompositionOffset(n), ctts[n].value) << n;
+                ASSERT_EQ(parsed.m_pSyncSample->GetSyncSampleAtOrBefore(n) == n, n % 3 != 2) << n;
+                rtExpected += REFERENCE_TIME(stts[n].value) * 10000;
+            }
+        }
+    }
 }

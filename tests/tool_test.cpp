@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,11 +16,14 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "demuxplayback.h"
 #include "fixturefacts.h"
 #include "md5.h"
+#include "moviebuilder.h"
+#include "../tools/3gpdemux/progresswatchdog.h"
 
 namespace {
 
@@ -57,9 +62,11 @@ ToolRun RunCommand(const std::string& command)
     return run;
 }
 
+// Under a time limit: a tool that hangs fails its test (status 124) instead
+// of stalling the suite.
 ToolRun RunTool(const std::vector<std::string>& args)
 {
-    std::string command = Quote(DEMUX_TOOL_PATH);
+    std::string command = "timeout 120 " + Quote(DEMUX_TOOL_PATH);
     for (const std::string& arg : args) command += " " + Quote(arg);
     return RunCommand(command);
 }
@@ -522,23 +529,68 @@ TEST(ToolExitStatus, UsageErrorsAndUnreadableFilesGiveOne)
     EXPECT_EQ(1, RunTool({"samples", FixturePath("mjpeg.mov"), "--seek-at", "5"}).status);
 }
 
+// A movie whose tracks list no sample (a fragmented file's "moov") is
+// refused at once, with the reason.
 TEST(ToolExitStatus, RefusedFileGivesTwoAndSaysWhy)
 {
-    const std::string path = FixturePath("no-mdat.mp4");
-    ToolRun info = RunTool({"info", path});
-    EXPECT_EQ(2, info.status);
-    json parsed = json::parse(info.out, nullptr, false);
-    ASSERT_FALSE(parsed.is_discarded()) << info.out;
-    EXPECT_FALSE(parsed["accepted"].get<bool>());
-    EXPECT_EQ("0x8004022A", parsed["hr"]);
-    EXPECT_TRUE(parsed["pins"].empty());
-    EXPECT_NE(std::string::npos, info.err.find("VFW_E_TYPE_NOT_ACCEPTED")) << info.err;
-    for (const std::string command : {"samples", "extract"}) {
-        std::vector<std::string> args = {command, path};
-        if (command == "extract") args.push_back(std::filesystem::temp_directory_path() / "tool_test_refused");
-        ToolRun run = RunTool(args);
-        EXPECT_EQ(2, run.status) << command;
-        EXPECT_NE(std::string::npos, run.err.find("0x8004022A (VFW_E_TYPE_NOT_ACCEPTED)")) << run.err;
+    testmovie::MovieLayout noSamples;
+    noSamples.duration = 3000;
+    for (auto kind : {testmovie::TrackLayout::Video, testmovie::TrackLayout::Audio}) {
+        testmovie::TrackLayout track;
+        track.kind = kind;
+        track.mediaDuration = 3000;
+        noSamples.tracks.push_back(track);
     }
+    const std::string emptyPath = std::filesystem::temp_directory_path() / "tool_test_no_samples.3gp";
+    std::vector<uint8_t> bytes = testmovie::BuildMovie(noSamples).bytes;
+    std::ofstream(emptyPath, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                      static_cast<std::streamsize>(bytes.size()));
+    const struct {
+        std::string path;
+        bool bNoSamples;
+    } cases[] = {{FixturePath("no-mdat.mp4"), false}, {emptyPath, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        ToolRun info = RunTool({"info", c.path});
+        EXPECT_EQ(2, info.status);
+        json parsed = json::parse(info.out, nullptr, false);
+        ASSERT_FALSE(parsed.is_discarded()) << info.out;
+        EXPECT_FALSE(parsed["accepted"].get<bool>());
+        EXPECT_EQ("0x8004022A", parsed["hr"]);
+        EXPECT_TRUE(parsed["pins"].empty());
+        for (const std::string command : {"info", "samples", "extract"}) {
+            std::vector<std::string> args = {command, c.path};
+            if (command == "extract") args.push_back(std::filesystem::temp_directory_path() / "tool_test_refused");
+            ToolRun run = command == "info" ? info : RunTool(args);
+            EXPECT_EQ(2, run.status) << command;
+            EXPECT_NE(std::string::npos, run.err.find("0x8004022A (VFW_E_TYPE_NOT_ACCEPTED)")) << run.err;
+            EXPECT_EQ(c.bNoSamples, run.err.find("(no samples in moov; movie fragments are not read)") != std::string::npos)
+                << run.err;
+        }
+    }
+    std::filesystem::remove(emptyPath);
     std::filesystem::remove_all(std::filesystem::temp_directory_path() / "tool_test_refused");
+}
+
+// A play whose counts stop moving ends the tool with status 3, the stuck
+// pins named and the temporary files removed; one that keeps moving runs on.
+TEST(ToolWatchdog, AStalledPlayEndsWithThreeAndSaysWhatIsStuck)
+{
+    using namespace std::chrono_literals;
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            CProgressWatchdog watchdog(200ms, []() { std::fputs("cleaned up\n", stderr); });
+            watchdog.Watch([]() { return uint64_t(7); }, []() { return std::string("video pin stuck"); });
+            std::this_thread::sleep_for(10s);
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(kExitHung), "nothing happened for 0 s, giving up: video pin stuck\ncleaned up");
+    std::atomic<uint64_t> progress{0};
+    CProgressWatchdog watchdog(200ms, nullptr);
+    watchdog.Watch([&progress]() { return progress.load(); }, nullptr);
+    for (int i = 0; i < 20; ++i) {
+        std::this_thread::sleep_for(50ms);
+        ++progress;
+    }
 }

@@ -7,7 +7,10 @@
 # the fixtures and the regression inputs and are kept in build-fuzz/corpus/,
 # so a later run goes on where the last stopped. Any crash, leak, time-out or
 # running out of memory fails the script; the input is left in
-# build-fuzz/artifacts/ and the report in build-fuzz/logs/.
+# build-fuzz/artifacts/ and the report in build-fuzz/logs/. The movie
+# targets also start from tests/fuzz/seeds/ (tools/make-fuzz-seeds.sh): files
+# in real writers' layouts the fixtures lack (fragments, many tracks, odd
+# edit lists, vendor boxes, long tables at the end of the file).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -19,7 +22,7 @@ CC=clang CXX=clang++ cmake -S . -B "$out" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 
 cmake --build "$out" -j "$(nproc)" --target fuzz_parser fuzz_amrframer fuzz_filter
 
 mkdir -p "$out/logs" "$out/artifacts"
-movies=(tests/fixtures/*.3gp tests/fixtures/*.mp4 tests/fixtures/*.m4a tests/fixtures/*.mov)
+movies=(tests/fixtures/*.3gp tests/fixtures/*.mp4 tests/fixtures/*.m4a tests/fixtures/*.mov tests/fuzz/seeds/*)
 amr=(tests/fixtures/*amr*.3gp)
 # seed NAME FILE...: the seed folder of target NAME: the files given and the
 # inputs that once made NAME fail.

@@ -9,6 +9,7 @@
 #include "demuxoutputpin.h"
 #include "demuxsetup.h"
 #include "movie.h"
+#include "moviesampletables.h"
 #include "movietrack.h"
 
 const GUID CLSID_DemuxFilter = {0x91C9EB5C, 0x7D7B, 0x4E77, {0xB8, 0x9B, 0x6C, 0x09, 0x93, 0xDD, 0x27, 0x9E}};
@@ -23,6 +24,15 @@ const DWORD DEMUX_CREATOR_TAG = 0x47454E46;
 // must hold the file-type box's header.
 const LONGLONG PROBE_BYTES = 128;
 const LONGLONG PROBE_MIN_BYTES = 8;  // a probe of this size or less is refused
+
+// A track whose size table lists no sample (the "moov" of a fragmented
+// file, whose media is in fragments not read here) would be offered as a
+// pin whose allocator cannot be sized and whose runs are empty: it is not
+// offered. The count is the one the delivery loops run over.
+bool TrackHasSamples(const CMovieTrack* pTrack)
+{
+    return pTrack->m_pSampleSize != NULL && pTrack->m_pSampleSize->m_dwSampleCount != 0;
+}
 
 }  // namespace
 
@@ -55,9 +65,10 @@ CDemuxFilter::CDemuxFilter(LPUNKNOWN pUnk, HRESULT* phr)
 
 CDemuxFilter::~CDemuxFilter()
 {
+    // The output pins' workers read through the input pin: they go first.
+    DestroyOutputPins();
     delete m_pInputPin;
     m_pInputPin = NULL;
-    DestroyOutputPins();
     delete m_pMovie;
     m_pMovie = NULL;
 }
@@ -84,6 +95,22 @@ CBasePin* CDemuxFilter::GetPin(int n)
 const AMOVIESETUP_FILTER* CDemuxFilter::GetSetupData()
 {
     return &g_sudDemuxFilter;
+}
+
+// Every output pin's allocator is decommitted before any worker is waited
+// for: a worker blocked in Deliver by a downstream that waits for the other
+// stream is freed only once that stream's worker, blocked for a buffer, has
+// been released by its own decommit.
+STDMETHODIMP CDemuxFilter::Stop()
+{
+    CAutoLock lock(&m_csFilter);
+    DecommitOutputPins();
+    return CBaseFilter::Stop();
+}
+
+void CDemuxFilter::DecommitOutputPins()
+{
+    for (DWORD i = 0; i < m_outputPins.size(); ++i) m_outputPins[i]->DecommitAllocator();
 }
 
 // --- opening and closing the movie ---------------------------------------------
@@ -151,6 +178,7 @@ void CDemuxFilter::CreateOutputPins()
 
 bool CDemuxFilter::AddOutputPin(DWORD dwTrack)
 {
+    if (!TrackHasSamples(m_pMovie->m_tracks[dwTrack])) return false;
     HRESULT hr = S_OK;
     CDemuxOutputPin* pPin =
         new (std::nothrow) CDemuxOutputPin(m_pMovie->m_tracks[dwTrack], this, &m_csFilter, L"out", &hr);
@@ -172,11 +200,15 @@ HRESULT CDemuxFilter::CloseMovie()
 }
 
 // The pins' reference counts are the filter's, so they are deleted directly.
-// A pin still connected downstream (the input was disconnected first) is
-// parted from its peer before, so that the peer keeps neither a pointer to
-// a deleted pin nor a reference on this filter.
+// No worker may outlive its pin or the movie it reads: all are released
+// (as at Stop) and ended before anything is freed. A pin still connected
+// downstream (the input was disconnected first) is parted from its peer
+// before, so that the peer keeps neither a pointer to a deleted pin nor a
+// reference on this filter.
 void CDemuxFilter::DestroyOutputPins()
 {
+    DecommitOutputPins();
+    for (DWORD i = 0; i < m_outputPins.size(); ++i) m_outputPins[i]->ExitWorker();
     for (DWORD i = 0; i < m_outputPins.size(); ++i) {
         CDemuxOutputPin* pPin = m_outputPins[i];
         IPin* pPeer = pPin->GetConnected();

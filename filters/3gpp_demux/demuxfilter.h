@@ -36,6 +36,10 @@ public:
     DECLARE_IUNKNOWN
     STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv);
 
+    // IMediaFilter: every output pin's allocator is decommitted before the
+    // base Stop deactivates the pins one by one and waits for their workers.
+    STDMETHODIMP Stop();
+
     // CBaseFilter. Pin 0 is the input pin, pins 1.. the output pins.
     int GetPinCount();
     CBasePin* GetPin(int n);
@@ -103,6 +107,7 @@ private:
     void CreateOutputPins();
     bool AddOutputPin(DWORD dwTrack);
     void DestroyOutputPins();
+    void DecommitOutputPins();
     HRESULT GetMetaBstr(DWORD dwIndex, BSTR* pbstr);
 
     CCritSec m_csFilter;

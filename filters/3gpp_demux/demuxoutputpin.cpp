@@ -62,6 +62,10 @@ CDemuxOutputPin::CDemuxOutputPin(CMovieTrack* pTrack, CDemuxFilter* pFilter, CCr
 
 CDemuxOutputPin::~CDemuxOutputPin()
 {
+    // A worker left running (a pin deleted without a Stop) would be waited
+    // for forever by the thread base, and would read a freed pin: it is
+    // released and ended here, while the whole pin still exists.
+    Inactive();
     m_mtTrack.InitMediaType();
 }
 
@@ -136,9 +140,14 @@ HRESULT CDemuxOutputPin::Active()
 HRESULT CDemuxOutputPin::Inactive()
 {
     // Decommitting first releases a worker blocked in GetDeliveryBuffer.
-    HRESULT hr = CBaseOutputPin::Inactive();
+    HRESULT hr = DecommitAllocator();
     ExitWorker();
     return hr;
+}
+
+HRESULT CDemuxOutputPin::DecommitAllocator()
+{
+    return CBaseOutputPin::Inactive();
 }
 
 HRESULT CDemuxOutputPin::DeliverEndOfStream()

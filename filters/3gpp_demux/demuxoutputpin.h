@@ -41,6 +41,8 @@ public:
     // CBasePin / CBaseOutputPin
     HRESULT Active();
     HRESULT Inactive();
+    // The first half of Inactive: releases a worker waiting for a buffer.
+    HRESULT DecommitAllocator();
     HRESULT CheckMediaType(const CMediaType* pmt);
     HRESULT GetMediaType(int iPosition, CMediaType* pmt);
     HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest);

@@ -76,11 +76,12 @@ HRESULT CDemuxFilter::Seek(REFERENCE_TIME rtStart, REFERENCE_TIME rtStop, double
         m_dRate = dRate;
     }
 
-    FILTER_STATE state;
-    {
-        CAutoLock lock(&m_csFilter);
-        state = m_State.Get();
-    }
+    // The filter lock is held from the state check to the last restart (the
+    // filter lock, then each worker's access lock, as Pause takes them), so
+    // a Stop on another thread comes either before, and nothing restarts,
+    // or after, and ends the new workers.
+    CAutoLock lock(&m_csFilter);
+    const FILTER_STATE state = m_State.Get();
     if (state == State_Paused || state == State_Running) {
         for (DWORD i = 0; i < m_outputPins.size(); ++i) {
             if (m_outputPins[i]->IsConnected()) m_outputPins[i]->StartDelivery();

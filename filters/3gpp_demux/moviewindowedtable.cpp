@@ -56,9 +56,12 @@ BYTE* CWindowedTableBox::LoadNextWindow()
         if (llTable <= llStart) {
             return m_pData;
         }
-        // The last window is read at full length too; the bytes past the
-        // table are never looked at.
-        if (FAILED(ReadAt(m_cbPrefix + llStart, m_cbWindow, m_pData))) {
+        // The last window reads only what is left of the table: a table that
+        // ends near the end of the file ("moov" written last) would
+        // otherwise be read past the stream's end, and that read fails.
+        const LONGLONG llLeft = llTable - llStart;
+        const DWORD cbRead = llLeft < llWindow ? static_cast<DWORD>(llLeft) : m_cbWindow;
+        if (FAILED(ReadAt(m_cbPrefix + llStart, cbRead, m_pData))) {
             // A failed window is not counted; the next step asks for it again.
             return NULL;
         }

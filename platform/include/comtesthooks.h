@@ -1,6 +1,6 @@
 // Hooks of the COM and registry stand-ins that tests use: emptying the
 // in-memory registry, counting the memory allocator's live objects and
-// making its GetBuffer fail.
+// making its GetBuffer or Commit fail.
 // Host builds only.
 #ifndef PLATFORM_COMTESTHOOKS_H
 #define PLATFORM_COMTESTHOOKS_H
@@ -19,6 +19,9 @@ long LiveMemAllocators();
 // with hr; 0 disarms. False when pAllocator is not a memory allocator of
 // these stand-ins that is alive.
 bool FailGetBufferOf(IMemAllocator* pAllocator, long n, HRESULT hr);
+// Makes every Commit on pAllocator fail with hr until S_OK is given; false
+// as for FailGetBufferOf.
+bool FailCommitOf(IMemAllocator* pAllocator, HRESULT hr);
 
 // Threads that called CoInitializeEx and not yet CoUninitialize.
 long ComInitializedThreads();

@@ -89,7 +89,11 @@ OMX_AUDIO_AACPROFILETYPE ProbeAacProfile(const uint8_t* pData, size_t cbData, ui
 
     unsigned long rate = 0;
     unsigned char outChannels = 0;
-    if (NeAACDecInit2(decoder.Get(), asc, static_cast<unsigned long>(cbAsc), &rate, &outChannels) < 0) return current;
+    // faad2 answers a plain char, which is unsigned on ARM: its -1 would
+    // read as 255 there without the cast.
+    const signed char init =
+        static_cast<signed char>(NeAACDecInit2(decoder.Get(), asc, static_cast<unsigned long>(cbAsc), &rate, &outChannels));
+    if (init < 0) return current;
 
     // The decoder reads from a buffer it does not modify but declares it
     // non-const; it also reads a little past short inputs' ends, so hand it

@@ -175,6 +175,12 @@ public:
         m_lFailAtCall = n > 0 ? m_lGetBufferCalls + n : 0;
         m_hrFailAt = hr;
     }
+    // Every Commit fails with hr until S_OK is given.
+    void FailCommit(HRESULT hr)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_hrCommit = hr;
+    }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -219,6 +225,7 @@ private:
     long m_lGetBufferCalls = 0;
     long m_lFailAtCall = 0;
     HRESULT m_hrFailAt = S_OK;
+    HRESULT m_hrCommit = S_OK;
 };
 
 ULONG CStandinSample::Release()
@@ -346,6 +353,7 @@ HRESULT CStandinMemAllocator::Commit()
 {
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_bCommitted) return S_OK;
+    if (FAILED(m_hrCommit)) return m_hrCommit;
     if (!m_bPropertiesSet || m_props.cBuffers <= 0 || m_props.cbBuffer <= 0) return VFW_E_SIZENOTSET;
     // A decommit still waiting for samples is simply called off.
     if (m_bDecommitPending) {
@@ -436,15 +444,30 @@ long LiveMemAllocators()
     return g_liveAllocators.load();
 }
 
-bool FailGetBufferOf(IMemAllocator* pAllocator, long n, HRESULT hr)
+namespace {
+// The live stand-in allocator behind pAllocator, handed to act under the
+// registry lock; false when pAllocator is none of them.
+template <class Act>
+bool WithStandin(IMemAllocator* pAllocator, Act act)
 {
     std::lock_guard<std::mutex> guard(g_registryLock);
     for (CStandinMemAllocator* p : Registry()) {
         if (static_cast<IMemAllocator*>(p) == pAllocator) {
-            p->FailNthGetBuffer(n, hr);
+            act(p);
             return true;
         }
     }
     return false;
+}
+}  // namespace
+
+bool FailGetBufferOf(IMemAllocator* pAllocator, long n, HRESULT hr)
+{
+    return WithStandin(pAllocator, [&](CStandinMemAllocator* p) { p->FailNthGetBuffer(n, hr); });
+}
+
+bool FailCommitOf(IMemAllocator* pAllocator, HRESULT hr)
+{
+    return WithStandin(pAllocator, [&](CStandinMemAllocator* p) { p->FailCommit(hr); });
 }
 }  // namespace platformtest

@@ -6,6 +6,7 @@
 #include "demuxfilter.h"
 #include "demuxoutputpin.h"
 #include "textformat.h"
+#include "tracktable.h"
 
 CDemuxSession::~CDemuxSession()
 {
@@ -49,7 +50,11 @@ HRESULT CDemuxSession::OpenFile(const std::string& path, std::string* pError)
     }
     hr = m_pGraph->ConnectDirect(m_pSource->OutputPin(), pInput, nullptr);
     pInput->Release();
-    if (FAILED(hr)) *pError = "the filter refused " + path + ": " + HresultWithName(hr);
+    if (FAILED(hr)) {
+        *pError = "the filter refused " + path + ": " + HresultWithName(hr);
+        const std::string reason = UnplayableMovieReason(path);
+        if (!reason.empty()) *pError += " (" + reason + ")";
+    }
     return hr;
 }
 

@@ -42,6 +42,7 @@ public:
     size_t SinkCount() const { return m_sinks.size(); }
     CHostGraph* Graph() const { return m_pGraph; }
     CHostAsyncSource* Source() const { return m_pSource; }
+    const CToolComServer& Server() const { return m_server; }
     // IMediaSeeking of output pin i, with a reference; null when it has none.
     IMediaSeeking* Seeking(size_t i) const;
 

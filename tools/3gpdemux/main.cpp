@@ -21,7 +21,8 @@ void Usage(FILE* out)
                  "Times are 100-ns units. The filter is created through COM from lib3gpDemux.so\n"
                  "(beside this program, or DEMUX_MODULE_PATH), registered into a registry file\n"
                  "in a temporary directory that is removed on exit.\n"
-                 "Exit status: 0 success, 1 usage error or unreadable file, 2 file refused.\n");
+                 "Exit status: 0 success, 1 usage error, unreadable file or a graph that did not run,\n"
+                 "2 file refused, 3 a play that stopped moving (samples).\n");
 }
 
 }  // namespace

@@ -5,6 +5,9 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <memory>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -12,6 +15,7 @@
 #include "commands.h"
 #include "demuxsession.h"
 #include "pinfacts.h"
+#include "progresswatchdog.h"
 #include "textformat.h"
 
 namespace {
@@ -31,7 +35,8 @@ const char kUsage[] =
     "100-ns units, null when the sample carries none.\n"
     "  --start T, --stop T  positions set with SetPositions before the graph is paused\n"
     "  --seek-at N:T        once the first pin received N samples, seek it to T (absolute)\n"
-    "Exit status 2 when the filter refuses the file.\n";
+    "Exit status 1 when the graph does not run, 2 when the filter refuses the file, 3 when\n"
+    "nothing arrives for 30 s (the pins still waiting are named on stderr).\n";
 
 struct Options {
     std::string path;
@@ -169,6 +174,38 @@ void SeekWhenReached(const CDemuxSession& session, const Options& options)
     if (FAILED(hr)) PrintError("the seek to " + std::to_string(llTo) + " failed: " + HresultWithName(hr));
 }
 
+// Without an event for this long, the play is taken for hung.
+const std::chrono::seconds kWatchdogLimit(30);
+
+// The watchdog counts every sample, end-of-stream and flush the sinks
+// received and every graph event; if they stall, it names the pins that
+// have not ended.
+void WatchPlay(const CDemuxSession& session, CProgressWatchdog* pWatchdog)
+{
+    std::vector<std::string> kinds;
+    for (size_t i = 0; i < session.SinkCount(); ++i) kinds.push_back(DescribePin(session, i).kind);
+    auto progress = [&session]() {
+        uint64_t n = session.Graph()->Events().size();
+        for (size_t i = 0; i < session.SinkCount(); ++i) {
+            const CRecordingSink* pSink = session.Sink(i);
+            n += static_cast<uint64_t>(pSink->ReceiveCalls() + pSink->EndOfStreamCount() + pSink->FlushCount());
+        }
+        return n;
+    };
+    auto stuck = [&session, kinds]() {
+        std::string text;
+        for (size_t i = 0; i < session.SinkCount(); ++i) {
+            const CRecordingSink* pSink = session.Sink(i);
+            if (SinkEnded(pSink)) continue;
+            text += (text.empty() ? "" : "; ") + kinds[i] + " pin stuck after " +
+                    std::to_string(pSink->ReceiveCalls()) + " samples without end-of-stream";
+            if (pSink->BlockedReceivers() > 0) text += ", a delivery blocked in its sink";
+        }
+        return text.empty() ? std::string("every pin ended, the graph did not stop") : text;
+    };
+    pWatchdog->Watch(progress, stuck);
+}
+
 }  // namespace
 
 int RunSamples(const std::vector<std::string>& args)
@@ -184,7 +221,9 @@ int RunSamples(const std::vector<std::string>& args)
     }
     if (!CheckReadableFile(options.path)) return kExitUsage;
 
-    CDemuxSession session;
+    // Torn down under the watchdog at the end, so a teardown that hangs is caught too.
+    auto pSession = std::make_unique<CDemuxSession>();
+    CDemuxSession& session = *pSession;
     std::string error;
     if (FAILED(session.CreateFilter(&error))) {
         PrintError(error);
@@ -196,6 +235,12 @@ int RunSamples(const std::vector<std::string>& args)
     }
     SinkOptions sinkOptions;
     if (FAILED(session.ConnectSinks(sinkOptions, &error))) PrintError(error);
+    const std::filesystem::path registryDir = std::filesystem::path(session.Server().RegistryPath()).parent_path();
+    CProgressWatchdog watchdog(kWatchdogLimit, [registryDir]() {
+        std::error_code ignored;
+        std::filesystem::remove_all(registryDir, ignored);
+    });
+    WatchPlay(session, &watchdog);
     if (options.start || options.stop) {
         HRESULT hr = SetStartStop(session, options);
         if (FAILED(hr)) PrintError("SetPositions failed: " + HresultWithName(hr));
@@ -208,5 +253,7 @@ int RunSamples(const std::vector<std::string>& args)
 
     for (const auto& line : CollectRecords(session)) std::cout << line.second.dump() << '\n';
     std::cout.flush();
-    return kExitOk;
+    watchdog.Watch(nullptr, []() { return std::string("the graph did not tear down"); });
+    pSession.reset();
+    return SUCCEEDED(hr) ? kExitOk : kExitUsage;
 }

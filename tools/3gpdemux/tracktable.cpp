@@ -33,3 +33,26 @@ bool ReadTrackTable(const std::string& path, DWORD trackIndex, std::vector<Track
     }
     return true;
 }
+
+std::string UnplayableMovieReason(const std::string& path)
+{
+    FileByteSource source(path);
+    if (!source.IsOpen()) return "";
+    bool bFragments = false;
+    {
+        // The whole file as one parent, so that the top-level boxes are its children.
+        CBox file(&source, 0x66696C65 /* "file" */, 0, source.Length(), 0);
+        file.EnumerateChildren(0);
+        for (DWORD i = 0; i < file.m_dwChildCount; ++i) {
+            if (file.m_ppChildren[i]->m_dwType == 0x6D6F6F66 /* "moof" */) bFragments = true;
+        }
+    }
+    CMovie movie(&source);
+    const bool bParsed = SUCCEEDED(movie.Parse());
+    for (DWORD i = 0; bParsed && i < movie.m_tracks.size(); ++i) {
+        const CSampleSizeBox* pSizes = movie.m_tracks[i]->m_pSampleSize;
+        if (pSizes != nullptr && pSizes->m_dwSampleCount != 0) return "";
+    }
+    if ((bParsed && !movie.m_tracks.empty()) || bFragments) return "no samples in moov; movie fragments are not read";
+    return "";
+}
