@@ -33,6 +33,8 @@ int RunBoxes(const std::vector<std::string>& args);
 int RunInfo(const std::vector<std::string>& args);
 int RunSamples(const std::vector<std::string>& args);
 int RunExtract(const std::vector<std::string>& args);
+int RunRegfile(const std::vector<std::string>& args);
+int RunScan(const std::vector<std::string>& args);
 
 // --- command-line helpers (commandline.cpp) ---
 bool IsHelp(const std::string& arg);

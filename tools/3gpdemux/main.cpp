@@ -18,10 +18,16 @@ void Usage(FILE* out)
                  "                      play to the end; one JSON line per sample, segment, flush,\n"
                  "                      end-of-stream and graph event\n"
                  "  extract FILE OUTDIR write each pin's stream to a file ffmpeg and players read\n"
+                 "  scan [--ext LIST] [-j N] [--timeout S] [--ffprobe] PATH...\n"
+                 "                      check and play every clip under the PATHs, each in a child\n"
+                 "                      process; a JSON line a file, then a summary\n"
+                 "  regfile [--dll-path PATH]\n"
+                 "                      the registry entries DllRegisterServer writes, as a .reg file\n"
                  "Times are 100-ns units. The filter is created through COM from lib3gpDemux.so\n"
                  "(beside this program, or DEMUX_MODULE_PATH), registered into a registry file\n"
                  "in a temporary directory that is removed on exit.\n"
-                 "Exit status: 0 success, 1 usage error or unreadable file, 2 file refused.\n");
+                 "Exit status: 0 success, 1 usage error or unreadable file, 2 file refused (scan: any\n"
+                 "file refused or failed; 3 any hung or crashed).\n");
 }
 
 }  // namespace
@@ -42,6 +48,8 @@ int main(int argc, char** argv)
     if (command == "info") return RunInfo(args);
     if (command == "samples") return RunSamples(args);
     if (command == "extract") return RunExtract(args);
+    if (command == "regfile") return RunRegfile(args);
+    if (command == "scan") return RunScan(args);
     PrintError("unknown command '" + command + "'");
     Usage(stderr);
     return kExitUsage;
