@@ -21,6 +21,8 @@ void Usage(FILE* out)
                  "  scan [--ext LIST] [-j N] [--timeout S] [--ffprobe] PATH...\n"
                  "                      check and play every clip under the PATHs, each in a child\n"
                  "                      process; a JSON line a file, then a summary\n"
+                 "  timeline FILE -o OUT.svg [--start T] [--stop T] [--seek-at N:T]\n"
+                 "                      what each pin delivered on the presentation clock, as SVG\n"
                  "  regfile [--dll-path PATH]\n"
                  "                      the registry entries DllRegisterServer writes, as a .reg file\n"
                  "Times are 100-ns units. The filter is created through COM from lib3gpDemux.so\n"
@@ -50,6 +52,7 @@ int main(int argc, char** argv)
     if (command == "extract") return RunExtract(args);
     if (command == "regfile") return RunRegfile(args);
     if (command == "scan") return RunScan(args);
+    if (command == "timeline") return RunTimeline(args);
     PrintError("unknown command '" + command + "'");
     Usage(stderr);
     return kExitUsage;

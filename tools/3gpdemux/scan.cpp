@@ -141,13 +141,6 @@ struct Child {
     bool bKilled = false;
 };
 
-std::string SelfPath()
-{
-    char sz[PATH_MAX];
-    ssize_t cch = readlink("/proc/self/exe", sz, sizeof(sz) - 1);
-    return cch > 0 ? std::string(sz, static_cast<size_t>(cch)) : "3gpdemux";
-}
-
 // Starts "3gpdemux scan --one FILE" with stdout to a pipe and stderr (the filter's debug output) discarded.
 bool StartChild(const std::string& self, const std::string& path, bool bFfprobe, Child* pChild)
 {

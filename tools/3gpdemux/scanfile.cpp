@@ -5,6 +5,7 @@
 // signals).
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -21,21 +22,6 @@
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-const char* CodecName(const GUID& subtype)
-{
-    switch (StreamFileFor(subtype).codec) {
-    case StreamCodec::H264: return "h264";
-    case StreamCodec::Mpeg4Visual: return "mpeg4";
-    case StreamCodec::H263: return "h263";
-    case StreamCodec::Mjpeg: return "mjpeg";
-    case StreamCodec::AmrNb: return "amr_nb";
-    case StreamCodec::AmrWb: return "amr_wb";
-    case StreamCodec::Aac: return "aac";
-    case StreamCodec::Unknown: break;
-    }
-    return "other";
-}
 
 uint64_t BigEndian(const BYTE* p, int cb)
 {
@@ -76,13 +62,6 @@ std::string ExplainRefusal(const std::string& path)
     if (!bMovie) return "there is no movie box ('moov')";
     if (!bData) return "there is no media data box ('mdat'): the samples lie outside the file";
     return "";
-}
-
-std::string ShellQuoted(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
 }
 
 // ffprobe's sample count and duration of the first stream of each kind, set
@@ -132,19 +111,23 @@ Json CompareWithFfprobe(const std::string& path, const Json& pins)
     return disagreements;
 }
 
-// Test-only faults (DEMUX_SCAN_TEST_FAULT=crash:NAME or hang:NAME): the file
-// whose name ends in NAME crashes its child, or reads so slowly that it hangs.
+// Test-only faults, DEMUX_SCAN_TEST_FAULT=KIND:NAME[,KIND:NAME...]: the file
+// whose path ends in NAME crashes its child (crash) or is read so slowly,
+// through the host source's read delay, that it hangs (hang).
 std::string TestFault(const std::string& path)
 {
-    const char* pszFault = std::getenv("DEMUX_SCAN_TEST_FAULT");
-    if (!pszFault) return "";
-    const std::string fault = pszFault;
-    const size_t colon = fault.find(':');
-    if (colon == std::string::npos) return "";
-    const std::string name = fault.substr(colon + 1);
-    if (name.empty() || path.size() < name.size() || path.compare(path.size() - name.size(), name.size(), name) != 0)
-        return "";
-    return fault.substr(0, colon);
+    const char* pszFaults = std::getenv("DEMUX_SCAN_TEST_FAULT");
+    for (std::string faults = pszFaults ? pszFaults : ""; !faults.empty();) {
+        const size_t comma = std::min(faults.find(','), faults.size());
+        const std::string fault = faults.substr(0, comma);
+        faults.erase(0, comma + 1);
+        const size_t colon = fault.find(':');
+        const std::string name = colon == std::string::npos ? "" : fault.substr(colon + 1);
+        if (!name.empty() && path.size() >= name.size() &&
+            path.compare(path.size() - name.size(), name.size(), name) == 0)
+            return fault.substr(0, colon);
+    }
+    return "";
 }
 
 }  // namespace
@@ -189,7 +172,7 @@ int RunScanFile(const std::string& path, bool bFfprobe)
     for (size_t i = 0; i < session.PinCount(); ++i) {
         PinFacts pin = DescribePin(session, i);
         result["pins"].push_back(Json{{"kind", pin.kind},
-                                      {"codec", CodecName(pin.subtype)},
+                                      {"codec", StreamFileFor(pin.subtype).pszCodec},
                                       {"samples", pin.samples},
                                       {"duration", pin.trackDuration},
                                       {"media_samples", session.Sink(i)->SamplesReceived()},
