@@ -181,7 +181,9 @@ def tool_figures(args, build, path):
     formats (Annex B H.264, ADTS AAC), on every processor and on one."""
     out = tempfile.mkdtemp(prefix="demux-bench-tool.")
     exe = f"{build}/3gpdemux"
-    commands = {"info": [exe, "info", path], "samples": [exe, "samples", path], "extract": [exe, "extract", path, out]}
+    # scan's figure is the largest of the process and its child (GNU time reports the reaped children's peak too).
+    commands = {"info": [exe, "info", path], "samples": [exe, "samples", path], "extract": [exe, "extract", path, out],
+                "scan": [exe, "scan", path]}
     ffmpeg = ["ffmpeg", "-v", "error", "-y", "-i", path, "-map", "0:v:0", "-c", "copy", "-f", "h264",
               os.path.join(out, "ffmpeg.h264"), "-map", "0:a:0", "-c", "copy", "-f", "adts",
               os.path.join(out, "ffmpeg.aac")]
