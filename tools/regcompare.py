@@ -1,13 +1,15 @@
 #!/usr/bin/python3
 """Compares .reg files value for value: EXPECTED against the union of ACTUAL...
 
-usage: regcompare.py EXPECTED.reg ACTUAL.reg...
+usage: regcompare.py [--absent-ok NAME=TEXT]... EXPECTED.reg ACTUAL.reg...
 
 Reads regedit's exports (UTF-16 with a byte-order mark, or UTF-8; lines
 continued with a backslash) and 3gpdemux regfile's output. Key and value
 names compare without case, as the registry does. A key counts when it has
 values or no subkeys: the keys in between are created by importing those, so
-a file may list them or not. Prints each difference; exit status 1 if any.
+a file may list them or not. --absent-ok: an expected string value NAME equal
+to TEXT that the actual files lack is not a difference (a registry that leaves
+out a default). Prints each difference; exit status 1 if any.
 """
 import sys
 
@@ -71,22 +73,30 @@ def significant(keys):
 
 
 def main():
-    if len(sys.argv) < 3:
+    args, absent_ok = sys.argv[1:], set()
+    while len(args) >= 2 and args[0] == "--absent-ok":
+        name, _, text = args[1].partition("=")
+        absent_ok.add((name.lower(), parse_data(f'"{text}"')))
+        args = args[2:]
+    if len(args) < 2:
         sys.exit(__doc__)
-    expected = significant(parse(sys.argv[1]))
+    expected_path = args[0]
+    expected = significant(parse(expected_path))
     actual = {}
-    for path in sys.argv[2:]:
+    for path in args[1:]:
         actual.update(parse(path))
     actual = significant(actual)
     problems = []
     for key in sorted(set(expected) | set(actual)):
         if key not in actual:
-            problems.append(f"only in {sys.argv[1]}: [{key}]")
+            problems.append(f"only in {expected_path}: [{key}]")
         elif key not in expected:
-            problems.append(f"missing from {sys.argv[1]}: [{key}]")
+            problems.append(f"missing from {expected_path}: [{key}]")
         else:
             for name in sorted(set(expected[key]) | set(actual[key])):
                 want, got = expected[key].get(name), actual[key].get(name)
+                if got is None and (name, want) in absent_ok:
+                    continue
                 if want != got:
                     problems.append(f"[{key}] {name or '@'}: {want} against {got}")
     for problem in problems:
