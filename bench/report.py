@@ -240,7 +240,7 @@ def write_markdown(r, path):
                        f"{mib(f['peak_rss_kib'])} | {', '.join(f'{x:.3f}' for x in e['runs_s'])} | "
                        f"{', '.join(f'{x:.3f}' for x in f['runs_s'])} |")
         out += ["", f"Files written: {written} (ffmpeg's H.264 writer repeats the parameter sets before every "
-                "key frame; ours writes them once, at the start). Commands: `{tool['commands']['extract']}`; "
+                f"key frame; ours writes them once, at the start). Commands: `{tool['commands']['extract']}`; "
                 f"`{tool['commands']['ffmpeg']}`."]
     out += ["", f"Time each step took: {', '.join(f'{k} {v} s' for k, v in r['step_seconds'].items())}.", ""]
     with open(path, "w") as f:
