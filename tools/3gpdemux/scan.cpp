@@ -36,7 +36,8 @@ const char kUsage[] =
     "default 3gp,3g2,mp4,m4a,m4v,mov) is checked as info does and played to end-of-stream as samples\n"
     "does, each in a child process, N at a time (default: the number of processors), each given\n"
     "S seconds (default 60). Prints one JSON object a line per file as it finishes:\n"
-    "  path, verdict (accepted, refused, failed, hung, crashed), hr and hr_name (the result code),\n"
+    "  path, verdict (accepted, refused, failed, hung, crashed: killed by a signal or exited with\n"
+    "  an error and no result), hr and hr_name (the result code),\n"
     "  reason, seconds, pins (kind, codec, samples and duration of the track, media_samples and\n"
     "  bytes delivered), stream_errors, and with --ffprobe, ffprobe's disagreements with the pins'\n"
     "  sample counts and durations (null when ffprobe cannot say).\n"
@@ -188,8 +189,12 @@ Json Result(const Child& child, int status, double dSeconds, int timeoutSeconds)
             result["verdict"] = "crashed";
             result["reason"] = std::string("the child was killed by signal ") + std::to_string(WTERMSIG(status)) +
                                " (" + strsignal(WTERMSIG(status)) + ")";
-        } else {
+        } else if (WEXITSTATUS(status) != 0) {
+            // What a crash under a sanitizer or a fatal error handler looks like.
+            result["verdict"] = "crashed";
             result["reason"] = "the child exited with status " + std::to_string(WEXITSTATUS(status)) + " and no result";
+        } else {
+            result["reason"] = "the child gave no result";
         }
     }
     return result;
