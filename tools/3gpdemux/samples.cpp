@@ -20,7 +20,7 @@ using Json = nlohmann::ordered_json;
 const char kUsage[] =
     "usage: 3gpdemux samples FILE [--start T] [--stop T] [--seek-at N:T]\n"
     "Plays FILE to end-of-stream through a recording sink on each output pin and prints one\n"
-    "JSON object a line, in arrival order:\n"
+    "JSON object a line as each arrives (the graph's events within a few milliseconds):\n"
     "  {\"pin\":P,\"event\":\"segment\",\"start\":..,\"stop\":..,\"rate\":..}\n"
     "  {\"pin\":P,\"event\":\"sample\",\"n\":..,\"start\":..,\"stop\":..,\"mstart\":..,\"mstop\":..,\n"
     "   \"sync\":..,\"discontinuity\":..,\"preroll\":..,\"size\":..,\"md5\":..}\n"
