@@ -26,6 +26,7 @@ SECOND = 10_000_000  # 100-ns units
 
 def run(cmd, capture=False):
     """(wall seconds, peak RSS in KiB, parsed JSON stdout or None) of one process.
+    cmd may start with taskset, which execs the program in the same process.
 
     The peak comes from GNU time, not from our own wait4(): Linux carries the
     peak of the process that execs into the new program, so a child forked
@@ -98,12 +99,18 @@ def machine():
             **versions}
 
 
-def throughput(args, build, path, counts):
-    """Whole plays of one file by each contender."""
+def one_processor(cmd, cpus):
+    """The command pinned to processor 0 (a single-core device) when cpus is 1."""
+    return ["taskset", "-c", "0", *cmd] if cpus == 1 else cmd
+
+
+def throughput(args, build, path, counts, cpus=None):
+    """Whole plays of one file by each contender; cpus=1: all on one processor."""
     readlog = os.path.join(build, "bench-reads.txt")
     _, _, ours_log = run([f"{build}/bench_play", "play", path, readlog], capture=True)
     contenders = {
         "ours": [f"{build}/bench_play", "play", path],
+        "ours_noread": [f"{build}/bench_play", "play-noread", path],
         "ffmpeg": ["ffmpeg", "-v", "error", "-i", path, "-map", "0", "-c", "copy", "-f", "null", "-"],
         "gstreamer": ["gst-launch-1.0", "-q", "filesrc", f"location={path}", "!", "qtdemux", "name=d",
                       "d.video_0", "!", "queue", "!", "fakesink", "d.audio_0", "!", "queue", "!", "fakesink"],
@@ -115,7 +122,7 @@ def throughput(args, build, path, counts):
     inner = []
     for rnd in range(args.runs + 1):
         for name, cmd in contenders.items():
-            wall, peak, out = run(cmd, capture=name == "ours")
+            wall, peak, out = run(one_processor(cmd, cpus), capture=name == "ours")
             if rnd == 0:
                 continue  # warm-up: page cache, dynamic loader, CPU frequency
             walls[name].append(wall)
@@ -126,6 +133,7 @@ def throughput(args, build, path, counts):
     size = os.path.getsize(path)
     samples = sum(counts.values())
     result = {"file": path, "bytes": size, "samples": samples, "streams": counts, "reads": ours_log["reads"],
+              "processors": cpus or os.cpu_count(),
               "ours_play_s": median(inner), "ours_pins": last["pins"], "ours_stream_errors": last["stream_errors"],
               "commands": {name: " ".join(cmd) for name, cmd in contenders.items()}, "contenders": {}}
     for name in contenders:
@@ -167,6 +175,39 @@ def memory_by_duration(build, media):
     return rows
 
 
+def tool_figures(args, build, path):
+    """The 3gpdemux tool on the 3-hour file: each command's peak memory, and
+    extract's time against ffmpeg copying the same two streams to the same raw
+    formats (Annex B H.264, ADTS AAC), on every processor and on one."""
+    out = tempfile.mkdtemp(prefix="demux-bench-tool.")
+    exe = f"{build}/3gpdemux"
+    # scan's figure is the largest of the process and its child (GNU time reports the reaped children's peak too).
+    commands = {"info": [exe, "info", path], "samples": [exe, "samples", path], "extract": [exe, "extract", path, out],
+                "scan": [exe, "scan", path]}
+    ffmpeg = ["ffmpeg", "-v", "error", "-y", "-i", path, "-map", "0:v:0", "-c", "copy", "-f", "h264",
+              os.path.join(out, "ffmpeg.h264"), "-map", "0:a:0", "-c", "copy", "-f", "adts",
+              os.path.join(out, "ffmpeg.aac")]
+    result = {"file": path, "peak_rss_kib": {}, "commands": {"extract": " ".join(commands["extract"]),
+                                                              "ffmpeg": " ".join(ffmpeg)}}
+    for name, cmd in commands.items():
+        result["peak_rss_kib"][name] = max(run(cmd)[1] for _ in range(2))
+    for cpus in (None, 1):
+        walls = {"extract": [], "ffmpeg": []}
+        peaks = {"extract": [], "ffmpeg": []}
+        for rnd in range(args.runs + 1):
+            for name, cmd in (("extract", commands["extract"]), ("ffmpeg", ffmpeg)):
+                wall, peak, _ = run(one_processor(cmd, cpus))
+                if rnd:
+                    walls[name].append(wall)
+                    peaks[name].append(peak)
+        key = "one_processor" if cpus == 1 else "all_processors"
+        result[key] = {name: {"wall_s": median(walls[name]), "runs_s": walls[name], "peak_rss_kib": max(peaks[name])}
+                       for name in walls}
+    result["bytes_written"] = {f: os.path.getsize(os.path.join(out, f)) for f in sorted(os.listdir(out))}
+    shutil.rmtree(out)
+    return result
+
+
 def seeking(args, build, path):
     _, _, out = run([f"{build}/bench_play", "seek", path, str(args.runs)], capture=True)
     return out
@@ -199,6 +240,8 @@ def main():
     results = {"date": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
                "machine": machine(), "runs": args.runs, "load_before": os.getloadavg()}
     steps = (("throughput", lambda: throughput(args, build, play, stream_counts(play))),
+             ("throughput_one_processor", lambda: throughput(args, build, play, stream_counts(play), cpus=1)),
+             ("tool", lambda: tool_figures(args, build, long180)),
              ("open", lambda: opening(args, build, long180)),
              ("memory", lambda: memory_by_duration(build, args.media)),
              ("seek", lambda: seeking(args, build, long180)),

@@ -37,6 +37,23 @@ uint64_t Fnv1a(const BYTE* p, size_t cb)
     return h;
 }
 
+// Everything but the bytes and their hash.
+SampleRecord DescribeSample(IMediaSample* pSample)
+{
+    SampleRecord record;
+    record.hrTime = pSample->GetTime(&record.rtStart, &record.rtStop);
+    record.hrMediaTime = pSample->GetMediaTime(&record.llMediaStart, &record.llMediaStop);
+    if (FAILED(record.hrTime)) record.rtStart = record.rtStop = 0;
+    if (FAILED(record.hrMediaTime)) record.llMediaStart = record.llMediaStop = 0;
+    record.bSyncPoint = pSample->IsSyncPoint() == S_OK;
+    record.bPreroll = pSample->IsPreroll() == S_OK;
+    record.bDiscontinuity = pSample->IsDiscontinuity() == S_OK;
+    record.cbActual = pSample->GetActualDataLength();
+    record.cbBuffer = pSample->GetSize();
+    record.hash = 0;
+    return record;
+}
+
 }  // namespace
 
 // --- input pin -----------------------------------------------------------------
@@ -161,14 +178,16 @@ STDMETHODIMP CRecordingSink::Stop()
 
 void CRecordingSink::Record(const SinkEvent& event)
 {
+    SinkEvent recorded = event;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        m_events.push_back(event);
-        m_events.back().nSequence = NextHostSequence();
+        recorded.nSequence = NextHostSequence();
+        m_events.push_back(recorded);
         if (event.kind == SinkEvent::EndOfStream) ++m_lEndOfStream;
         if (event.kind == SinkEvent::BeginFlush) ++m_lFlushes;
     }
     m_changed.notify_all();
+    if (m_options.onEvent) m_options.onEvent(recorded, nullptr, nullptr);
 }
 
 void CRecordingSink::ReleaseBlocked()
@@ -212,6 +231,17 @@ HRESULT CRecordingSink::ReceiveSample(IMediaSample* pSample)
     if (bChosen && FAILED(m_hrFailAt)) return m_hrFailAt;
 
     ++m_nAccepted;
+    if (m_options.onEvent) {
+        SampleRecord record = DescribeSample(pSample);
+        BYTE* pData = nullptr;
+        pSample->GetPointer(&pData);
+        m_cbAccepted += record.cbActual > 0 && pData ? static_cast<uint64_t>(record.cbActual) : 0;
+        SinkEvent event = {SinkEvent::Sample, static_cast<size_t>(m_nAccepted - 1), 0, 0, 0.0, NextHostSequence()};
+        guard.unlock();
+        m_changed.notify_all();
+        m_options.onEvent(event, &record, pData);
+        return bChosen ? m_hrFailAt : S_OK;
+    }
     if (!m_options.bRecordSamples) {
         BYTE* pData = nullptr;
         LONG cbActual = pSample->GetActualDataLength();
@@ -219,19 +249,12 @@ HRESULT CRecordingSink::ReceiveSample(IMediaSample* pSample)
             m_nByteSum += ByteSum(pData, static_cast<size_t>(cbActual));
             m_cbAccepted += static_cast<uint64_t>(cbActual);
         }
+        guard.unlock();
+        m_changed.notify_all();
         return bChosen ? m_hrFailAt : S_OK;
     }
 
-    SampleRecord record;
-    record.hrTime = pSample->GetTime(&record.rtStart, &record.rtStop);
-    record.hrMediaTime = pSample->GetMediaTime(&record.llMediaStart, &record.llMediaStop);
-    if (FAILED(record.hrTime)) record.rtStart = record.rtStop = 0;
-    if (FAILED(record.hrMediaTime)) record.llMediaStart = record.llMediaStop = 0;
-    record.bSyncPoint = pSample->IsSyncPoint() == S_OK;
-    record.bPreroll = pSample->IsPreroll() == S_OK;
-    record.bDiscontinuity = pSample->IsDiscontinuity() == S_OK;
-    record.cbActual = pSample->GetActualDataLength();
-    record.cbBuffer = pSample->GetSize();
+    SampleRecord record = DescribeSample(pSample);
     BYTE* pData = nullptr;
     pSample->GetPointer(&pData);
     size_t cb = record.cbActual > 0 && pData ? static_cast<size_t>(record.cbActual) : 0;
@@ -319,7 +342,7 @@ bool CRecordingSink::WaitForSamples(size_t n, DWORD dwMilliseconds)
 {
     std::unique_lock<std::mutex> guard(m_lock);
     return m_changed.wait_for(guard, std::chrono::milliseconds(dwMilliseconds),
-                              [&] { return m_samples.size() >= n; });
+                              [&] { return m_nAccepted >= n; });
 }
 
 bool CRecordingSink::WaitForBlockedReceive(DWORD dwMilliseconds)

@@ -5,20 +5,26 @@
 // end-of-stream and flushes, in arrival order. Receive can be made to block
 // until released (a flush or Stop also releases it) or to fail.
 //
-// For long plays (benchmarks) the sink can instead only count: it reads
-// every byte of each sample once, as a consumer would, and keeps totals but
-// no per-sample record, so its memory does not grow with the play.
+// For long plays the sink can instead only count (benchmarks: it reads every
+// byte of each sample once, as a consumer would) or hand each event to a
+// callback as it arrives (the tool streams to its output): either way it
+// keeps totals but no per-sample record, so its memory does not grow with
+// the play.
 #ifndef HOST_RECORDINGSINK_H
 #define HOST_RECORDINGSINK_H
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
 #include "basefilter.h"
 #include "sinkinputpin.h"
+
+struct SampleRecord;
+struct SinkEvent;
 
 struct SinkOptions {
     // GUID_NULL accepts any major type / subtype.
@@ -33,6 +39,10 @@ struct SinkOptions {
     bool bKeepBytes = true;
     // Off: samples are counted and their bytes read, but not recorded.
     bool bRecordSamples = true;
+    // Set: called with every event as it arrives, on the delivering thread and
+    // outside the sink's lock; for a sample with its record (no bytes, hash 0)
+    // and its data, valid for the call. Samples are then counted, not recorded.
+    std::function<void(const SinkEvent& event, const SampleRecord* pSample, const BYTE* pData)> onEvent;
 };
 
 struct SampleRecord {
@@ -120,7 +130,7 @@ public:
     long BlockedReceivers() const;
     // Waits until end-of-stream has arrived n times in all; false on time-out.
     bool WaitForEndOfStream(long n, DWORD dwMilliseconds);
-    // Waits until at least n samples were recorded; false on time-out.
+    // Waits until at least n samples were taken (recorded or not); false on time-out.
     bool WaitForSamples(size_t n, DWORD dwMilliseconds);
     // Waits until a caller is blocked in Receive; false on time-out.
     bool WaitForBlockedReceive(DWORD dwMilliseconds);

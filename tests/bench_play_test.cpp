@@ -79,6 +79,7 @@ TEST_F(BenchPlayTest, PlayDeliversEveryByteAndItsReadLogReplaysThem)
     EXPECT_GT(video["bytes"].get<uint64_t>(), SampleBytes(*pVideo));
     EXPECT_LE(video["bytes"].get<uint64_t>(), SampleBytes(*pVideo) + 256);
     EXPECT_EQ(SampleBytes(*pAudio), audio["bytes"]);
+    EXPECT_EQ(play["pins"], RunDriver("play-noread " + m_path)["pins"]) << "sinks that do not read take the same";
 
     json replay = RunDriver("replay " + m_path + " " + log + " 2");
     std::remove(log.c_str());

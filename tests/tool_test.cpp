@@ -514,10 +514,11 @@ TEST(ToolExtract, EveryStreamDecodesWithFfmpeg)
 TEST(ToolExitStatus, UsageErrorsAndUnreadableFilesGiveOne)
 {
     const std::string missing = "/nonexistent/clip.mp4";
-    for (const std::string command : {"boxes", "info", "samples", "extract"}) {
+    for (const std::string command : {"boxes", "info", "samples", "extract", "timeline"}) {
         SCOPED_TRACE(command);
         std::vector<std::string> args = {command, missing};
         if (command == "extract") args.push_back(std::filesystem::temp_directory_path() / "tool_test_never");
+        if (command == "timeline") args.insert(args.end(), {"-o", std::filesystem::temp_directory_path() / "never.svg"});
         ToolRun run = RunTool(args);
         EXPECT_EQ(1, run.status);
         EXPECT_NE(std::string::npos, run.err.find(missing)) << run.err;
@@ -593,4 +594,60 @@ TEST(ToolWatchdog, AStalledPlayEndsWithThreeAndSaysWhatIsStuck)
         std::this_thread::sleep_for(50ms);
         ++progress;
     }
+}
+
+TEST(ToolScan, VerdictsOfTheFixturesAndOfChildrenThatHangOrCrash)
+{
+    // Every fixture with facts is a good file; the two without are damaged.
+    ToolRun run = RunTool({"scan", "-j", "2", std::string(DEMUX_FIXTURE_DIR)});
+    EXPECT_EQ(2, run.status) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("not accepted: 2")) << run.err;
+    std::map<std::string, std::string> verdicts;
+    for (const json& line : JsonLines(run.out))
+        verdicts[std::filesystem::path(line.value("path", "")).filename().string()] = line.value("verdict", "");
+    std::map<std::string, std::string> expected = {{"no-mdat.mp4", "refused"}, {"truncated-moov.mp4", "refused"}};
+    for (const std::string& name : ListFixtures()) expected[name] = "accepted";
+    EXPECT_EQ(expected, verdicts);
+
+    // One child hangs (the host source made slow), one is killed by a signal: each is
+    // reported as such, on time, and the scan goes on.
+    const std::string faults = "DEMUX_SCAN_TEST_FAULT=hang:mjpeg.mov,crash:h263-amrnb.3gp ";
+    run = RunCommand(faults + Quote(DEMUX_TOOL_PATH) + " scan --timeout 2 " + Quote(FixturePath("mjpeg.mov")) + " " +
+                     Quote(FixturePath("h263-amrnb.3gp")) + " " + Quote(FixturePath("aac-stereo.m4a")));
+    EXPECT_EQ(3, run.status) << run.err;
+    verdicts.clear();
+    for (const json& line : JsonLines(run.out)) {
+        verdicts[std::filesystem::path(line.value("path", "")).filename().string()] = line.value("verdict", "");
+        EXPECT_LT(line.value("seconds", 99.0), 4.0) << line.dump();
+    }
+    EXPECT_EQ((std::map<std::string, std::string>{
+                  {"mjpeg.mov", "hung"}, {"h263-amrnb.3gp", "crashed"}, {"aac-stereo.m4a", "accepted"}}),
+              verdicts);
+}
+
+TEST(ToolTimeline, IsSvgWithOneBarPerDeliveredSample)
+{
+    // A real XML parser reads the picture; each lane's bars stand for as many samples as the pin delivered.
+    const std::string svg = testing::TempDir() + "tool_test_timeline.svg";
+    const char kCount[] =
+        "import sys, json, xml.etree.ElementTree as E\n"
+        "ns = '{http://www.w3.org/2000/svg}'\n"
+        "root = E.parse(sys.argv[1]).getroot()\n"
+        "assert root.tag == ns + 'svg'\n"
+        "print(json.dumps({g.get('data-pin'): sum(int(r.get('data-count')) for r in g.iter(ns + 'rect')\n"
+        "                  if 'sample' in r.get('class', '').split())\n"
+        "                  for g in root.iter(ns + 'g') if g.get('class') == 'lane'}))\n";
+    for (const std::string name : {"late-video-edit.mp4", "h264-aac-bframes.mp4"}) {
+        SCOPED_TRACE(name);
+        std::map<std::string, int> delivered;
+        for (const json& line : JsonLines(RunTool({"samples", FixturePath(name)}).out)) {
+            if (line.value("event", "") == "sample") ++delivered[line["pin"]];
+        }
+        ToolRun run = RunTool({"timeline", FixturePath(name), "-o", svg});
+        ASSERT_EQ(0, run.status) << run.err;
+        ToolRun parsed = RunCommand("python3 -c " + Quote(kCount) + " " + Quote(svg));
+        ASSERT_EQ(0, parsed.status) << parsed.err;
+        EXPECT_EQ(json(delivered), json::parse(parsed.out, nullptr, false));
+    }
+    std::remove(svg.c_str());
 }

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs whatever the build and the tests need that this machine lacks.
-# usage: tools/setup.sh [LIST]   LIST: a package list like .ci/packages.txt (the default)
+# usage: tools/setup.sh [LIST...]   LIST: a package list like .ci/packages.txt;
+# without one, the tool's list and the tests' (.ci/packages-tool.txt, .ci/packages.txt).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-list=${1:-$here/.ci/packages.txt}
-mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$list")
+lists=("$@")
+[ ${#lists[@]} -gt 0 ] || lists=("$here/.ci/packages-tool.txt" "$here/.ci/packages.txt")
+mapfile -t wanted < <(cat "${lists[@]}" | grep -v -E '^\s*(#|$)')
 missing=()
 for p in "${wanted[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -15,9 +15,10 @@ optimized=-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
 sanitized=-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG"
 for variant in "${variants[@]}"; do
   case "$variant" in
-    normal) dir=build; flags=("$optimized") ;;
-    sanitize) dir=build-asan; flags=("$sanitized" -DDEMUX_SANITIZE=ON -DDEMUX_BUILD_BENCH=OFF) ;;
-    thread) dir=build-tsan; flags=("$sanitized" -DDEMUX_TSAN=ON -DDEMUX_BUILD_BENCH=OFF) ;;
+    # Tests on: tools/sample.sh may have configured build/ without them.
+    normal) dir=build; flags=("$optimized" -DDEMUX_BUILD_TESTS=ON -DDEMUX_BUILD_BENCH=ON) ;;
+    sanitize) dir=build-asan; flags=("$sanitized" -DDEMUX_BUILD_TESTS=ON -DDEMUX_SANITIZE=ON -DDEMUX_BUILD_BENCH=OFF) ;;
+    thread) dir=build-tsan; flags=("$sanitized" -DDEMUX_BUILD_TESTS=ON -DDEMUX_TSAN=ON -DDEMUX_BUILD_BENCH=OFF) ;;
   esac
   echo "=== $variant build in $dir"
   cmake -S . -B "$dir" "${flags[@]}" >/dev/null

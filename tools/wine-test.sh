@@ -51,6 +51,12 @@ class_registry() {
 class_registry > "$dir/registry-before.txt"
 module=$(winepath -w "$dir/3gpDemux.dll")
 
+tool=$here/build/3gpdemux
+if [ ! -x "$tool" ]; then
+  cmake -S . -B build >/dev/null
+  cmake --build build --target 3gpdemux -j "$(nproc)" >/dev/null
+fi
+
 stage "registration"
 if wine regsvr32 /s "$module"; then pass "regsvr32 3gpDemux.dll"; else fail "regsvr32 3gpDemux.dll"; fi
 if wine "$dir/demux_wine_test.exe" registry "$module"; then
@@ -58,13 +64,26 @@ if wine "$dir/demux_wine_test.exe" registry "$module"; then
 else
   fail "registry keys and filter-mapper entries"
 fi
+# What the Linux tool prints for a device image's registry must be what
+# Wine's registry holds after regsvr32, value for value, with Wine's module
+# path in InprocServer32. Wine's filter mapper leaves out a pin's
+# ConnectsToFilter and ConnectsToPin when they are the null class and the
+# empty name (reserved arguments of RegisterPin); DirectShow's writes them.
+"$tool" regfile --dll-path "$module" > "$dir/regfile.reg" 2>/dev/null
+clsid=$(grep -o -m1 '{[0-9A-F-]*}' "$dir/regfile.reg")
+exports=()
+for root in CLSID Filter; do
+  wine regedit /E "$(winepath -w "$dir/wine-$root.reg")" "HKEY_CLASSES_ROOT\\$root\\$clsid"
+  exports+=("$dir/wine-$root.reg")
+done
+if python3 tools/regcompare.py --absent-ok 'ConnectsToFilter={00000000-0000-0000-0000-000000000000}' \
+     --absent-ok 'ConnectsToPin=' "$dir/regfile.reg" "${exports[@]}"; then
+  pass "3gpdemux regfile equals Wine's export"
+else
+  fail "3gpdemux regfile differs from Wine's export (above; files in $dir)"
+fi
 
 stage "plays inside Wine's filter graph, compared with the Linux host"
-tool=$here/build/3gpdemux
-if [ ! -x "$tool" ]; then
-  cmake -S . -B build >/dev/null
-  cmake --build build --target 3gpdemux -j "$(nproc)" >/dev/null
-fi
 hold=3  # samples each sink receives before the seek
 out=$dir/wine-test-output
 rm -rf "$out"

@@ -8,7 +8,7 @@ double SecondsBetween(BenchClock::time_point from, BenchClock::time_point to)
     return std::chrono::duration<double>(to - from).count();
 }
 
-HRESULT CBenchSession::Open(const std::string& path, bool bLogReads, std::string* pError)
+HRESULT CBenchSession::Open(const std::string& path, bool bLogReads, std::string* pError, bool bReadBytes)
 {
     HRESULT hr = m_session.CreateFilter(pError);
     if (FAILED(hr)) return hr;
@@ -19,6 +19,7 @@ HRESULT CBenchSession::Open(const std::string& path, bool bLogReads, std::string
     m_session.Source()->LogReads(bLogReads);
     SinkOptions options;
     options.bRecordSamples = false;
+    if (!bReadBytes) options.onEvent = [](const SinkEvent&, const SampleRecord*, const BYTE*) {};
     return m_session.ConnectSinks(options, pError);
 }
 

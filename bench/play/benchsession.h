@@ -21,8 +21,10 @@ class CBenchSession {
 public:
     // Registers and creates the filter, connects the source to it (timed:
     // OpenSeconds) and a counting sink to each output pin. bLogReads keeps
-    // the source's log of every read, for the read replay.
-    HRESULT Open(const std::string& path, bool bLogReads, std::string* pError);
+    // the source's log of every read, for the read replay. Without
+    // bReadBytes the sinks take each sample without looking at its bytes,
+    // as GStreamer's fakesink and ffmpeg's null muxer do.
+    HRESULT Open(const std::string& path, bool bLogReads, std::string* pError, bool bReadBytes = true);
 
     CDemuxSession& Session() { return m_session; }
     double OpenSeconds() const { return m_dOpenSeconds; }
@@ -37,7 +39,7 @@ private:
 };
 
 // Each returns the process exit status and writes one JSON object to stdout.
-int RunPlay(const std::string& path, const std::string& readLogPath);
+int RunPlay(const std::string& path, const std::string& readLogPath, bool bReadBytes = true);
 int RunOpen(const std::string& path);
 int RunBaseline();
 int RunSeek(const std::string& path, int nRepeats);

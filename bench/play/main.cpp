@@ -11,6 +11,7 @@ namespace {
 
 const char kUsage[] =
     "usage: bench_play play FILE [READLOG]   play to end-of-stream (READLOG: write every read made)\n"
+    "       bench_play play-noread FILE      the same with sinks that do not read the bytes\n"
     "       bench_play open FILE             connect the file and stop there\n"
     "       bench_play baseline              create the filter, open nothing\n"
     "       bench_play seek FILE [N]         time seeks near the start and the end, median of N (5)\n"
@@ -31,6 +32,7 @@ int main(int argc, char** argv)
     const char* pszArg3 = argc > 3 ? argv[3] : nullptr;
     const char* pszArg4 = argc > 4 ? argv[4] : nullptr;
     if (command == "play" && pszArg2) return RunPlay(pszArg2, pszArg3 ? pszArg3 : "");
+    if (command == "play-noread" && pszArg2) return RunPlay(pszArg2, "", false);
     if (command == "open" && pszArg2) return RunOpen(pszArg2);
     if (command == "baseline") return RunBaseline();
     if (command == "seek" && pszArg2) return RunSeek(pszArg2, Count(pszArg3, 5));

@@ -17,11 +17,11 @@ int Fail(const std::string& message)
 
 }  // namespace
 
-int RunPlay(const std::string& path, const std::string& readLogPath)
+int RunPlay(const std::string& path, const std::string& readLogPath, bool bReadBytes)
 {
     CBenchSession bench;
     std::string error;
-    if (FAILED(bench.Open(path, !readLogPath.empty(), &error))) return Fail(error);
+    if (FAILED(bench.Open(path, !readLogPath.empty(), &error, bReadBytes))) return Fail(error);
     CDemuxSession& session = bench.Session();
     BenchClock::time_point tStart = BenchClock::now();
     HRESULT hr = session.Play();

@@ -1,4 +1,6 @@
+#include <limits.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -34,6 +36,20 @@ bool CheckReadableFile(const std::string& path)
     }
     std::fclose(file);
     return true;
+}
+
+std::string ShellQuoted(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string SelfPath()
+{
+    char sz[PATH_MAX];
+    ssize_t cch = readlink("/proc/self/exe", sz, sizeof(sz) - 1);
+    return cch > 0 ? std::string(sz, static_cast<size_t>(cch)) : "3gpdemux";
 }
 
 bool ParseInteger(const std::string& text, long long* pValue)

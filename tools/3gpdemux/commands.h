@@ -33,6 +33,9 @@ int RunBoxes(const std::vector<std::string>& args);
 int RunInfo(const std::vector<std::string>& args);
 int RunSamples(const std::vector<std::string>& args);
 int RunExtract(const std::vector<std::string>& args);
+int RunRegfile(const std::vector<std::string>& args);
+int RunScan(const std::vector<std::string>& args);
+int RunTimeline(const std::vector<std::string>& args);
 
 // --- command-line helpers (commandline.cpp) ---
 bool IsHelp(const std::string& arg);
@@ -40,6 +43,10 @@ bool IsHelp(const std::string& arg);
 void PrintError(const std::string& message);
 // False, with the reason on stderr, when path is not a readable regular file.
 bool CheckReadableFile(const std::string& path);
+// The text in single quotes for sh.
+std::string ShellQuoted(const std::string& text);
+// The path of this program.
+std::string SelfPath();
 // A decimal integer (optionally signed) that fills the whole text.
 bool ParseInteger(const std::string& text, long long* pValue);
 

@@ -50,6 +50,8 @@ HRESULT CDemuxSession::OpenFile(const std::string& path, std::string* pError)
     }
     hr = m_pGraph->ConnectDirect(m_pSource->OutputPin(), pInput, nullptr);
     pInput->Release();
+    // A play reads once or more a sample: a log of every read would grow with the file.
+    m_pSource->LogReads(false);
     if (FAILED(hr)) {
         *pError = "the filter refused " + path + ": " + HresultWithName(hr);
         const std::string reason = UnplayableMovieReason(path);
@@ -60,8 +62,13 @@ HRESULT CDemuxSession::OpenFile(const std::string& path, std::string* pError)
 
 HRESULT CDemuxSession::ConnectSinks(const SinkOptions& options, std::string* pError)
 {
+    return ConnectSinks([&options](size_t) { return options; }, pError);
+}
+
+HRESULT CDemuxSession::ConnectSinks(const std::function<SinkOptions(size_t i)>& optionsFor, std::string* pError)
+{
     for (size_t i = 0; i < PinCount(); ++i) {
-        CRecordingSink* pSink = CRecordingSink::Create(options);
+        CRecordingSink* pSink = CRecordingSink::Create(optionsFor(i));
         if (!pSink) return E_OUTOFMEMORY;
         m_sinks.push_back(pSink);
         m_pGraph->AddFilter(pSink, L"sink");

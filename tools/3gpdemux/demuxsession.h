@@ -31,6 +31,8 @@ public:
     HRESULT OpenFile(const std::string& path, std::string* pError);
     // Connects a sink to every output pin.
     HRESULT ConnectSinks(const SinkOptions& options, std::string* pError);
+    // The same with each pin's own options (an event callback that knows its pin).
+    HRESULT ConnectSinks(const std::function<SinkOptions(size_t i)>& optionsFor, std::string* pError);
 
     size_t PinCount() const;
     // The filter's own objects, for what COM does not tell: the track behind

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 #include "commands.h"
 #include "demuxsession.h"
@@ -53,39 +54,18 @@ private:
     std::chrono::steady_clock::time_point m_last;
 };
 
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    bool bOk = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && bOk;
-}
-
-// Builds and writes pin i's file; appends its part of the summary.
-bool ExtractPin(const CDemuxSession& session, const std::string& path, const std::string& outDir, size_t i,
-                const PinFacts& pin, std::string* pSummary)
+// Opens pin i's stream file in outDir; null, with the reason on stderr, when it cannot.
+std::unique_ptr<CStreamWriter> OpenWriter(const std::string& path, const std::string& outDir, const PinFacts& pin)
 {
     StreamFile file = StreamFileFor(pin.subtype);
+    std::unique_ptr<CStreamWriter> pWriter(new CStreamWriter(pin, file.codec));
     std::string error;
-    std::vector<TrackSample> table;
-    if (file.codec == StreamCodec::Aac && !ReadTrackTable(path, pin.trackIndex, &table, &error)) {
-        PrintError(error);
-        return false;
-    }
-    BuiltStream stream;
-    if (!BuildStream(pin, file.codec, session.Sink(i)->Samples(), table, &stream, &error)) {
+    std::string target = file.pszFileName ? (std::filesystem::path(outDir) / file.pszFileName).string() : "";
+    if (!pWriter->Open(target, path, &error)) {
         PrintError("pin " + std::to_string(pin.index) + " (" + GuidText(pin.subtype) + "): " + error);
-        return false;
+        return nullptr;
     }
-    std::string target = (std::filesystem::path(outDir) / file.pszFileName).string();
-    if (!WriteFile(target, stream.bytes)) {
-        PrintError("cannot write " + target);
-        return false;
-    }
-    if (!pSummary->empty()) *pSummary += ", ";
-    *pSummary += std::string(file.pszFileName) + " (" + file.pszDescription + ", " + std::to_string(stream.frames) +
-                 " frames, " + std::to_string(stream.bytes.size()) + " bytes)";
-    return true;
+    return pWriter;
 }
 
 }  // namespace
@@ -120,12 +100,27 @@ int RunExtract(const std::vector<std::string>& args)
         PrintError(error);
         return kExitRefused;
     }
-    if (FAILED(session.ConnectSinks(SinkOptions(), &error))) {
+    // The pins' facts come from the connected pins; each sink writes its
+    // pin's file as the samples arrive, on the pin's thread.
+    std::vector<PinFacts> pins;
+    std::vector<std::unique_ptr<CStreamWriter>> writers;
+    auto optionsFor = [&writers](size_t i) {
+        SinkOptions options;
+        options.onEvent = [&writers, i](const SinkEvent&, const SampleRecord* pSample, const BYTE* pData) {
+            if (pSample && writers[i]) writers[i]->Append(*pSample, pData);
+        };
+        return options;
+    };
+    if (FAILED(session.ConnectSinks(optionsFor, &error))) {
         PrintError(error);
         return kExitUsage;
     }
-    std::vector<PinFacts> pins;
-    for (size_t i = 0; i < session.PinCount(); ++i) pins.push_back(DescribePin(session, i));
+    bool bOk = true;
+    for (size_t i = 0; i < session.PinCount(); ++i) {
+        pins.push_back(DescribePin(session, i));
+        writers.push_back(OpenWriter(path, outDir, pins.back()));
+        bOk = writers.back() && bOk;
+    }
 
     CProgress progress(session, pins);
     HRESULT hr = session.Play();
@@ -136,14 +131,24 @@ int RunExtract(const std::vector<std::string>& args)
         PrintError(FAILED(hr) ? "the graph did not run: " + HresultWithName(hr) : "timed out waiting for end-of-stream");
         return kExitUsage;
     }
-    bool bOk = true;
     for (const CHostGraph::Event& event : session.Graph()->Events()) {
         if (event.lCode != EC_STREAM_ERROR_STOPPED) continue;
         PrintError("the filter stopped a stream: " + HresultWithName(static_cast<HRESULT>(event.lParam1)));
         bOk = false;
     }
     std::string summary;
-    for (size_t i = 0; i < pins.size(); ++i) bOk = ExtractPin(session, path, outDir, i, pins[i], &summary) && bOk;
+    for (size_t i = 0; i < pins.size(); ++i) {
+        if (!writers[i]) continue;
+        const StreamFile file = StreamFileFor(pins[i].subtype);
+        if (!writers[i]->Close(&error)) {
+            PrintError("pin " + std::to_string(pins[i].index) + " (" + GuidText(pins[i].subtype) + "): " + error);
+            bOk = false;
+            continue;
+        }
+        if (!summary.empty()) summary += ", ";
+        summary += std::string(file.pszFileName) + " (" + file.pszDescription + ", " +
+                   std::to_string(writers[i]->Frames()) + " frames, " + std::to_string(writers[i]->Bytes()) + " bytes)";
+    }
     std::printf("3gpdemux: %s -> %s: %s\n", path.c_str(), outDir.c_str(), summary.empty() ? "nothing written" : summary.c_str());
     return bOk ? kExitOk : kExitUsage;
 }

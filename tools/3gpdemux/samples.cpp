@@ -1,15 +1,14 @@
 // "3gpdemux samples FILE [--start T] [--stop T] [--seek-at N:T]": plays the
 // file to end-of-stream and prints, one JSON object a line, everything the
-// sinks received (segments, samples, end-of-stream, flushes) and the
-// graph's events, in the order they arrived.
+// sinks receive (segments, samples, end-of-stream, flushes) as it arrives,
+// and the graph's events as the tool sees them.
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <cstdio>
-#include <iostream>
+#include <mutex>
 #include <optional>
 
 #include "commands.h"
@@ -25,7 +24,7 @@ using Json = nlohmann::ordered_json;
 const char kUsage[] =
     "usage: 3gpdemux samples FILE [--start T] [--stop T] [--seek-at N:T]\n"
     "Plays FILE to end-of-stream through a recording sink on each output pin and prints one\n"
-    "JSON object a line, in arrival order:\n"
+    "JSON object a line as each arrives (the graph's events within a few milliseconds):\n"
     "  {\"pin\":P,\"event\":\"segment\",\"start\":..,\"stop\":..,\"rate\":..}\n"
     "  {\"pin\":P,\"event\":\"sample\",\"n\":..,\"start\":..,\"stop\":..,\"mstart\":..,\"mstop\":..,\n"
     "   \"sync\":..,\"discontinuity\":..,\"preroll\":..,\"size\":..,\"md5\":..}\n"
@@ -88,7 +87,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* pOptions)
     return !pOptions->path.empty();
 }
 
-Json SampleJson(const std::string& pin, size_t n, const SampleRecord& sample)
+Json SampleJson(const std::string& pin, size_t n, const SampleRecord& sample, const BYTE* pData)
 {
     Json json{{"pin", pin}, {"event", "sample"}, {"n", n}};
     json["start"] = FAILED(sample.hrTime) ? Json(nullptr) : Json(sample.rtStart);
@@ -99,52 +98,59 @@ Json SampleJson(const std::string& pin, size_t n, const SampleRecord& sample)
     json["discontinuity"] = sample.bDiscontinuity;
     json["preroll"] = sample.bPreroll;
     json["size"] = sample.cbActual;
-    json["md5"] = Md5Hex(sample.bytes.data(), sample.bytes.size());
+    json["md5"] = Md5Hex(pData, sample.cbActual > 0 && pData ? static_cast<size_t>(sample.cbActual) : 0);
     return json;
 }
 
-// Every record of the sinks and the graph as JSON lines, by arrival.
-std::vector<std::pair<uint64_t, Json>> CollectRecords(const CDemuxSession& session)
+// One sink event as its JSON line; null for those not shown (end of flush).
+Json EventJson(const std::string& pin, const SinkEvent& event, const SampleRecord* pSample, const BYTE* pData)
 {
-    std::vector<std::pair<uint64_t, Json>> lines;
-    for (size_t i = 0; i < session.SinkCount(); ++i) {
-        const std::string pin = DescribePin(session, i).kind;
-        std::vector<SampleRecord> samples = session.Sink(i)->Samples();
-        for (const SinkEvent& event : session.Sink(i)->Events()) {
-            Json json;
-            switch (event.kind) {
-            case SinkEvent::Sample:
-                json = SampleJson(pin, event.nSample, samples[event.nSample]);
-                break;
-            case SinkEvent::NewSegment:
-                json = Json{{"pin", pin}, {"event", "segment"}, {"start", event.rtStart}, {"stop", event.rtStop},
-                            {"rate", event.dRate}};
-                break;
-            case SinkEvent::EndOfStream:
-                json = Json{{"pin", pin}, {"event", "eos"}};
-                break;
-            case SinkEvent::BeginFlush:
-                json = Json{{"pin", pin}, {"event", "flush"}};
-                break;
-            case SinkEvent::EndFlush:
-                continue;
-            }
-            lines.emplace_back(event.nSequence, std::move(json));
-        }
+    switch (event.kind) {
+    case SinkEvent::Sample:
+        return SampleJson(pin, event.nSample, *pSample, pData);
+    case SinkEvent::NewSegment:
+        return Json{{"pin", pin}, {"event", "segment"}, {"start", event.rtStart}, {"stop", event.rtStop},
+                    {"rate", event.dRate}};
+    case SinkEvent::EndOfStream:
+        return Json{{"pin", pin}, {"event", "eos"}};
+    case SinkEvent::BeginFlush:
+        return Json{{"pin", pin}, {"event", "flush"}};
+    case SinkEvent::EndFlush:
+        break;
     }
-    for (const CHostGraph::Event& event : session.Graph()->Events()) {
-        Json json;
-        if (event.lCode == EC_STREAM_ERROR_STOPPED) {
-            json = Json{{"event", "error"}, {"code", event.lCode}, {"hr", HresultText(static_cast<HRESULT>(event.lParam1))}};
-        } else {
-            json = Json{{"event", "graph"}, {"code", event.lCode}, {"param1", event.lParam1}, {"param2", event.lParam2}};
-        }
-        lines.emplace_back(event.nSequence, std::move(json));
-    }
-    std::sort(lines.begin(), lines.end(),
-              [](const std::pair<uint64_t, Json>& a, const std::pair<uint64_t, Json>& b) { return a.first < b.first; });
-    return lines;
+    return Json();
 }
+
+Json GraphEventJson(const CHostGraph::Event& event)
+{
+    if (event.lCode == EC_STREAM_ERROR_STOPPED)
+        return Json{{"event", "error"}, {"code", event.lCode}, {"hr", HresultText(static_cast<HRESULT>(event.lParam1))}};
+    return Json{{"event", "graph"}, {"code", event.lCode}, {"param1", event.lParam1}, {"param2", event.lParam2}};
+}
+
+// Writes each line as it comes, from the pins' threads and the graph's
+// events: nothing is kept, so memory does not grow with the file.
+class CLinePrinter {
+public:
+    void Print(const Json& json)
+    {
+        if (json.is_null()) return;
+        std::string line = json.dump();
+        line += '\n';
+        std::lock_guard<std::mutex> guard(m_lock);
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+    // The graph's events not printed yet.
+    void PrintNewGraphEvents(const CHostGraph* pGraph)
+    {
+        std::vector<CHostGraph::Event> events = pGraph->Events();
+        for (; m_nGraphEvents < events.size(); ++m_nGraphEvents) Print(GraphEventJson(events[m_nGraphEvents]));
+    }
+
+private:
+    std::mutex m_lock;
+    size_t m_nGraphEvents = 0;
+};
 
 HRESULT SetStartStop(const CDemuxSession& session, const Options& options)
 {
@@ -233,8 +239,19 @@ int RunSamples(const std::vector<std::string>& args)
         PrintError(error);
         return kExitRefused;
     }
-    SinkOptions sinkOptions;
-    if (FAILED(session.ConnectSinks(sinkOptions, &error))) PrintError(error);
+    // The kinds are filled in once the pins are connected, before anything is delivered.
+    CLinePrinter printer;
+    std::vector<std::string> kinds;
+    auto optionsFor = [&](size_t i) {
+        SinkOptions sinkOptions;
+        sinkOptions.onEvent = [&printer, &kinds, i](const SinkEvent& event, const SampleRecord* pSample,
+                                                    const BYTE* pData) {
+            printer.Print(EventJson(kinds[i], event, pSample, pData));
+        };
+        return sinkOptions;
+    };
+    if (FAILED(session.ConnectSinks(optionsFor, &error))) PrintError(error);
+    for (size_t i = 0; i < session.SinkCount(); ++i) kinds.push_back(DescribePin(session, i).kind);
     const std::filesystem::path registryDir = std::filesystem::path(session.Server().RegistryPath()).parent_path();
     CProgressWatchdog watchdog(kWatchdogLimit, [registryDir]() {
         std::error_code ignored;
@@ -248,11 +265,11 @@ int RunSamples(const std::vector<std::string>& args)
     HRESULT hr = session.Play();
     if (FAILED(hr)) PrintError("the graph did not run: " + HresultWithName(hr));
     if (SUCCEEDED(hr) && options.seekAfter && session.SinkCount() > 0) SeekWhenReached(session, options);
-    if (SUCCEEDED(hr) && !session.WaitForEndOfStreams(60000)) PrintError("timed out waiting for end-of-stream");
+    if (SUCCEEDED(hr) && !session.WaitForEndOfStreams(60000, [&] { printer.PrintNewGraphEvents(session.Graph()); }))
+        PrintError("timed out waiting for end-of-stream");
     session.Graph()->Stop();
-
-    for (const auto& line : CollectRecords(session)) std::cout << line.second.dump() << '\n';
-    std::cout.flush();
+    printer.PrintNewGraphEvents(session.Graph());
+    std::fflush(stdout);
     watchdog.Watch(nullptr, []() { return std::string("the graph did not tear down"); });
     pSession.reset();
     return SUCCEEDED(hr) ? kExitOk : kExitUsage;

@@ -1,141 +1,173 @@
 #include "streambuilder.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace {
 
-bool StartsWith(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& prefix)
-{
-    return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
-}
-
-// Video: one picture per media sample; the configuration bytes go first
-// (the filter sends them in front of the first sample after a start).
-bool BuildVideo(const PinFacts& pin, StreamCodec codec, const std::vector<SampleRecord>& samples, BuiltStream* pStream,
-                std::string* pError)
-{
-    const DWORD cbLength = codec == StreamCodec::H264 ? H264LengthSize(pin.format) : 0;
-    const bool bHasConfig = !samples.empty() && StartsWith(samples[0].bytes, pin.config);
-    for (size_t n = 0; n < samples.size(); ++n) {
-        const std::vector<uint8_t>& bytes = samples[n].bytes;
-        size_t skip = 0;
-        if (n == 0) {
-            const std::vector<uint8_t>& config = pin.config;
-            if (cbLength != 0) {
-                if (!AppendAnnexB(config.data(), config.size(), cbLength, &pStream->bytes)) {
-                    *pError = "the H.264 configuration bytes are not length-prefixed NAL units";
-                    return false;
-                }
-                skip = bHasConfig ? config.size() : 0;
-            } else if (!bHasConfig) {
-                pStream->bytes.insert(pStream->bytes.end(), config.begin(), config.end());
-            }
-        }
-        if (cbLength != 0) {
-            if (!AppendAnnexB(bytes.data() + skip, bytes.size() - skip, cbLength, &pStream->bytes)) {
-                *pError = "H.264 sample " + std::to_string(n) + " has a NAL length past its end";
-                return false;
-            }
-        } else {
-            pStream->bytes.insert(pStream->bytes.end(), bytes.begin() + skip, bytes.end());
-        }
-        ++pStream->frames;
-    }
-    return true;
-}
-
-// The first table entry at or after `from` that starts at rtStart.
-size_t FindSampleAt(const std::vector<TrackSample>& table, size_t from, REFERENCE_TIME rtStart)
-{
-    for (size_t i = from; i < table.size(); ++i) {
-        if (table[i].rtStart == rtStart) return i;
-    }
-    for (size_t i = 0; i < from && i < table.size(); ++i) {
-        if (table[i].rtStart == rtStart) return i;
-    }
-    return table.size();
-}
-
-// AAC: each pack holds whole file samples back to back, starting with the
-// sample its media start time names.
-bool BuildAac(const PinFacts& pin, const std::vector<SampleRecord>& samples, const std::vector<TrackSample>& table,
-              BuiltStream* pStream, std::string* pError)
-{
-    AacParameters params;
-    if (!AacParametersFromFormat(pin.format, &params, pError)) return false;
-    size_t next = 0;
-    for (size_t n = 0; n < samples.size(); ++n) {
-        const SampleRecord& pack = samples[n];
-        if (FAILED(pack.hrMediaTime)) {
-            *pError = "AAC pack " + std::to_string(n) + " has no media time to place it in the track";
-            return false;
-        }
-        size_t i = FindSampleAt(table, next, pack.llMediaStart);
-        size_t pos = 0;
-        while (pos < pack.bytes.size() && i < table.size()) {
-            const size_t cb = table[i].cbSize;
-            if (cb > pack.bytes.size() - pos) break;
-            if (cb > 0) {
-                AppendAdtsHeader(params, cb, &pStream->bytes);
-                pStream->bytes.insert(pStream->bytes.end(), pack.bytes.begin() + pos, pack.bytes.begin() + pos + cb);
-                ++pStream->frames;
-            }
-            pos += cb;
-            ++i;
-        }
-        if (pos != pack.bytes.size()) {
-            *pError = "AAC pack " + std::to_string(n) + " (" + std::to_string(pack.bytes.size()) +
-                      " bytes) does not split into the track's samples";
-            return false;
-        }
-        next = i;
-    }
-    return true;
-}
+const size_t kWriteBuffer = 1 << 20;
 
 // Storage-format AMR frames: the header byte's frame type gives the size.
-size_t CountAmrFrames(const std::vector<uint8_t>& bytes, bool bWide)
+size_t AmrFrameSize(uint8_t header, bool bWide)
 {
     static const uint8_t kNarrow[16] = {12, 13, 15, 17, 19, 20, 26, 31, 5, 0, 0, 0, 0, 0, 0, 0};
     static const uint8_t kWide[16] = {17, 23, 32, 36, 40, 46, 50, 58, 60, 5, 0, 0, 0, 0, 0, 0};
     // Through a pointer: g++ 12 with -fsanitize=undefined indexes
     // "(c ? a : b)[i]" as if i were 0.
     const uint8_t* pSizes = bWide ? kWide : kNarrow;
-    size_t frames = 0;
-    for (size_t pos = 0; pos < bytes.size(); ++frames) {
-        const int type = (bytes[pos] >> 3) & 15;
-        pos += 1 + pSizes[type];
-    }
-    return frames;
+    return 1 + pSizes[(header >> 3) & 15];
 }
 
 }  // namespace
 
-bool BuildStream(const PinFacts& pin, StreamCodec codec, const std::vector<SampleRecord>& samples,
-                 const std::vector<TrackSample>& table, BuiltStream* pStream, std::string* pError)
+CStreamWriter::CStreamWriter(const PinFacts& pin, StreamCodec codec) : m_pin(pin), m_codec(codec) {}
+
+CStreamWriter::~CStreamWriter()
 {
-    switch (codec) {
-    case StreamCodec::H264:
-    case StreamCodec::Mpeg4Visual:
-    case StreamCodec::H263:
-    case StreamCodec::Mjpeg:
-        return BuildVideo(pin, codec, samples, pStream, pError);
-    case StreamCodec::Aac:
-        return BuildAac(pin, samples, table, pStream, pError);
-    case StreamCodec::AmrNb:
-    case StreamCodec::AmrWb: {
-        const char* pszMagic = codec == StreamCodec::AmrNb ? "#!AMR\n" : "#!AMR-WB\n";
-        pStream->bytes.assign(pszMagic, pszMagic + std::strlen(pszMagic));
-        std::vector<uint8_t> frames;
-        for (const SampleRecord& sample : samples) frames.insert(frames.end(), sample.bytes.begin(), sample.bytes.end());
-        pStream->frames = CountAmrFrames(frames, codec == StreamCodec::AmrWb);
-        pStream->bytes.insert(pStream->bytes.end(), frames.begin(), frames.end());
-        return true;
+    if (m_file) std::fclose(m_file);
+}
+
+bool CStreamWriter::Open(const std::string& target, const std::string& mediaPath, std::string* pError)
+{
+    if (m_codec == StreamCodec::Unknown) {
+        *pError = "no stream file for subtype";
+        return false;
     }
-    case StreamCodec::Unknown:
+    if (m_codec == StreamCodec::Aac &&
+        (!AacParametersFromFormat(m_pin.format, &m_aac, pError) || !m_table.Open(mediaPath, m_pin.trackIndex, pError)))
+        return false;
+    if (m_codec == StreamCodec::H264) m_cbLength = H264LengthSize(m_pin.format);
+    m_file = std::fopen(target.c_str(), "wb");
+    if (!m_file) {
+        *pError = "cannot write " + target;
+        return false;
+    }
+    m_buffer.resize(kWriteBuffer);
+    std::setvbuf(m_file, m_buffer.data(), _IOFBF, m_buffer.size());
+    if (m_codec == StreamCodec::AmrNb || m_codec == StreamCodec::AmrWb) {
+        const char* pszMagic = m_codec == StreamCodec::AmrNb ? "#!AMR\n" : "#!AMR-WB\n";
+        Write(reinterpret_cast<const uint8_t*>(pszMagic), std::strlen(pszMagic));
+    }
+    return true;
+}
+
+void CStreamWriter::Write(const uint8_t* pData, size_t cb)
+{
+    if (cb && std::fwrite(pData, 1, cb, m_file) != cb && m_error.empty()) m_error = "a write failed";
+    m_cbWritten += cb;
+}
+
+void CStreamWriter::Append(const SampleRecord& sample, const BYTE* pData)
+{
+    if (!m_file || !m_error.empty()) return;
+    const size_t cb = sample.cbActual > 0 && pData ? static_cast<size_t>(sample.cbActual) : 0;
+    switch (m_codec) {
+    case StreamCodec::Aac:
+        AppendAac(sample, pData, cb);
+        break;
+    case StreamCodec::AmrNb:
+    case StreamCodec::AmrWb:
+        AppendAmr(pData, cb);
+        break;
+    default:
+        AppendVideo(pData, cb);
         break;
     }
-    *pError = "no stream file for subtype";
-    return false;
+    ++m_nSamples;
+}
+
+// Video: one picture per media sample; the configuration bytes go first
+// (the filter sends them in front of the first sample after a start).
+void CStreamWriter::AppendVideo(const BYTE* pData, size_t cb)
+{
+    size_t skip = 0;
+    if (m_nSamples == 0) {
+        const std::vector<uint8_t>& config = m_pin.config;
+        const bool bHasConfig =
+            config.empty() || (cb >= config.size() && std::memcmp(pData, config.data(), config.size()) == 0);
+        m_scratch.clear();
+        if (m_cbLength != 0) {
+            if (!AppendAnnexB(config.data(), config.size(), m_cbLength, &m_scratch)) {
+                m_error = "the H.264 configuration bytes are not length-prefixed NAL units";
+                return;
+            }
+            Write(m_scratch.data(), m_scratch.size());
+            skip = bHasConfig ? config.size() : 0;
+        } else if (!bHasConfig) {
+            Write(config.data(), config.size());
+        }
+    }
+    if (m_cbLength != 0) {
+        m_scratch.clear();
+        if (!AppendAnnexB(pData + skip, cb - skip, m_cbLength, &m_scratch)) {
+            m_error = "H.264 sample " + std::to_string(m_nSamples) + " has a NAL length past its end";
+            return;
+        }
+        Write(m_scratch.data(), m_scratch.size());
+    } else {
+        Write(pData + skip, cb - skip);
+    }
+    ++m_frames;
+}
+
+namespace {
+
+// The table entry that starts at rtStart: the first at or after dwFrom, else
+// the first before it; table.Count() when none does.
+DWORD FindSampleAt(const CTrackTable& table, DWORD dwFrom, REFERENCE_TIME rtStart)
+{
+    for (DWORD i = dwFrom; i < table.Count(); ++i) {
+        if (table.At(i).rtStart == rtStart) return i;
+    }
+    for (DWORD i = 0; i < dwFrom && i < table.Count(); ++i) {
+        if (table.At(i).rtStart == rtStart) return i;
+    }
+    return table.Count();
+}
+
+}  // namespace
+
+// AAC: each pack holds whole file samples back to back, starting with the
+// sample its media start time names (normally the one after the last pack's).
+void CStreamWriter::AppendAac(const SampleRecord& pack, const BYTE* pData, size_t cb)
+{
+    if (FAILED(pack.hrMediaTime)) {
+        m_error = "AAC pack " + std::to_string(m_nSamples) + " has no media time to place it in the track";
+        return;
+    }
+    DWORD i = FindSampleAt(m_table, m_dwNext, pack.llMediaStart);
+    size_t pos = 0;
+    m_scratch.clear();
+    for (; pos < cb && i < m_table.Count(); ++i) {
+        const size_t cbSample = m_table.At(i).cbSize;
+        if (cbSample > cb - pos) break;
+        if (cbSample > 0) {
+            AppendAdtsHeader(m_aac, cbSample, &m_scratch);
+            m_scratch.insert(m_scratch.end(), pData + pos, pData + pos + cbSample);
+            ++m_frames;
+        }
+        pos += cbSample;
+    }
+    if (pos != cb) {
+        m_error = "AAC pack " + std::to_string(m_nSamples) + " (" + std::to_string(cb) +
+                  " bytes) does not split into the track's samples";
+        return;
+    }
+    Write(m_scratch.data(), m_scratch.size());
+    m_dwNext = i;
+}
+
+void CStreamWriter::AppendAmr(const BYTE* pData, size_t cb)
+{
+    size_t pos = m_cbAmrCarry;
+    for (; pos < cb; ++m_frames) pos += AmrFrameSize(pData[pos], m_codec == StreamCodec::AmrWb);
+    m_cbAmrCarry = pos - cb;
+    Write(pData, cb);
+}
+
+bool CStreamWriter::Close(std::string* pError)
+{
+    if (m_file && std::fclose(m_file) != 0 && m_error.empty()) m_error = "a write failed";
+    m_file = nullptr;
+    if (!m_error.empty()) *pError = m_error;
+    return m_error.empty();
 }

@@ -1,5 +1,7 @@
 #include "streamformat.h"
 
+#include "textformat.h"
+
 namespace {
 
 // {DDE9B29A-E534-4792-B69F-1E4694F277F8} and the AMR subtypes are this
@@ -14,27 +16,39 @@ const GUID kSubtypeAac = {0xDDE9B29A, 0xE534, 0x4792, {0xB6, 0x9F, 0x1E, 0x46, 0
 
 const uint32_t kAacRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350};
 
-}  // namespace
-
-StreamFile StreamFileFor(const GUID& subtype)
+// By the GUID, or by its text when pszSubtype is set.
+StreamFile Lookup(const GUID& subtype, const char* pszSubtype)
 {
     struct Entry {
         const GUID* pSubtype;
         StreamFile file;
     };
     static const Entry kEntries[] = {
-        {&kSubtypeH264, {StreamCodec::H264, "video.h264", "H.264 Annex B"}},
-        {&kSubtypeMp4v, {StreamCodec::Mpeg4Visual, "video.m4v", "MPEG-4 visual"}},
-        {&kSubtypeH263, {StreamCodec::H263, "video.263", "H.263"}},
-        {&kSubtypeMjpg, {StreamCodec::Mjpeg, "video.mjpeg", "Motion JPEG"}},
-        {&kSubtypeAmrNb, {StreamCodec::AmrNb, "audio.amr", "AMR-NB"}},
-        {&kSubtypeAmrWb, {StreamCodec::AmrWb, "audio.awb", "AMR-WB"}},
-        {&kSubtypeAac, {StreamCodec::Aac, "audio.aac", "AAC ADTS"}},
+        {&kSubtypeH264, {StreamCodec::H264, "video.h264", "H.264 Annex B", "h264"}},
+        {&kSubtypeMp4v, {StreamCodec::Mpeg4Visual, "video.m4v", "MPEG-4 visual", "mpeg4"}},
+        {&kSubtypeH263, {StreamCodec::H263, "video.263", "H.263", "h263"}},
+        {&kSubtypeMjpg, {StreamCodec::Mjpeg, "video.mjpeg", "Motion JPEG", "mjpeg"}},
+        {&kSubtypeAmrNb, {StreamCodec::AmrNb, "audio.amr", "AMR-NB", "amr_nb"}},
+        {&kSubtypeAmrWb, {StreamCodec::AmrWb, "audio.awb", "AMR-WB", "amr_wb"}},
+        {&kSubtypeAac, {StreamCodec::Aac, "audio.aac", "AAC ADTS", "aac"}},
     };
     for (const Entry& entry : kEntries) {
-        if (IsEqualGUID(*entry.pSubtype, subtype)) return entry.file;
+        if (IsEqualGUID(*entry.pSubtype, subtype) || (pszSubtype && GuidText(*entry.pSubtype) == pszSubtype))
+            return entry.file;
     }
-    return {StreamCodec::Unknown, "", "unknown"};
+    return {StreamCodec::Unknown, "", "unknown", "other"};
+}
+
+}  // namespace
+
+StreamFile StreamFileFor(const GUID& subtype)
+{
+    return Lookup(subtype, nullptr);
+}
+
+StreamFile StreamFileFor(const std::string& subtypeText)
+{
+    return Lookup(GUID_NULL, subtypeText.c_str());
 }
 
 bool AacParametersFromFormat(const std::vector<uint8_t>& format, AacParameters* pParams, std::string* pError)

@@ -17,10 +17,13 @@ struct StreamFile {
     StreamCodec codec;
     const char* pszFileName;     // "video.h264"
     const char* pszDescription;  // "H.264 Annex B"
+    const char* pszCodec;        // ffprobe's name: "h264"; "other" for Unknown
 };
 
 // The file for a pin's subtype; codec Unknown (and no name) for others.
 StreamFile StreamFileFor(const GUID& subtype);
+// The same by the subtype as GuidText writes it (info's JSON).
+StreamFile StreamFileFor(const std::string& subtypeText);
 
 // What an ADTS header needs, from the filter's 12-byte AAC format block
 // (rate u32 LE at 0, channels at 6, audio object type at 9).

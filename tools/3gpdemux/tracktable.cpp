@@ -5,33 +5,36 @@
 #include "moviesampletables.h"
 #include "movietrack.h"
 
-bool ReadTrackTable(const std::string& path, DWORD trackIndex, std::vector<TrackSample>* pTable, std::string* pError)
+CTrackTable::CTrackTable() = default;
+CTrackTable::~CTrackTable() = default;
+
+bool CTrackTable::Open(const std::string& path, DWORD trackIndex, std::string* pError)
 {
-    FileByteSource source(path);
-    if (!source.IsOpen()) {
+    m_pSource.reset(new FileByteSource(path));
+    if (!m_pSource->IsOpen()) {
         *pError = "cannot open " + path;
         return false;
     }
-    CMovie movie(&source);
-    if (FAILED(movie.Parse()) || trackIndex >= movie.m_tracks.size()) {
+    m_pMovie.reset(new CMovie(m_pSource.get()));
+    if (FAILED(m_pMovie->Parse()) || trackIndex >= m_pMovie->m_tracks.size()) {
         *pError = "cannot read the sample table of track " + std::to_string(trackIndex) + " of " + path;
         return false;
     }
-    CMovieTrack* pTrack = movie.m_tracks[trackIndex];
-    if (!pTrack->m_pSampleSize) {
+    m_pTrack = m_pMovie->m_tracks[trackIndex];
+    if (!m_pTrack->m_pSampleSize) {
         *pError = "track " + std::to_string(trackIndex) + " has no sample sizes";
         return false;
     }
-    pTable->clear();
-    const DWORD dwCount = pTrack->m_pSampleSize->m_dwSampleCount;
-    pTable->reserve(dwCount);
-    for (DWORD i = 0; i < dwCount; ++i) {
-        TrackSample sample = {0, pTrack->m_pSampleSize->GetSampleSize(i)};
-        REFERENCE_TIME rtDuration = 0;
-        pTrack->GetSampleTime(i, &sample.rtStart, &rtDuration);
-        pTable->push_back(sample);
-    }
+    m_dwCount = m_pTrack->m_pSampleSize->m_dwSampleCount;
     return true;
+}
+
+TrackSample CTrackTable::At(DWORD i) const
+{
+    TrackSample sample = {0, m_pTrack->m_pSampleSize->GetSampleSize(i)};
+    REFERENCE_TIME rtDuration = 0;
+    m_pTrack->GetSampleTime(i, &sample.rtStart, &rtDuration);
+    return sample;
 }
 
 std::string UnplayableMovieReason(const std::string& path)
