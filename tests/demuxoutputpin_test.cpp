@@ -190,7 +190,7 @@ TEST_F(DemuxOutputPinTest, ExposesSeekingBesidesThePinInterfaces)
 
 // --- allocator -------------------------------------------------------------------
 
-TEST_F(DemuxOutputPinTest, NegotiatesFourBuffersOfTheLargestSampleAndConfigurationAlignedTo128)
+TEST_F(DemuxOutputPinTest, NegotiatesFourBuffersOfTheLargestSampleOrTenAmrFramesAndConfigurationAlignedTo128)
 {
     SinkOptions options;
     options.bProvideAllocator = true;
@@ -210,7 +210,10 @@ TEST_F(DemuxOutputPinTest, NegotiatesFourBuffersOfTheLargestSampleAndConfigurati
             ASSERT_TRUE(pSink->NotifiedOwnAllocator());
             ALLOCATOR_PROPERTIES props;
             ASSERT_EQ(S_OK, pSink->NotifiedAllocator()->GetProperties(&props));
-            const long cbWanted = static_cast<long>(LargestSample(*pFacts) + ConfigBytes(pPin));
+            // AMR buffers hold ten of the codec's largest frames (32 and 61 bytes) at least.
+            const long cbTenFrames = pFacts->codec == "amr_nb" ? 320 : pFacts->codec == "amr_wb" ? 610 : 0;
+            const long cbWanted =
+                std::max(static_cast<long>(LargestSample(*pFacts)), cbTenFrames) + static_cast<long>(ConfigBytes(pPin));
             EXPECT_EQ(4, props.cBuffers);
             EXPECT_EQ(128, props.cbAlign);
             EXPECT_EQ(16, props.cbPrefix);
