@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -173,26 +172,6 @@ Positions ChoosePositions(const Track& main, IMediaSeeking* pSeeking)
     return pos;
 }
 
-struct Scenario {
-    const char* pszName;
-    // Drives the graph; returns the position S the final run starts from
-    // and sets *prtStop to its stop. *pMarker is taken just before the
-    // action that starts the final run.
-    std::function<bool(DemuxPlayback&, IMediaSeeking*, const Positions&, REFERENCE_TIME*, REFERENCE_TIME*,
-                       uint64_t*)>
-        drive;
-    long cbBuffer;  // the sinks' buffer size; 0: as the filter asks
-};
-
-long LargestUnit(const FixtureFacts& facts)
-{
-    long cb = 0;
-    for (const TrackFacts& track : facts.tracks) {
-        for (const PacketFacts& packet : track.packets) cb = std::max<long>(cb, packet.size + track.extradataSize);
-    }
-    return cb;
-}
-
 bool SetStart(IMediaSeeking* pSeeking, REFERENCE_TIME rt)
 {
     LONGLONG ll = rt;
@@ -205,86 +184,67 @@ bool Play(DemuxPlayback& play, uint64_t* pMarker)
     return play.Graph()->Pause() == S_OK && play.Graph()->Run() == S_OK;
 }
 
-const Scenario kScenarios[] = {
-    {"play from 0",
-     [](DemuxPlayback& play, IMediaSeeking*, const Positions& pos, REFERENCE_TIME* pS, REFERENCE_TIME* pStop,
-        uint64_t* pMarker) {
-         *pS = 0;
-         *pStop = pos.rtDuration;
-         return Play(play, pMarker);
-     },
-     0},
-    {"start between key frames",
-     [](DemuxPlayback& play, IMediaSeeking* pSeeking, const Positions& pos, REFERENCE_TIME* pS,
-        REFERENCE_TIME* pStop, uint64_t* pMarker) {
-         *pS = pos.rtBetweenKeys;
-         *pStop = pos.rtDuration;
-         return SetStart(pSeeking, *pS) && Play(play, pMarker);
-     },
-     0},
-    {"start before the second sample",
-     [](DemuxPlayback& play, IMediaSeeking* pSeeking, const Positions& pos, REFERENCE_TIME* pS,
-        REFERENCE_TIME* pStop, uint64_t* pMarker) {
-         *pS = pos.rtEarly;
-         *pStop = pos.rtDuration;
-         return SetStart(pSeeking, *pS) && Play(play, pMarker);
-     },
-     0},
-    {"seek while running between key frames",
-     [](DemuxPlayback& play, IMediaSeeking* pSeeking, const Positions& pos, REFERENCE_TIME* pS,
-        REFERENCE_TIME* pStop, uint64_t* pMarker) {
-         *pS = pos.rtBetweenKeys;
-         *pStop = pos.rtDuration;
-         for (size_t p = 0; p < play.OutputPinCount(); ++p) play.Sink(p)->HoldNthSample(3);
-         uint64_t first = 0;
-         if (!Play(play, &first)) return false;
-         for (size_t p = 0; p < play.OutputPinCount(); ++p) {
-             if (!play.Sink(p)->WaitForHeldOrEnded(10000)) return false;
-         }
-         *pMarker = NextHostSequence();
-         return SetStart(pSeeking, *pS);
-     },
-     0},
-    {"seek to the end after playing",
-     [](DemuxPlayback& play, IMediaSeeking* pSeeking, const Positions& pos, REFERENCE_TIME* pS,
-        REFERENCE_TIME* pStop, uint64_t* pMarker) {
-         *pS = pos.rtDuration;
-         *pStop = pos.rtDuration;
-         if (!Play(play, pMarker) || !WaitForRunsToEnd(play, *pMarker)) return false;
-         *pMarker = NextHostSequence();
-         return SetStart(pSeeking, *pS);
-     },
-     0},
-    {"Stop then Pause at the end",
-     [](DemuxPlayback& play, IMediaSeeking* pSeeking, const Positions& pos, REFERENCE_TIME* pS,
-        REFERENCE_TIME* pStop, uint64_t* pMarker) {
-         *pS = pos.rtDuration;
-         *pStop = pos.rtDuration;
-         if (!SetStart(pSeeking, *pS) || !Play(play, pMarker) || !WaitForRunsToEnd(play, *pMarker)) return false;
-         return play.Graph()->Stop() == S_OK && Play(play, pMarker);
-     },
-     0},
-    // Buffers of fewer than ten AMR frames (on movies whose samples fit).
-    {"play in small buffers",
-     [](DemuxPlayback& play, IMediaSeeking*, const Positions& pos, REFERENCE_TIME* pS, REFERENCE_TIME* pStop,
-        uint64_t* pMarker) {
-         *pS = 0;
-         *pStop = pos.rtDuration;
-         return Play(play, pMarker);
-     },
-     100},
-    // Buffers of many samples, so that a pack could run past the stop.
-    {"stop inside the track",
-     [](DemuxPlayback& play, IMediaSeeking* pSeeking, const Positions& pos, REFERENCE_TIME* pS,
-        REFERENCE_TIME* pStop, uint64_t* pMarker) {
-         *pS = 0;
-         *pStop = pos.rtInside;
-         LONGLONG llStop = pos.rtInside;
-         return pSeeking->SetPositions(nullptr, 0, &llStop, AM_SEEKING_AbsolutePositioning) == S_OK &&
-                Play(play, pMarker);
-     },
-     64 * 1024},
+long LargestUnit(const FixtureFacts& facts)
+{
+    long cb = 0;
+    for (const TrackFacts& track : facts.tracks) {
+        for (const PacketFacts& packet : track.packets) cb = std::max<long>(cb, packet.size + track.extradataSize);
+    }
+    return cb;
+}
+
+enum class At { Zero, BetweenKeys, Early, End };
+enum class How { SetBeforePlay, SeekWhileHeld, SeekAfterTheEnd, StopThenPause };
+
+struct Scenario {
+    const char* pszName;
+    At start;
+    How how;
+    bool bStopInside;
+    long cbBuffer;  // the sinks' buffer size (movies whose samples fit); 0: as the filter asks
 };
+
+const Scenario kScenarios[] = {
+    {"play from 0", At::Zero, How::SetBeforePlay, false, 0},
+    {"start between key frames", At::BetweenKeys, How::SetBeforePlay, false, 0},
+    {"start before the second sample", At::Early, How::SetBeforePlay, false, 0},
+    {"seek while running between key frames", At::BetweenKeys, How::SeekWhileHeld, false, 0},
+    {"seek to the end after playing", At::End, How::SeekAfterTheEnd, false, 0},
+    {"Stop then Pause at the end", At::End, How::StopThenPause, false, 0},
+    {"buffers of fewer than ten AMR frames", At::Zero, How::SetBeforePlay, false, 100},
+    {"stop inside the track, buffers of many samples", At::Zero, How::SetBeforePlay, true, 64 * 1024},
+};
+
+// Drives the graph to the scenario's final run, which starts at rtS;
+// *pMarker is taken just before the action that starts it.
+bool Drive(DemuxPlayback& play, IMediaSeeking* pSeeking, const Scenario& scenario, REFERENCE_TIME rtS,
+           REFERENCE_TIME rtStop, uint64_t* pMarker)
+{
+    LONGLONG llStop = rtStop;
+    if (scenario.bStopInside &&
+        pSeeking->SetPositions(nullptr, 0, &llStop, AM_SEEKING_AbsolutePositioning) != S_OK)
+        return false;
+    switch (scenario.how) {
+    case How::SetBeforePlay:
+        return (rtS == 0 || SetStart(pSeeking, rtS)) && Play(play, pMarker);
+    case How::SeekWhileHeld:
+        for (size_t p = 0; p < play.OutputPinCount(); ++p) play.Sink(p)->HoldNthSample(3);
+        if (!Play(play, pMarker)) return false;
+        for (size_t p = 0; p < play.OutputPinCount(); ++p) {
+            if (!play.Sink(p)->WaitForHeldOrEnded(10000)) return false;
+        }
+        *pMarker = NextHostSequence();
+        return SetStart(pSeeking, rtS);
+    case How::SeekAfterTheEnd:
+        if (!Play(play, pMarker) || !WaitForRunsToEnd(play, *pMarker)) return false;
+        *pMarker = NextHostSequence();
+        return SetStart(pSeeking, rtS);
+    case How::StopThenPause:
+        if (!SetStart(pSeeking, rtS) || !Play(play, pMarker) || !WaitForRunsToEnd(play, *pMarker)) return false;
+        return play.Graph()->Stop() == S_OK && Play(play, pMarker);
+    }
+    return false;
+}
 
 // Checks one pin's last run against the track's timeline.
 void CheckRun(const Track& track, CRecordingSink* pSink, CHostGraph* pGraph, REFERENCE_TIME rtS,
@@ -387,10 +347,13 @@ void PlayEveryScenario(const FixtureFacts& facts, const std::vector<uint8_t>& fi
         ASSERT_FALSE(tracks.empty());
         IMediaSeeking* pSeeking = play.Seeking(0);
         const Positions pos = ChoosePositions(tracks.front(), pSeeking);
-        REFERENCE_TIME rtS = 0;
-        REFERENCE_TIME rtStop = 0;
+        const REFERENCE_TIME rtS = scenario.start == At::BetweenKeys ? pos.rtBetweenKeys
+                                   : scenario.start == At::Early     ? pos.rtEarly
+                                   : scenario.start == At::End       ? pos.rtDuration
+                                                                     : 0;
+        const REFERENCE_TIME rtStop = scenario.bStopInside ? pos.rtInside : pos.rtDuration;
         uint64_t marker = 0;
-        const bool bDriven = scenario.drive(play, pSeeking, pos, &rtS, &rtStop, &marker);
+        const bool bDriven = Drive(play, pSeeking, scenario, rtS, rtStop, &marker);
         pSeeking->Release();
         ASSERT_TRUE(bDriven);
         ASSERT_TRUE(WaitForRunsToEnd(play, marker)) << "every pin ends its run";
