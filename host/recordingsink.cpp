@@ -87,6 +87,8 @@ HRESULT CRecordingInputPin::Inactive()
 
 STDMETHODIMP CRecordingInputPin::EndOfStream()
 {
+    // EC_COMPLETE first: whoever sees the end-of-stream recorded sees it too.
+    m_pSink->OnEndOfStream();
     m_pSink->Record({SinkEvent::EndOfStream, 0, 0, 0, 0.0});
     return S_OK;
 }
@@ -96,6 +98,7 @@ STDMETHODIMP CRecordingInputPin::BeginFlush()
     {
         std::lock_guard<std::mutex> guard(m_pSink->m_lock);
         m_pSink->m_bFlushing = true;
+        m_pSink->m_bCompletePending = false;
     }
     m_pSink->ReleaseBlocked();
     m_pSink->Record({SinkEvent::BeginFlush, 0, 0, 0, 0.0});
@@ -130,6 +133,13 @@ STDMETHODIMP CRecordingInputPin::NotifyAllocator(IMemAllocator* pAllocator, BOOL
 {
     CheckPointer(pAllocator, E_POINTER);
     if (FAILED(m_pSink->m_options.hrNotifyAllocator)) return m_pSink->m_options.hrNotifyAllocator;
+    ALLOCATOR_PROPERTIES props;
+    if (m_pSink->m_options.cbBuffer > 0 && SUCCEEDED(pAllocator->GetProperties(&props))) {
+        props.cbBuffer = m_pSink->m_options.cbBuffer;
+        ALLOCATOR_PROPERTIES actual;
+        HRESULT hr = pAllocator->SetProperties(&props, &actual);
+        if (FAILED(hr)) return hr;
+    }
     return CSinkInputPin::NotifyAllocator(pAllocator, bReadOnly);
 }
 
@@ -172,8 +182,38 @@ CRecordingSink* CRecordingSink::Create(const SinkOptions& options)
 STDMETHODIMP CRecordingSink::Stop()
 {
     HRESULT hr = CBaseFilter::Stop();
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_bCompletePending = false;
+    }
     ReleaseBlocked();
     return hr;
+}
+
+// An end-of-stream that came while paused completes when the sink runs.
+STDMETHODIMP CRecordingSink::Run(REFERENCE_TIME tStart)
+{
+    HRESULT hr = CBaseFilter::Run(tStart);
+    bool bComplete = false;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        bComplete = SUCCEEDED(hr) && m_bCompletePending;
+        m_bCompletePending = false;
+    }
+    if (bComplete) NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
+    return hr;
+}
+
+void CRecordingSink::OnEndOfStream()
+{
+    if (!m_options.bNotifyComplete) return;
+    const bool bRunning = m_State.Get() == State_Running;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_bFlushing) return;
+        m_bCompletePending = !bRunning;
+    }
+    if (bRunning) NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
 }
 
 void CRecordingSink::Record(const SinkEvent& event)
@@ -237,9 +277,13 @@ HRESULT CRecordingSink::ReceiveSample(IMediaSample* pSample)
         pSample->GetPointer(&pData);
         m_cbAccepted += record.cbActual > 0 && pData ? static_cast<uint64_t>(record.cbActual) : 0;
         SinkEvent event = {SinkEvent::Sample, static_cast<size_t>(m_nAccepted - 1), 0, 0, 0.0, NextHostSequence()};
+        const long lCall = m_lReceiveCalls;
         guard.unlock();
         m_changed.notify_all();
         m_options.onEvent(event, &record, pData);
+        // Held after it is shown, so the line reaches the output before the seek.
+        guard.lock();
+        HoldIfChosen(guard, lCall);
         return bChosen ? m_hrFailAt : S_OK;
     }
     if (!m_options.bRecordSamples) {
@@ -263,9 +307,21 @@ HRESULT CRecordingSink::ReceiveSample(IMediaSample* pSample)
     if (m_options.bKeepBytes && cb) record.bytes.assign(pData, pData + cb);
     m_samples.push_back(std::move(record));
     m_events.push_back({SinkEvent::Sample, m_samples.size() - 1, 0, 0, 0.0, NextHostSequence()});
+    HoldIfChosen(guard, m_lReceiveCalls);
     guard.unlock();
     m_changed.notify_all();
     return bChosen ? m_hrFailAt : S_OK;
+}
+
+void CRecordingSink::HoldIfChosen(std::unique_lock<std::mutex>& guard, long lCall)
+{
+    if (lCall != m_lHoldAtCall) return;
+    m_lHoldAtCall = 0;
+    long lGeneration = m_lReleaseGeneration;
+    m_bHolding = true;
+    m_changed.notify_all();
+    m_changed.wait(guard, [&] { return m_lReleaseGeneration != lGeneration; });
+    m_bHolding = false;
 }
 
 void CRecordingSink::BlockReceive(bool bBlock)
@@ -294,6 +350,19 @@ void CRecordingSink::BlockFromNthReceive(long n)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_lBlockFromCall = n > 0 ? m_lReceiveCalls + n : 0;
+}
+
+void CRecordingSink::HoldNthSample(long n)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_lHoldAtCall = n > 0 ? m_lReceiveCalls + n : 0;
+}
+
+bool CRecordingSink::WaitForHeldOrEnded(DWORD dwMilliseconds)
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    return m_changed.wait_for(guard, std::chrono::milliseconds(dwMilliseconds),
+                              [&] { return m_bHolding || m_lEndOfStream > 0; });
 }
 
 std::vector<SinkEvent> CRecordingSink::Events() const

@@ -43,6 +43,12 @@ struct SinkOptions {
     // outside the sink's lock; for a sample with its record (no bytes, hash 0)
     // and its data, valid for the call. Samples are then counted, not recorded.
     std::function<void(const SinkEvent& event, const SampleRecord* pSample, const BYTE* pData)> onEvent;
+    // As a renderer: EC_COMPLETE (S_OK, the sink) for each end-of-stream
+    // outside a flush, once the sink runs.
+    bool bNotifyComplete = false;
+    // Buffers of this many bytes: NotifyAllocator sets the allocator's before
+    // it is committed. 0 leaves them as the peer chose.
+    long cbBuffer = 0;
 };
 
 struct SampleRecord {
@@ -108,6 +114,7 @@ public:
     IPin* InputPin() { return &m_pin; }
     // Also releases a blocked Receive, connected or not.
     STDMETHODIMP Stop() override;
+    STDMETHODIMP Run(REFERENCE_TIME tStart) override;
 
     // --- fault injection ---
     // While set, Receive waits (until cleared, a flush or Stop).
@@ -120,6 +127,12 @@ public:
     void FailNthReceive(long n, HRESULT hr);
     // The n-th Receive from now and every later one wait as BlockReceive(true) makes them.
     void BlockFromNthReceive(long n);
+
+    // The n-th Receive from now (1 = the next) records its sample, then holds
+    // it, as a paused renderer does, until a flush or Stop.
+    void HoldNthSample(long n);
+    // Waits until a sample is held or end-of-stream has arrived; false on time-out.
+    bool WaitForHeldOrEnded(DWORD dwMilliseconds);
 
     // --- observation ---
     std::vector<SinkEvent> Events() const;
@@ -156,7 +169,10 @@ private:
     CRecordingSink(const SinkOptions& options, HRESULT* phr);
     void Record(const SinkEvent& event);
     HRESULT ReceiveSample(IMediaSample* pSample);
+    // Holds Receive call lCall, when HoldNthSample chose it, until a release.
+    void HoldIfChosen(std::unique_lock<std::mutex>& guard, long lCall);
     void ReleaseBlocked();
+    void OnEndOfStream();
 
     CCritSec m_csFilter;
     CRecordingInputPin m_pin;
@@ -173,6 +189,9 @@ private:
     long m_lFailAtCall = 0;  // absolute Receive call number; 0 = none
     HRESULT m_hrFailAt = S_OK;
     long m_lBlockFromCall = 0;
+    long m_lHoldAtCall = 0;
+    bool m_bHolding = false;
+    bool m_bCompletePending = false;
     long m_lReceiveCalls = 0;
     long m_lBlocked = 0;
     long m_lEndOfStream = 0;

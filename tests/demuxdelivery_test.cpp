@@ -21,16 +21,6 @@ std::vector<uint8_t> RawPacket(const std::vector<uint8_t>& file, const PacketFac
     return std::vector<uint8_t>(file.begin() + packet.pos, file.begin() + packet.pos + packet.size);
 }
 
-std::vector<uint8_t> Concatenated(const std::vector<SampleRecord>& samples, size_t skipFirst = 0)
-{
-    std::vector<uint8_t> all;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        const std::vector<uint8_t>& b = samples[i].bytes;
-        all.insert(all.end(), b.begin() + (i == 0 ? skipFirst : 0), b.end());
-    }
-    return all;
-}
-
 std::vector<SinkEvent> EventsOfKind(CRecordingSink* pSink, SinkEvent::Kind kind)
 {
     std::vector<SinkEvent> out;
@@ -41,7 +31,8 @@ std::vector<SinkEvent> EventsOfKind(CRecordingSink* pSink, SinkEvent::Kind kind)
 }
 
 // What a whole play of a video track must look like: the file's samples in
-// order, the configuration bytes in front of the first, times from zero.
+// order, the configuration bytes in front of the first. Their times are the
+// renderer-clock check's (rendererclock_test.cpp).
 void CheckVideoPlay(const FixtureFacts& facts, const std::vector<uint8_t>& file, CDemuxOutputPin* pPin,
                     CRecordingSink* pSink)
 {
@@ -62,18 +53,6 @@ void CheckVideoPlay(const FixtureFacts& facts, const std::vector<uint8_t>& file,
             got.erase(got.begin(), got.begin() + pDesc->m_cbConfig);
         }
         ASSERT_EQ(expected, got) << facts.name << " video sample " << i;
-        EXPECT_EQ(pTrack->packets[i].key, samples[i].bSyncPoint) << facts.name << " sample " << i;
-        EXPECT_EQ(i == 0, samples[i].bDiscontinuity) << facts.name << " sample " << i;
-        EXPECT_FALSE(samples[i].bPreroll);
-    }
-    EXPECT_EQ(0, samples[0].rtStart) << "the first delivered sample starts at stream time 0";
-    // Stream times advance with the decoding times of the track.
-    int64_t timescale = pTrack->timescale;
-    for (size_t i = 1; i < samples.size(); ++i) {
-        int64_t expectedStart = (pTrack->packets[i].rawDts * 10000000LL) / timescale -
-                                (pTrack->packets[0].rawDts * 10000000LL) / timescale;
-        EXPECT_NEAR(expectedStart, samples[i].rtStart, 1) << facts.name << " sample " << i;
-        EXPECT_EQ(samples[i].llMediaStart - samples[0].llMediaStart, samples[i].rtStart);
     }
 }
 
@@ -109,50 +88,8 @@ TEST(DemuxDelivery, EveryFixturePlaysItsSamplesToOneEndOfStream)
 
         if (CDemuxOutputPin* pVideo = play.PinOfKind(true)) CheckVideoPlay(facts, file, pVideo, play.SinkOfKind(true));
 
-        CDemuxOutputPin* pAudio = play.PinOfKind(false);
-        if (!pAudio) continue;
-        const TrackFacts* pTrack = facts.FirstTrack("audio");
-        ASSERT_NE(nullptr, pTrack);
-        std::vector<uint8_t> expected;
-        for (const PacketFacts& packet : pTrack->packets) {
-            std::vector<uint8_t> raw = RawPacket(file, packet);
-            expected.insert(expected.end(), raw.begin(), raw.end());
-        }
-        std::vector<SampleRecord> samples = play.SinkOfKind(false)->Samples();
-        EXPECT_EQ(expected, Concatenated(samples)) << name << ": the audio bytes arrive whole and in order";
-        const GUID& subtype = *pAudio->TrackMediaType().Subtype();
-        for (size_t i = 0; i < samples.size(); ++i) {
-            EXPECT_TRUE(samples[i].bSyncPoint);
-            EXPECT_TRUE(samples[i].bDiscontinuity);
-            if (subtype == MEDIASUBTYPE_AMR_NB || subtype == MEDIASUBTYPE_AMR_WB) {
-                EXPECT_EQ(static_cast<REFERENCE_TIME>(i) * 2000000, samples[i].rtStart) << "AMR sample " << i;
-                EXPECT_EQ(static_cast<REFERENCE_TIME>(i + 1) * 2000000, samples[i].rtStop);
-            }
-        }
-        if (subtype == MEDIASUBTYPE_MPEG4_AAC) {
-            // Packs of up to ten access units, back to back in time.
-            EXPECT_LE(samples.size(), pTrack->packets.size());
-            EXPECT_GE(samples.size() * 10, pTrack->packets.size());
-            EXPECT_EQ(0, samples[0].rtStart);
-            // Each pack adds ten truncated durations, so a pack may end up to ten
-            // units before the next pack's exact start.
-            for (size_t i = 1; i < samples.size(); ++i) EXPECT_NEAR(samples[i - 1].rtStop, samples[i].rtStart, 10);
-        }
+        // The audio bytes and every pin's times: rendererclock_test.cpp.
     }
-}
-
-TEST(DemuxDelivery, AmrFramesArePackedTenToAMediaSample)
-{
-    DemuxPlayback play;
-    ASSERT_EQ(S_OK, play.OpenFixture("h263-amrnb.3gp"));
-    ASSERT_TRUE(play.PlayToEnd());
-    std::vector<SampleRecord> samples = play.SinkOfKind(false)->Samples();
-    ASSERT_GT(samples.size(), 2u);
-    // 12.2 kbit/s frames are 32 bytes; every full media sample holds ten.
-    size_t cbTen = 0;
-    for (size_t i = 0; i + 1 < samples.size(); ++i) cbTen = std::max<size_t>(cbTen, samples[i].bytes.size());
-    EXPECT_LE(cbTen, 10u * 61u);
-    EXPECT_GT(cbTen, 10u);
 }
 
 TEST(DemuxDelivery, ConfigurationBytesLeadTheFirstSampleAfterEveryStopButNotAfterASeek)
@@ -191,57 +128,6 @@ TEST(DemuxDelivery, ConfigurationBytesLeadTheFirstSampleAfterEveryStopButNotAfte
     pSeeking->Release();
 }
 
-TEST(DemuxDelivery, SeekRestartsVideoAtTheSyncSampleBeforeTheTarget)
-{
-    FixtureFacts facts = LoadFixtureFacts("h264-aac-bframes.mp4");
-    const TrackFacts* pTrack = facts.FirstTrack("video");
-    DemuxPlayback play;
-    ASSERT_EQ(S_OK, play.OpenFixture("h264-aac-bframes.mp4"));
-    CRecordingSink* pVideo = play.SinkOfKind(true);
-    pVideo->BlockReceive(true);
-    ASSERT_EQ(S_OK, play.Graph()->Pause());
-    ASSERT_TRUE(pVideo->WaitForBlockedReceive(5000));
-
-    // Seek from the control thread while the worker is blocked downstream.
-    REFERENCE_TIME rtTarget = 10000000;  // 1 s
-    IMediaSeeking* pSeeking = play.Seeking(0);
-    LONGLONG llStop = 0;
-    ASSERT_EQ(S_OK, pSeeking->SetPositions(&rtTarget, AM_SEEKING_AbsolutePositioning, nullptr, 0));
-    pVideo->BlockReceive(false);
-    ASSERT_EQ(S_OK, play.Graph()->Run());
-    ASSERT_TRUE(play.WaitForAllEndOfStreams(1));
-    EXPECT_EQ(1, pVideo->EndOfStreamCount()) << "the interrupted run sent no end-of-stream";
-    EXPECT_GE(pVideo->FlushCount(), 1);
-
-    // The last segment starts at the sync sample at or before 1 s.
-    std::vector<SinkEvent> segments = EventsOfKind(pVideo, SinkEvent::NewSegment);
-    ASSERT_EQ(2u, segments.size());
-    int64_t expectedStart = 0;
-    for (const PacketFacts& p : pTrack->packets) {
-        int64_t t = p.rawDts * 10000000LL / pTrack->timescale;
-        if (p.key && t <= rtTarget) expectedStart = t;
-    }
-    CDemuxOutputPin* pPin = play.PinOfKind(true);
-    EXPECT_EQ(expectedStart + pPin->Track()->m_llStartOffset, segments[1].rtStart);
-    EXPECT_EQ(S_OK, pSeeking->GetPositions(&rtTarget, &llStop));
-    EXPECT_EQ(10000000, rtTarget);
-
-    // After the seek's segment, the first sample is a discontinuity at time 0.
-    std::vector<SinkEvent> events = pVideo->Events();
-    size_t iSegment = 0;
-    for (size_t i = 0; i < events.size(); ++i)
-        if (events[i].kind == SinkEvent::NewSegment) iSegment = i;
-    for (size_t i = iSegment; i < events.size(); ++i) {
-        if (events[i].kind != SinkEvent::Sample) continue;
-        SampleRecord first = pVideo->Samples()[events[i].nSample];
-        EXPECT_TRUE(first.bDiscontinuity);
-        EXPECT_TRUE(first.bSyncPoint);
-        EXPECT_EQ(0, first.rtStart);
-        break;
-    }
-    pSeeking->Release();
-}
-
 TEST(DemuxDelivery, StopDuringARunSendsExactlyOneEndOfStream)
 {
     DemuxPlayback play;
@@ -271,38 +157,6 @@ TEST(DemuxDelivery, AReadFailurePostsTheStreamErrorAndEndsTheRun)
     EXPECT_EQ(1, play.SinkOfKind(true)->EndOfStreamCount());
 }
 
-TEST(DemuxDelivery, AStartPastTheEndAfterEndOfStreamDeliversNothingMore)
-{
-    DemuxPlayback play;
-    ASSERT_EQ(S_OK, play.OpenFixture("mjpeg.mov"));
-    ASSERT_TRUE(play.PlayToEnd());
-    IMediaSeeking* pSeeking = play.Seeking(0);
-    LONGLONG llDuration = 0;
-    ASSERT_EQ(S_OK, pSeeking->GetDuration(&llDuration));
-    size_t nBefore = play.Sink(0)->Samples().size();
-    ASSERT_EQ(S_OK, pSeeking->SetPositions(&llDuration, AM_SEEKING_AbsolutePositioning, nullptr, 0));
-    EXPECT_EQ(nBefore, play.Sink(0)->Samples().size());
-    EXPECT_EQ(1, play.Sink(0)->EndOfStreamCount());
-    pSeeking->Release();
-}
-
-TEST(DemuxDelivery, AStopPositionInsideTheTrackEndsTheRunThere)
-{
-    FixtureFacts facts = LoadFixtureFacts("mjpeg.mov");
-    const TrackFacts* pTrack = facts.FirstTrack("video");
-    ASSERT_GT(pTrack->packets.size(), 6u);
-    DemuxPlayback play;
-    ASSERT_EQ(S_OK, play.OpenFixture("mjpeg.mov"));
-    IMediaSeeking* pSeeking = play.Seeking(0);
-    // Inside sample 5: the run ends with sample 5.
-    LONGLONG llStop = InsideSample(pTrack, 5);
-    ASSERT_EQ(S_OK, pSeeking->SetPositions(nullptr, 0, &llStop, AM_SEEKING_AbsolutePositioning));
-    ASSERT_TRUE(play.PlayToEnd());
-    EXPECT_EQ(6u, play.Sink(0)->Samples().size());
-    pSeeking->Release();
-}
-
-// IMediaSeeking answers for the whole filter; only its owner moves positions.
 TEST(DemuxSeeking, OnlyTheOwningPinChangesPositions)
 {
     DemuxPlayback play;

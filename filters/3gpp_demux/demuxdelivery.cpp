@@ -76,16 +76,6 @@ HRESULT CDemuxOutputPin::DeliverSamples()
 {
     DemuxRunRange range;
     if (!DemuxBeginRun(this, &range)) return S_OK;
-    DemuxFindRunSamples(this, &range);
-
-    REFERENCE_TIME rtSegmentStart = 0;
-    REFERENCE_TIME rtDuration = 0;
-    if (!range.bEmpty) m_pTrack->GetSampleTime(range.dwFirst, &rtSegmentStart, &rtDuration);
-    DeliverNewSegment(rtSegmentStart, range.rtStop, 1.0);
-    if (range.bEmpty) {
-        DeliverEndOfStream();
-        return S_OK;
-    }
 
     IMediaSample* pSample = NULL;
     REFERENCE_TIME rtPrevStart = 0;
@@ -120,19 +110,15 @@ HRESULT CDemuxOutputPin::DeliverSamples()
         if (hr == S_OK) {
             if (m_pTrack->m_pSyncSample == NULL || m_pTrack->m_pSyncSample->GetSyncSampleAtOrBefore(i) == i)
                 pSample->SetSyncPoint(TRUE);
-            pSample->SetPreroll(FALSE);
 
             REFERENCE_TIME rtSampleStart = 0;
             REFERENCE_TIME rtSampleDuration = 0;
             m_pTrack->GetSampleTime(i, &rtSampleStart, &rtSampleDuration);
-            REFERENCE_TIME rtMediaStop = rtSampleStart + rtSampleDuration;
+            REFERENCE_TIME rtMediaStop = DemuxAddWrapping(rtSampleStart, rtSampleDuration);
             pSample->SetMediaTime(&rtSampleStart, &rtMediaStop);
-
-            REFERENCE_TIME rtStart = DemuxScaleTime(rtSampleStart - rtSegmentStart);
-            REFERENCE_TIME rtStop = DemuxScaleTime(rtStart + rtSampleDuration);
-            pSample->SetTime(&rtStart, &rtStop);
-            rtPrevStart = rtStart;
-            rtPrevStop = rtStop;
+            // The samples from the sync sample up to the start position go
+            // out as preroll, stamped before the segment start.
+            DemuxStampSample(pSample, range, rtSampleStart, rtSampleDuration, &rtPrevStart, &rtPrevStop);
 
             if (FAILED(DeliverSample(pSample))) break;
             bFirstOfRun = false;

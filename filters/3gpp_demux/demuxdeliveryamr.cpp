@@ -1,6 +1,6 @@
 // The AMR delivery loop: file samples are cut into storage-format frames
-// and repacked ten frames to a media sample, each media sample stamped
-// with a fixed 200 ms, whatever the number of frames per file sample.
+// and repacked ten frames to a media sample, each media sample stamped with
+// the time of its first frame for 20 ms a frame it carries.
 #include "demuxoutputpin.h"
 
 #include <new>
@@ -21,39 +21,51 @@ const LPCWSTR kOutputPinSource = L"source\\filters\\3gpp_demux\\demuxoutputpin";
 const int kLineFramerAlloc = 826;
 const int kLineBufferAlloc = 837;
 
-// One media sample being filled with frames. A frame that does not fit in
-// the media sample's buffer is held back and opens the next media sample,
-// so no buffer is ever overrun, however small the allocator made it.
+// One media sample being filled with frames, and the times they carry. A
+// frame that does not fit in the media sample's buffer is held back with
+// its time and opens the next media sample, so no buffer is ever overrun,
+// however small the allocator made it.
 struct FramePacker {
     BYTE abHeld[AMR_MAX_FRAME_BYTES];
     DWORD cbHeld;
+    REFERENCE_TIME rtHeld;
     BYTE* pbOut;
     DWORD cbOut;
     DWORD cbWritten;
+    REFERENCE_TIME rtFirst;  // time of the first frame written
+    DWORD dwFrames;          // frames written
 
     // False when the frame had to be held back (the media sample is full).
-    bool Put(const BYTE* pbFrame, DWORD cbFrame)
+    bool Put(const BYTE* pbFrame, DWORD cbFrame, REFERENCE_TIME rtFrame)
     {
         if (cbFrame > cbOut - cbWritten) {
             memcpy(abHeld, pbFrame, cbFrame);
             cbHeld = cbFrame;
+            rtHeld = rtFrame;
             return false;
         }
         memcpy(pbOut + cbWritten, pbFrame, cbFrame);
+        if (dwFrames == 0) rtFirst = rtFrame;
         cbWritten += cbFrame;
+        ++dwFrames;
         return true;
     }
 };
 
 // Reads file sample *pi into the sample buffer, advances *pi and points the
-// framer at the new bytes. Samples carry no file magic, so the framer never
+// framer at the new bytes; *prtNext becomes the sample's time, that of its
+// first frame (kept when the time cannot be looked up: the frames then
+// follow the last one). Samples carry no file magic, so the framer never
 // looks for one. An empty sample, or one cut off by the end of the stream
 // (S_FALSE), leaves nothing to frame.
 HRESULT ReadNextSample(CMovieTrack* pTrack, DWORD* pi, BYTE* pbBuffer, DWORD cbBuffer, CAmrFramer* pFramer,
-                       DWORD* pcbLeft)
+                       DWORD* pcbLeft, REFERENCE_TIME* prtNext)
 {
     DWORD cbRead = 0;
     HRESULT hr = pTrack->ReadSample(*pi, pbBuffer, cbBuffer, &cbRead);
+    REFERENCE_TIME rtStart = 0;
+    REFERENCE_TIME rtDuration = 0;
+    if (SUCCEEDED(hr) && SUCCEEDED(pTrack->GetSampleTime(*pi, &rtStart, &rtDuration))) *prtNext = rtStart;
     ++*pi;
     if (SUCCEEDED(hr)) {
         pFramer->Reset();
@@ -68,7 +80,7 @@ HRESULT ReadNextSample(CMovieTrack* pTrack, DWORD* pi, BYTE* pbBuffer, DWORD cbB
 HRESULT CDemuxOutputPin::DeliverAmrFrames()
 {
     DemuxRunRange range;
-    if (!DemuxBeginAudioRun(this, &range)) return S_OK;
+    if (!DemuxBeginRun(this, &range)) return S_OK;
 
     CAmrFramer* pFramer = new (std::nothrow) CAmrFramer();
     if (pFramer == NULL) {
@@ -93,21 +105,14 @@ HRESULT CDemuxOutputPin::DeliverAmrFrames()
     const DWORD cbSampleBuffer = static_cast<DWORD>(llBuffer);
     const UINT uCodec = (*m_mtTrack.Subtype() == MEDIASUBTYPE_AMR_NB) ? AMR_CODEC_NB : AMR_CODEC_WB;
 
-    REFERENCE_TIME rtFirstStart = 0;
-    REFERENCE_TIME rtFirstDuration = 0;
-    if (FAILED(m_pTrack->GetSampleTime(range.dwFirst, &rtFirstStart, &rtFirstDuration)))
-        DemuxNotifyStreamError(this, E_FAIL);
-    const bool bPreroll = rtFirstStart < 0;
-    REFERENCE_TIME rtStart = DemuxScaleTime(rtFirstStart - range.rtStart);
-    REFERENCE_TIME rtStop = rtStart + DEMUX_AMR_SAMPLE_DURATION;
-
     IMediaSample* pSample = NULL;
     FramePacker packer;
     packer.cbHeld = 0;
+    packer.rtHeld = 0;
     DWORD i = range.dwFirst;
     DWORD cbLeft = 0;  // bytes of the current file sample not yet framed
+    REFERENCE_TIME rtNext = 0;  // time of the next frame the framer gives
     bool bEndOfStream = true;
-
 
     // Frames left over from the last file sample (more than ten per sample)
     // still go out after the last index has been read.
@@ -133,9 +138,11 @@ HRESULT CDemuxOutputPin::DeliverAmrFrames()
         packer.pbOut = pbOut;
         packer.cbOut = lSize > 0 ? static_cast<DWORD>(lSize) : 0;
         packer.cbWritten = 0;
+        packer.rtFirst = 0;
+        packer.dwFrames = 0;
 
         if (cbLeft == 0 && packer.cbHeld == 0) {
-            HRESULT hr = ReadNextSample(m_pTrack, &i, pbSampleBuffer, cbSampleBuffer, pFramer, &cbLeft);
+            HRESULT hr = ReadNextSample(m_pTrack, &i, pbSampleBuffer, cbSampleBuffer, pFramer, &cbLeft, &rtNext);
             if (FAILED(hr)) {
                 NKDbgPrintfW(L"[AMR]FillSample FAILED......\n");
                 break;
@@ -149,7 +156,7 @@ HRESULT CDemuxOutputPin::DeliverAmrFrames()
                 packer.cbHeld = 0;
                 BYTE abFrame[AMR_MAX_FRAME_BYTES];
                 memcpy(abFrame, packer.abHeld, cbHeld);
-                bFull = !packer.Put(abFrame, cbHeld);
+                bFull = !packer.Put(abFrame, cbHeld, packer.rtHeld);
             } else if (cbLeft != 0) {
                 BYTE abFrame[AMR_MAX_FRAME_BYTES];
                 DWORD cbProduced = 0;
@@ -162,11 +169,13 @@ HRESULT CDemuxOutputPin::DeliverAmrFrames()
                     cbLeft = 0;
                 } else {
                     cbLeft -= cbProduced;
-                    bFull = !packer.Put(abFrame, cbProduced);
+                    bFull = !packer.Put(abFrame, cbProduced, rtNext);
+                    rtNext = DemuxAddWrapping(rtNext, DEMUX_AMR_FRAME_DURATION);
                 }
             }
             if (!bFull && k + 1 < DEMUX_MAX_PACK && cbLeft == 0 && packer.cbHeld == 0 && i <= range.dwLast) {
-                if (FAILED(ReadNextSample(m_pTrack, &i, pbSampleBuffer, cbSampleBuffer, pFramer, &cbLeft))) break;
+                HRESULT hr = ReadNextSample(m_pTrack, &i, pbSampleBuffer, cbSampleBuffer, pFramer, &cbLeft, &rtNext);
+                if (FAILED(hr)) break;
             }
         }
         if (packer.cbWritten == 0 && packer.cbHeld != 0) {
@@ -175,17 +184,17 @@ HRESULT CDemuxOutputPin::DeliverAmrFrames()
             break;
         }
 
+        // Empty or unframeable file samples gave nothing to carry.
+        if (packer.dwFrames == 0) continue;
+
         pSample->SetActualDataLength(static_cast<LONG>(packer.cbWritten));
         pSample->SetSyncPoint(TRUE);
-        if (bPreroll) pSample->SetPreroll(TRUE);
-        pSample->SetTime(&rtStart, &rtStop);
+        DemuxStampSample(pSample, range, packer.rtFirst, DEMUX_AMR_FRAME_DURATION * packer.dwFrames);
         pSample->SetDiscontinuity(TRUE);
         if (FAILED(DeliverSample(pSample))) {
             NKDbgPrintfW(L"[AMR]DeliverSample FAILED......\n");
             break;
         }
-        rtStart += DEMUX_AMR_SAMPLE_DURATION;
-        rtStop = rtStart + DEMUX_AMR_SAMPLE_DURATION;
     }
 
     if (bEndOfStream) DeliverEndOfStream();

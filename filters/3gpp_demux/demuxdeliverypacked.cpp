@@ -9,7 +9,7 @@
 HRESULT CDemuxOutputPin::DeliverPackedSamples()
 {
     DemuxRunRange range;
-    if (!DemuxBeginAudioRun(this, &range)) return S_OK;
+    if (!DemuxBeginRun(this, &range)) return S_OK;
 
     IMediaSample* pSample = NULL;
     DWORD i = range.dwFirst;
@@ -30,19 +30,14 @@ HRESULT CDemuxOutputPin::DeliverPackedSamples()
         const DWORD cbBuffer = lSize > 0 ? static_cast<DWORD>(lSize) : 0;
         if (m_bIsSeeking.Get() || CheckRequest(&dwRequest)) break;
 
-        REFERENCE_TIME rtSampleStart = 0;
-        REFERENCE_TIME rtSampleDuration = 0;
-        if (FAILED(m_pTrack->GetSampleTime(i, &rtSampleStart, &rtSampleDuration)))
-            DemuxNotifyStreamError(this, E_FAIL);
-        REFERENCE_TIME rtStart = DemuxScaleTime(rtSampleStart - range.rtStart);
-        if (rtStart < 0) rtStart = 0;
-        REFERENCE_TIME rtStop = rtStart;
-        REFERENCE_TIME rtLastLookedUp = rtSampleStart;
-        REFERENCE_TIME rtMediaStart = rtSampleStart;
+        // The pack runs from its first sample's time for the sum of its
+        // samples' durations, and never past the run's last sample.
+        REFERENCE_TIME rtPackStart = 0;
+        REFERENCE_TIME rtPackDuration = 0;
         DWORD cbPacked = 0;
         bool bReadFailedFirst = false;
 
-        for (DWORD n = 0; n < DEMUX_MAX_PACK; ++n) {
+        for (DWORD n = 0; n < DEMUX_MAX_PACK && i <= range.dwLast; ++n) {
             DWORD cbRead = 0;
             HRESULT hr = m_pTrack->ReadSample(i, pbData + cbPacked, cbBuffer - cbPacked, &cbRead);
             // A full buffer ends the pack quietly: the sample that did not fit
@@ -61,8 +56,8 @@ HRESULT CDemuxOutputPin::DeliverPackedSamples()
             REFERENCE_TIME rtStartI = 0;
             REFERENCE_TIME rtDurationI = 0;
             if (FAILED(m_pTrack->GetSampleTime(i, &rtStartI, &rtDurationI))) DemuxNotifyStreamError(this, E_FAIL);
-            rtLastLookedUp = rtStartI;
-            rtStop += rtDurationI;
+            if (n == 0) rtPackStart = rtStartI;
+            rtPackDuration = DemuxAddWrapping(rtPackDuration, rtDurationI);
             cbPacked += cbRead;
             ++i;
         }
@@ -73,13 +68,12 @@ HRESULT CDemuxOutputPin::DeliverPackedSamples()
 
         pSample->SetActualDataLength(static_cast<LONG>(cbPacked));
         pSample->SetSyncPoint(TRUE);
-        if (rtLastLookedUp < 0) pSample->SetPreroll(TRUE);
-        pSample->SetTime(&rtStart, &rtStop);
+        DemuxStampSample(pSample, range, rtPackStart, rtPackDuration);
         // Media times carry the pack's place in the track (absolute sample
         // times), as the video loop does, so that a downstream filter can
         // relate audio and video positions.
-        REFERENCE_TIME rtMediaStop = rtMediaStart + (rtStop - rtStart);
-        pSample->SetMediaTime(&rtMediaStart, &rtMediaStop);
+        REFERENCE_TIME rtMediaStop = DemuxAddWrapping(rtPackStart, rtPackDuration);
+        pSample->SetMediaTime(&rtPackStart, &rtMediaStop);
         pSample->SetDiscontinuity(TRUE);
 
         if (FAILED(DeliverSample(pSample)) || i > range.dwLast) {

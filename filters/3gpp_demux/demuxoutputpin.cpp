@@ -4,7 +4,9 @@
 #include "demuxoutputpin.h"
 
 #include "aacdetect.h"
+#include "amrframer.h"
 #include "demuxfilter.h"
+#include "demuxrun.h"
 #include "moviesampledesc.h"
 #include "moviesampletables.h"
 #include "movietrack.h"
@@ -28,6 +30,11 @@ const CTrackTypeRow g_acceptedTrackTypes[] = {
     {&MEDIATYPE_Audio, &MEDIASUBTYPE_AMR_NB},    {&MEDIATYPE_Audio, &MEDIASUBTYPE_AMR_WB},
     {&MEDIATYPE_Audio, &MEDIASUBTYPE_MPEG4_AAC}, {&MEDIATYPE_Audio, &MEDIASUBTYPE_DemuxOtherAudio},
 };
+
+// Largest storage-format frame of each AMR codec, header byte included
+// (AMR-NB 12.2 kbit/s, AMR-WB 23.85 kbit/s).
+const DWORD kAmrNbLargestFrame = 32;
+const DWORD kAmrWbLargestFrame = AMR_MAX_FRAME_BYTES;
 
 bool IsAcceptedTrackType(const CMediaType& mt)
 {
@@ -103,13 +110,20 @@ HRESULT CDemuxOutputPin::GetMediaType(int iPosition, CMediaType* pmt)
 }
 
 // One buffer holds the largest sample with the decoder configuration bytes
-// that go in front of the first video sample of a run.
+// that go in front of the first video sample of a run. An AMR buffer also
+// holds ten of the codec's largest frames: the AMR loop packs ten frames
+// of any file samples into one media sample.
 HRESULT CDemuxOutputPin::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest)
 {
     CheckPointer(pAlloc, E_POINTER);
     CheckPointer(pRequest, E_POINTER);
     ULONGLONG cbSample = 0;
     if (m_pTrack != NULL) cbSample = m_pTrack->GetLargestReadableSample();
+    const GUID& subtype = *m_mtTrack.Subtype();
+    ULONGLONG cbTenFrames = 0;
+    if (subtype == MEDIASUBTYPE_AMR_NB) cbTenFrames = DEMUX_MAX_PACK * kAmrNbLargestFrame;
+    if (subtype == MEDIASUBTYPE_AMR_WB) cbTenFrames = DEMUX_MAX_PACK * kAmrWbLargestFrame;
+    if (cbSample < cbTenFrames) cbSample = cbTenFrames;
     ULONGLONG cbConfig = 0;
     if (m_pTrack != NULL && m_pTrack->m_pSampleDescription != NULL)
         cbConfig = m_pTrack->m_pSampleDescription->m_cbConfig;

@@ -7,24 +7,15 @@
 #include "movietimetables.h"
 #include "movietrack.h"
 
-bool DemuxBeginRun(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
-{
-    CMovieTrack* pTrack = pPin->Track();
-    if (!pPin->IsConnected() || pTrack == NULL) return false;
-    CDemuxFilter* pFilter = pPin->m_pDemux;
-    CMovie* pMovie = pFilter->GetMovie();
-    if (pMovie == NULL) return false;
+namespace {
 
-    pFilter->ReadPositions(&pRange->rtStart, &pRange->rtStop, NULL);
-    pRange->dwFirst = 0;
-    pRange->dwLast = 0;
-    pRange->bEmpty = true;
-    if (pRange->rtStart >= pMovie->GetDuration() && pPin->m_bEndOfStreamSent.Get()) return false;
-    pPin->m_bEndOfStreamSent.Set(0);
-    return true;
+REFERENCE_TIME SubtractWrapping(REFERENCE_TIME rtA, REFERENCE_TIME rtB)
+{
+    return static_cast<REFERENCE_TIME>(static_cast<ULONGLONG>(rtA) - static_cast<ULONGLONG>(rtB));
 }
 
-void DemuxFindRunSamples(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
+// The last and first samples of the run.
+void FindRunSamples(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
 {
     CMovieTrack* pTrack = pPin->Track();
     CMovie* pMovie = pPin->m_pDemux->GetMovie();
@@ -55,11 +46,25 @@ void DemuxFindRunSamples(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
     pRange->bEmpty = dwFirst > dwLast;
 }
 
-bool DemuxBeginAudioRun(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
+}  // namespace
+
+bool DemuxBeginRun(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
 {
-    if (!DemuxBeginRun(pPin, pRange)) return false;
+    CMovieTrack* pTrack = pPin->Track();
+    if (!pPin->IsConnected() || pTrack == NULL) return false;
+    CDemuxFilter* pFilter = pPin->m_pDemux;
+    if (pFilter->GetMovie() == NULL) return false;
+
+    pFilter->ReadPositions(&pRange->rtStart, &pRange->rtStop, NULL);
+    pRange->dwFirst = 0;
+    pRange->dwLast = 0;
+    pRange->bEmpty = true;
+    // Every run follows a Stop or a flush, after which downstream has
+    // forgotten any earlier end-of-stream: each run ends with its own, also
+    // one that starts at or past the end.
+    pPin->m_bEndOfStreamSent.Set(0);
     pPin->DeliverNewSegment(pRange->rtStart, pRange->rtStop, 1.0);
-    DemuxFindRunSamples(pPin, pRange);
+    FindRunSamples(pPin, pRange);
     if (pRange->bEmpty) {
         pPin->DeliverEndOfStream();
         return false;
@@ -67,13 +72,23 @@ bool DemuxBeginAudioRun(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
     return true;
 }
 
+void DemuxStampSample(IMediaSample* pSample, const DemuxRunRange& range, REFERENCE_TIME rtStart,
+                      REFERENCE_TIME rtDuration, REFERENCE_TIME* prtStreamStart, REFERENCE_TIME* prtStreamStop)
+{
+    REFERENCE_TIME rtStreamStart = SubtractWrapping(rtStart, range.rtStart);
+    REFERENCE_TIME rtStreamStop = DemuxAddWrapping(rtStreamStart, rtDuration);
+    pSample->SetTime(&rtStreamStart, &rtStreamStop);
+    pSample->SetPreroll(rtStreamStop <= 0 ? TRUE : FALSE);
+    if (prtStreamStart != NULL) *prtStreamStart = rtStreamStart;
+    if (prtStreamStop != NULL) *prtStreamStop = rtStreamStop;
+}
+
+REFERENCE_TIME DemuxAddWrapping(REFERENCE_TIME rtA, REFERENCE_TIME rtB)
+{
+    return static_cast<REFERENCE_TIME>(static_cast<ULONGLONG>(rtA) + static_cast<ULONGLONG>(rtB));
+}
+
 void DemuxNotifyStreamError(CDemuxOutputPin* pPin, HRESULT hr)
 {
     pPin->m_pDemux->NotifyEvent(EC_STREAM_ERROR_STOPPED, static_cast<LONG_PTR>(hr), 0);
-}
-
-REFERENCE_TIME DemuxScaleTime(REFERENCE_TIME rtValue)
-{
-    const double dRate = 1.0;
-    return static_cast<REFERENCE_TIME>(static_cast<double>(rtValue) * dRate);
 }

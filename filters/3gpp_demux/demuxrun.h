@@ -7,38 +7,40 @@
 
 class CDemuxOutputPin;
 
-// Stream time units in one AMR media sample: ten 20-ms frames.
-const REFERENCE_TIME DEMUX_AMR_SAMPLE_DURATION = 2000000;
+// Stream time units of one AMR frame: 20 ms.
+const REFERENCE_TIME DEMUX_AMR_FRAME_DURATION = 200000;
 // At most this many file samples (AAC) or frames (AMR) per media sample.
 const DWORD DEMUX_MAX_PACK = 10;
 
 struct DemuxRunRange {
-    REFERENCE_TIME rtStart;  // the filter's position when the run began
+    // The filter's position when the run began: every pin's segment starts
+    // here and every stream time is a presentation time less this.
+    REFERENCE_TIME rtStart;
     REFERENCE_TIME rtStop;
     DWORD dwFirst;           // first sample: a sync sample at or before rtStart
     DWORD dwLast;            // last sample to deliver
     bool bEmpty;             // nothing to deliver: first > last, or no samples at all
 };
 
-// Run start, first half: reads the positions and decides whether the run
-// has anything to do. False when the pin is unconnected or trackless, or
-// when the start lies at or past the end and end-of-stream was sent already.
-// Otherwise clears the pin's end-of-stream flag.
+// Run start of every loop: reads the positions, clears the pin's
+// end-of-stream flag, opens the segment at the filter's position, finds the
+// first and last samples, and sends end-of-stream for a run with nothing to
+// deliver. False when there is nothing to deliver (or no connection or track).
 bool DemuxBeginRun(CDemuxOutputPin* pPin, DemuxRunRange* pRange);
 
-// Run start, second half: the last and first samples of the run.
-void DemuxFindRunSamples(CDemuxOutputPin* pPin, DemuxRunRange* pRange);
+// Stamps a media sample carrying [rtStart, rtStart + rtDuration) of the movie
+// timeline: stream times relative to the run's start, and preroll exactly
+// when the sample ends at or before it (it only leads the decoder there).
+// The stream times set are returned through the pointers that are not null.
+void DemuxStampSample(IMediaSample* pSample, const DemuxRunRange& range, REFERENCE_TIME rtStart,
+                      REFERENCE_TIME rtDuration, REFERENCE_TIME* prtStreamStart = NULL,
+                      REFERENCE_TIME* prtStreamStop = NULL);
 
-// Run start of the audio loops, which open the segment at the filter's
-// position: both halves with the new segment between them, and end-of-stream
-// for an empty run. False when there is nothing to deliver.
-bool DemuxBeginAudioRun(CDemuxOutputPin* pPin, DemuxRunRange* pRange);
+// a + b on 100-ns values from the file or the caller, wrapping instead of
+// overflowing.
+REFERENCE_TIME DemuxAddWrapping(REFERENCE_TIME rtA, REFERENCE_TIME rtB);
 
 // Posts the stream-error event for a failed read with its result code.
 void DemuxNotifyStreamError(CDemuxOutputPin* pPin, HRESULT hr);
-
-// Stream time arithmetic of the loops: (value) × rate in double precision,
-// truncated back to 64 bits. Delivery always runs at rate 1.0.
-REFERENCE_TIME DemuxScaleTime(REFERENCE_TIME rtValue);
 
 #endif

@@ -33,7 +33,8 @@ const char kUsage[] =
     "P is the pin's kind (\"video\" or \"audio\"); n counts each pin's samples from 0; times are\n"
     "100-ns units, null when the sample carries none.\n"
     "  --start T, --stop T  positions set with SetPositions before the graph is paused\n"
-    "  --seek-at N:T        once the first pin received N samples, seek it to T (absolute)\n"
+    "  --seek-at N:T        each pin holds its N-th sample (as a paused renderer does) until\n"
+    "                       the seek to T (absolute) is made, once every pin holds or has ended\n"
     "Exit status 1 when the graph does not run, 2 when the filter refuses the file, 3 when\n"
     "nothing arrives for 30 s (the pins still waiting are named on stderr).\n";
 
@@ -164,12 +165,15 @@ HRESULT SetStartStop(const CDemuxSession& session, const Options& options)
     return hr;
 }
 
-// Seeks from this (the control) thread once the first pin has N samples.
+// Seeks from this (the control) thread once every pin holds its N-th sample
+// or has ended, so the seek lands at the same point of the run however fast
+// the machine is. The seek's flush releases the held samples.
 void SeekWhenReached(const CDemuxSession& session, const Options& options)
 {
-    if (!session.Sink(0)->WaitForSamples(*options.seekAfter, 60000)) {
-        PrintError("the first pin never received " + std::to_string(*options.seekAfter) + " samples; no seek made");
-        return;
+    for (size_t i = 0; i < session.SinkCount(); ++i) {
+        if (!session.Sink(i)->WaitForHeldOrEnded(60000)) {
+            PrintError("a pin neither received " + std::to_string(*options.seekAfter) + " samples nor ended");
+        }
     }
     IMediaSeeking* pSeeking = session.Seeking(0);
     LONGLONG llTo = options.seekTo;
@@ -261,6 +265,10 @@ int RunSamples(const std::vector<std::string>& args)
     if (options.start || options.stop) {
         HRESULT hr = SetStartStop(session, options);
         if (FAILED(hr)) PrintError("SetPositions failed: " + HresultWithName(hr));
+    }
+    if (options.seekAfter) {
+        const long lHold = static_cast<long>(*options.seekAfter);
+        for (size_t i = 0; i < session.SinkCount(); ++i) session.Sink(i)->HoldNthSample(lHold);
     }
     HRESULT hr = session.Play();
     if (FAILED(hr)) PrintError("the graph did not run: " + HresultWithName(hr));
