@@ -111,7 +111,7 @@ std::pair<uint32_t, uint32_t> RunSamples(const Track& track, REFERENCE_TIME rtSt
         uint32_t atStop = SampleAt(track, rtStop);
         if (atStop > 0) last = atStop;
     }
-    const REFERENCE_TIME rtTrackDuration = ToUnits(track.pFacts->durationTs, track.pFacts->timescale);
+    const REFERENCE_TIME rtTrackDuration = ToUnits(track.pFacts->MediaDuration(), track.pFacts->timescale);
     return {KeyAtOrBefore(track, rtStart < rtTrackDuration ? SampleAt(track, rtStart) : last), last};
 }
 
@@ -321,7 +321,7 @@ void CheckRun(const Track& track, CRecordingSink* pSink, CHostGraph* pGraph, REF
     if (bFromZero && rtStop == rtDuration) {
         // The last stop is the track's end.
         const REFERENCE_TIME rtEnd =
-            track.rtOffset + ToUnits(track.pFacts->durationTs, track.pFacts->timescale);
+            track.rtOffset + ToUnits(track.pFacts->MediaDuration(), track.pFacts->timescale);
         EXPECT_NEAR(rtEnd, rtLastStop, kAmrFrame);
     }
 }
