@@ -134,17 +134,6 @@ TEST_F(AacDetect, RunsTheComponentThroughEveryStepInOrder)
     EXPECT_EQ(expectedCalls, omxtest::ComponentCalls());
 }
 
-TEST_F(AacDetect, ReportsTheProfileOfEachKindOfUnit)
-{
-    DWORD dwProfile = 0;
-    ASSERT_EQ(S_OK, Find(SilentMonoAacUnit(AacUnitKind::PlainLc), &dwProfile));
-    EXPECT_EQ(2u, dwProfile);
-    ASSERT_EQ(S_OK, Find(SilentMonoAacUnit(AacUnitKind::Sbr), &dwProfile));
-    EXPECT_EQ(5u, dwProfile);
-    ASSERT_EQ(S_OK, Find(SilentMonoAacUnit(AacUnitKind::SbrPs), &dwProfile));
-    EXPECT_EQ(29u, dwProfile);
-}
-
 TEST_F(AacDetect, SendsAUnitLargerThanTheInputBufferEmpty)
 {
     // Bigger than the component's 6144-byte input buffer: not copied, the

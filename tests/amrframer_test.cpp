@@ -95,27 +95,6 @@ TEST(AmrFramer, EveryFrameTypeHasItsStorageSize)
     }
 }
 
-TEST(AmrFramer, ThreeNbFramesComeOutOneCallEach)
-{
-    Buffer sample;
-    for (int i = 0; i < 3; ++i) {
-        Buffer frame = Frame(7, 32, static_cast<BYTE>(i * 50));
-        frame[0] = 0x3C;  // 12.2 kbit/s as encoders write it
-        sample.insert(sample.end(), frame.begin(), frame.end());
-    }
-    ASSERT_EQ(0x3C, sample[0]);
-    CAmrFramer framer;
-    framer.m_bStreamHeaderDone = TRUE;
-    WORD left = static_cast<WORD>(sample.size());
-    for (int i = 0; i < 3; ++i) {
-        Call call = Next(framer, sample, AMR_CODEC_NB, left);
-        EXPECT_EQ(AMR_FRAME_DONE, call.result);
-        ASSERT_EQ(32u, call.written);
-        EXPECT_TRUE(std::equal(call.bytes.begin(), call.bytes.end(), sample.begin() + 32 * i));
-        left = static_cast<WORD>(left - call.written);
-    }
-}
-
 TEST(AmrFramer, RejectsUnknownCodecAndPacking)
 {
     Buffer sample = Frame(7, 32, 0);

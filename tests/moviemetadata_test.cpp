@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "debugcapture.h"
-#include "fixturefacts.h"
 #include "movie.h"
 #include "moviebuilder.h"
 #include "testsources.h"
@@ -278,33 +277,4 @@ TEST(MovieMetadata, DamagedUserDataNeverFailsTheParse)
             ASSERT_EQ(S_OK, movie.Parse()) << "byte " << at - udtaAt << " = " << int(value);
         }
     }
-}
-
-// ---- Real files ----------------------------------------------------------------
-
-TEST(MovieMetadataFixtures, ItemListStringsMatchTheFacts)
-{
-    const FixtureFacts facts = LoadFixtureFacts("ilst-metadata.mp4");
-    testsrc::FileSource source(FixturePath("ilst-metadata.mp4"));
-    ASSERT_TRUE(source.IsOpen());
-    CMovie movie(&source);
-    ASSERT_EQ(S_OK, movie.Parse());
-    EXPECT_EQ(facts.UdtaText("ilst:\xA9nam").value(), ToUtf8(movie.GetMetaString(kTitle)));
-    EXPECT_EQ(facts.UdtaText("ilst:\xA9" "alb").value(), ToUtf8(movie.GetMetaString(kAlbum)));
-    EXPECT_EQ(facts.UdtaText("ilst:\xA9" "ART").value(), ToUtf8(movie.GetMetaString(kAuthor)));
-    EXPECT_EQ(facts.UdtaText("ilst:\xA9gen").value(), ToUtf8(movie.GetMetaString(kGenre)));
-    EXPECT_EQ("T\xC3\xABst \xC3\x9Cn\xC3\xAF" "code", ToUtf8(movie.GetMetaString(kTitle)));
-}
-
-TEST(MovieMetadataFixtures, AssetStringsMatchTheFacts)
-{
-    const FixtureFacts facts = LoadFixtureFacts("3gpp-assets.3gp");
-    testsrc::FileSource source(FixturePath("3gpp-assets.3gp"));
-    ASSERT_TRUE(source.IsOpen());
-    CMovie movie(&source);
-    ASSERT_EQ(S_OK, movie.Parse());
-    EXPECT_EQ(facts.UdtaText("titl").value(), ToUtf8(movie.GetMetaString(kTitle)));
-    EXPECT_EQ(facts.UdtaText("auth").value(), ToUtf8(movie.GetMetaString(kAuthor)));
-    EXPECT_EQ(nullptr, movie.GetMetaString(kAlbum));
-    EXPECT_EQ(nullptr, movie.GetMetaString(kGenre));
 }

@@ -45,6 +45,12 @@ typedef DWORD* LPDWORD;
 typedef LONG* LPLONG;
 typedef BOOL* LPBOOL;
 
+// Windows' sizes, which the module's record layouts rely on (C++03 has no
+// static_assert: an array of size -1 stops the build).
+typedef char PlatformDwordIs4BytesCheck[sizeof(DWORD) == 4 && sizeof(LONG) == 4 ? 1 : -1];
+typedef char PlatformLonglongIs8BytesCheck[sizeof(LONGLONG) == 8 ? 1 : -1];
+typedef char PlatformWcharIs2BytesCheck[sizeof(WCHAR) == 2 && sizeof(L'x') == 2 ? 1 : -1];
+
 typedef size_t SIZE_T;
 typedef ptrdiff_t SSIZE_T;
 typedef ptrdiff_t LONG_PTR;
