@@ -349,7 +349,7 @@ TEST(AacSettle, LeavesOtherTypesAndOddBlocksAlone)
     EXPECT_EQ(0, track.reads);
 }
 
-TEST(AacSettle, DetectsWithNoDataWhenTheFirstSampleIsMissingOrTooLarge)
+TEST(AacSettle, KeepsLcWhenTheFirstSampleIsMissingTooLargeOrUndecodable)
 {
     FakeTrack missing;
     FakeTrack large;
@@ -357,13 +357,16 @@ TEST(AacSettle, DetectsWithNoDataWhenTheFirstSampleIsMissingOrTooLarge)
     FakeTrack lying;  // claims more bytes than the buffer holds
     lying.sample.assign(2500, 0);
     lying.cbReported = 2500;
-    for (FakeTrack* track : {&missing, &large, &lying}) {
+    FakeTrack garbage;
+    garbage.sample.assign(64, 0xFF);
+    for (FakeTrack* track : {&missing, &large, &lying, &garbage}) {
         CMediaType mt = AacType(Block(0xFF, 0xFF));
         DebugCapture capture;
         EXPECT_EQ(S_OK, SettleAacTypeFrom(&FakeTrack::Read, track, &mt));
         ASSERT_FALSE(capture.Pieces().empty());
-        EXPECT_EQ("[OMX]FindAACType:FREQ=22050 CHANNEL=1, FRMSIZE=0", capture.Pieces().front());
-        // Nothing to parse: the component keeps AAC-LC.
+        EXPECT_EQ(std::string("[OMX]FindAACType:FREQ=22050 CHANNEL=1, FRMSIZE=") + (track == &garbage ? "64" : "0"),
+                  capture.Pieces().front());
+        // Nothing the decoder can parse: the component keeps AAC-LC.
         EXPECT_EQ(Block(0, 0), FormatOf(mt));
     }
 }
