@@ -45,12 +45,6 @@ typedef DWORD* LPDWORD;
 typedef LONG* LPLONG;
 typedef BOOL* LPBOOL;
 
-// Windows' sizes, which the module's record layouts rely on (C++03 has no
-// static_assert: an array of size -1 stops the build).
-typedef char PlatformDwordIs4BytesCheck[sizeof(DWORD) == 4 && sizeof(LONG) == 4 ? 1 : -1];
-typedef char PlatformLonglongIs8BytesCheck[sizeof(LONGLONG) == 8 ? 1 : -1];
-typedef char PlatformWcharIs2BytesCheck[sizeof(WCHAR) == 2 && sizeof(L'x') == 2 ? 1 : -1];
-
 typedef size_t SIZE_T;
 typedef ptrdiff_t SSIZE_T;
 typedef ptrdiff_t LONG_PTR;
@@ -79,7 +73,9 @@ typedef LONG HRESULT;
 
 #define INFINITE 0xFFFFFFFF
 
-typedef char PlatformWcharIsUtf16Check[sizeof(WCHAR) == 2 ? 1 : -1];
+// Windows' sizes, which the module's record layouts rely on (C++03 has no
+// static_assert: an array of size -1 stops the build). L"" must be UTF-16 too.
+typedef char PlatformWcharIsUtf16Check[sizeof(WCHAR) == 2 && sizeof(L'x') == 2 ? 1 : -1];
 typedef char PlatformDwordIs32BitCheck[sizeof(DWORD) == 4 ? 1 : -1];
 typedef char PlatformLongIs32BitCheck[sizeof(LONG) == 4 ? 1 : -1];
 typedef char PlatformLonglongIs64BitCheck[sizeof(LONGLONG) == 8 ? 1 : -1];
