@@ -52,6 +52,43 @@ def stream_counts(path):
     return {s["codec_type"]: int(s["nb_frames"]) for s in json.loads(out)["streams"]}
 
 
+_stream_facts = {}
+
+
+def stream_bytes(path):
+    """Bytes of the samples of each stream (video, audio) as ffprobe lists them."""
+    if path not in _stream_facts:
+        out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=index,codec_type:packet=stream_index,size",
+                              "-of", "json", path], check=True, capture_output=True, text=True).stdout
+        facts = json.loads(out)
+        kinds = {s["index"]: s["codec_type"] for s in facts["streams"]}
+        totals = {}
+        for packet in facts["packets"]:
+            kind = kinds[packet["stream_index"]]
+            totals[kind] = totals.get(kind, 0) + int(packet["size"])
+        _stream_facts[path] = totals
+    return _stream_facts[path]
+
+
+def checked_play(path, out):
+    """A play's figures are reported only when it delivered the whole file: no
+    stream error, and on each pin every sample ffprobe counts with all its bytes
+    (video may carry its configuration in front; start codes replace the NAL
+    lengths one for one)."""
+    counts, sizes = stream_counts(path), stream_bytes(path)
+    problems = [f"stream error {e}" for e in out["stream_errors"]]
+    for pin in out["pins"]:
+        kind = pin["kind"]
+        if pin["file_samples"] != counts.get(kind):
+            problems.append(f"{kind}: {pin['file_samples']} samples, ffprobe counts {counts.get(kind)}")
+        extra = pin["bytes"] - sizes.get(kind, 0)
+        if extra < 0 or extra > (4096 if kind == "video" else 0):
+            problems.append(f"{kind}: {pin['bytes']} bytes delivered, ffprobe lists {sizes.get(kind, 0)}")
+    if problems:
+        sys.exit(f"measure: the play of {path} did not deliver the file: " + "; ".join(problems))
+    return out
+
+
 def table_bytes(path):
     """Bytes of each sample-table box over all tracks: the size and offset tables
     are held whole, the timing tables through windows."""
@@ -108,6 +145,7 @@ def throughput(args, build, path, counts, cpus=None):
     """Whole plays of one file by each contender; cpus=1: all on one processor."""
     readlog = os.path.join(build, "bench-reads.txt")
     _, _, ours_log = run([f"{build}/bench_play", "play", path, readlog], capture=True)
+    checked_play(path, ours_log)
     contenders = {
         "ours": [f"{build}/bench_play", "play", path],
         "ours_noread": [f"{build}/bench_play", "play-noread", path],
@@ -128,6 +166,7 @@ def throughput(args, build, path, counts, cpus=None):
             walls[name].append(wall)
             rss[name].append(peak)
             if name == "ours":
+                checked_play(path, out)
                 inner.append(out["play_s"])
                 last = out
     size = os.path.getsize(path)
@@ -167,6 +206,7 @@ def memory_by_duration(build, media):
         path = os.path.join(media, f"long-{minutes}.mp4")
         _, open_rss, _ = run([f"{build}/bench_play", "open", path], capture=True)
         play_wall, play_rss, out = run([f"{build}/bench_play", "play", path], capture=True)
+        checked_play(path, out)
         ff_wall, ff_rss, _ = run(["ffmpeg", "-v", "error", "-i", path, "-map", "0", "-c", "copy", "-f", "null", "-"])
         rows.append({"minutes": minutes, "file": path, "bytes": os.path.getsize(path), "tables": table_bytes(path),
                      "ours_open_peak_rss_kib": open_rss, "ours_play_peak_rss_kib": play_rss,

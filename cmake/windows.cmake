@@ -73,7 +73,8 @@ file(GLOB WINE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.c
 if(WINE_TEST_SOURCES)
   # The sink's input pin is the host sink's too; it needs nothing from the stand-ins.
   add_executable(demux_wine_test ${WINE_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/host/sinkinputpin.cpp)
-  target_include_directories(demux_wine_test PRIVATE ${CMAKE_SOURCE_DIR}/host)
+  # Of the module it sees only the public header (3gpDemux.h).
+  target_include_directories(demux_wine_test PRIVATE ${CMAKE_SOURCE_DIR}/host ${CMAKE_SOURCE_DIR}/filters/3gpp_demux)
   target_link_libraries(demux_wine_test PRIVATE demux_framework demux_device advapi32)
   target_link_options(demux_wine_test PRIVATE ${DEMUX_WIN_STATIC_RUNTIME} -municode)
   set_target_properties(demux_wine_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -134,17 +134,6 @@ TEST_F(AacDetect, RunsTheComponentThroughEveryStepInOrder)
     EXPECT_EQ(expectedCalls, omxtest::ComponentCalls());
 }
 
-TEST_F(AacDetect, ReportsTheProfileOfEachKindOfUnit)
-{
-    DWORD dwProfile = 0;
-    ASSERT_EQ(S_OK, Find(SilentMonoAacUnit(AacUnitKind::PlainLc), &dwProfile));
-    EXPECT_EQ(2u, dwProfile);
-    ASSERT_EQ(S_OK, Find(SilentMonoAacUnit(AacUnitKind::Sbr), &dwProfile));
-    EXPECT_EQ(5u, dwProfile);
-    ASSERT_EQ(S_OK, Find(SilentMonoAacUnit(AacUnitKind::SbrPs), &dwProfile));
-    EXPECT_EQ(29u, dwProfile);
-}
-
 TEST_F(AacDetect, SendsAUnitLargerThanTheInputBufferEmpty)
 {
     // Bigger than the component's 6144-byte input buffer: not copied, the
@@ -360,7 +349,7 @@ TEST(AacSettle, LeavesOtherTypesAndOddBlocksAlone)
     EXPECT_EQ(0, track.reads);
 }
 
-TEST(AacSettle, DetectsWithNoDataWhenTheFirstSampleIsMissingOrTooLarge)
+TEST(AacSettle, KeepsLcWhenTheFirstSampleIsMissingTooLargeOrUndecodable)
 {
     FakeTrack missing;
     FakeTrack large;
@@ -368,13 +357,16 @@ TEST(AacSettle, DetectsWithNoDataWhenTheFirstSampleIsMissingOrTooLarge)
     FakeTrack lying;  // claims more bytes than the buffer holds
     lying.sample.assign(2500, 0);
     lying.cbReported = 2500;
-    for (FakeTrack* track : {&missing, &large, &lying}) {
+    FakeTrack garbage;
+    garbage.sample.assign(64, 0xFF);
+    for (FakeTrack* track : {&missing, &large, &lying, &garbage}) {
         CMediaType mt = AacType(Block(0xFF, 0xFF));
         DebugCapture capture;
         EXPECT_EQ(S_OK, SettleAacTypeFrom(&FakeTrack::Read, track, &mt));
         ASSERT_FALSE(capture.Pieces().empty());
-        EXPECT_EQ("[OMX]FindAACType:FREQ=22050 CHANNEL=1, FRMSIZE=0", capture.Pieces().front());
-        // Nothing to parse: the component keeps AAC-LC.
+        EXPECT_EQ(std::string("[OMX]FindAACType:FREQ=22050 CHANNEL=1, FRMSIZE=") + (track == &garbage ? "64" : "0"),
+                  capture.Pieces().front());
+        // Nothing the decoder can parse: the component keeps AAC-LC.
         EXPECT_EQ(Block(0, 0), FormatOf(mt));
     }
 }

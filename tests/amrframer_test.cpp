@@ -95,27 +95,6 @@ TEST(AmrFramer, EveryFrameTypeHasItsStorageSize)
     }
 }
 
-TEST(AmrFramer, ThreeNbFramesComeOutOneCallEach)
-{
-    Buffer sample;
-    for (int i = 0; i < 3; ++i) {
-        Buffer frame = Frame(7, 32, static_cast<BYTE>(i * 50));
-        frame[0] = 0x3C;  // 12.2 kbit/s as encoders write it
-        sample.insert(sample.end(), frame.begin(), frame.end());
-    }
-    ASSERT_EQ(0x3C, sample[0]);
-    CAmrFramer framer;
-    framer.m_bStreamHeaderDone = TRUE;
-    WORD left = static_cast<WORD>(sample.size());
-    for (int i = 0; i < 3; ++i) {
-        Call call = Next(framer, sample, AMR_CODEC_NB, left);
-        EXPECT_EQ(AMR_FRAME_DONE, call.result);
-        ASSERT_EQ(32u, call.written);
-        EXPECT_TRUE(std::equal(call.bytes.begin(), call.bytes.end(), sample.begin() + 32 * i));
-        left = static_cast<WORD>(left - call.written);
-    }
-}
-
 TEST(AmrFramer, RejectsUnknownCodecAndPacking)
 {
     Buffer sample = Frame(7, 32, 0);
@@ -179,45 +158,36 @@ TEST(AmrFramer, WrongFileMagicFails)
     EXPECT_EQ(AMR_FRAME_ERROR, Next(wb, nb, AMR_CODEC_WB, 9).result);
 }
 
-TEST(AmrFramer, FinishesCutFrameOnNextCall)
+// Each row: the counts a caller offers one call after another; every call
+// but the last answers "cut" with nothing written, the last the whole frame.
+TEST(AmrFramer, FinishesACutFrameOnALaterCall)
 {
-    // The caller offers 20 bytes of a 32-byte frame, then all of it.
-    Buffer sample = Frame(7, 32, 0x20);
-    CAmrFramer framer;
-    framer.m_bStreamHeaderDone = TRUE;
-    Call cut = Next(framer, sample, AMR_CODEC_NB, 20);
-    EXPECT_EQ(AMR_FRAME_CUT, cut.result);
-    EXPECT_EQ(0u, cut.written);
-    Call done = Next(framer, sample, AMR_CODEC_NB, 32);
-    EXPECT_EQ(AMR_FRAME_DONE, done.result);
-    EXPECT_EQ(sample, done.bytes);
-}
-
-TEST(AmrFramer, FinishesFrameCutBeforeItsHeaderByte)
-{
-    Buffer sample = Frame(0, 18, 0x30);  // WB 6.60
-    CAmrFramer framer;
-    framer.m_bStreamHeaderDone = TRUE;
-    Call none = Next(framer, sample, AMR_CODEC_WB, 0);
-    EXPECT_EQ(AMR_FRAME_CUT, none.result);
-    EXPECT_EQ(0u, none.written);
-    Call header = Next(framer, sample, AMR_CODEC_WB, 1);
-    EXPECT_EQ(AMR_FRAME_CUT, header.result);
-    Call part = Next(framer, sample, AMR_CODEC_WB, 10);
-    EXPECT_EQ(AMR_FRAME_CUT, part.result);
-    Call done = Next(framer, sample, AMR_CODEC_WB, 18);
-    EXPECT_EQ(AMR_FRAME_DONE, done.result);
-    EXPECT_EQ(sample, done.bytes);
-}
-
-TEST(AmrFramer, FinishesCutFileMagic)
-{
-    Buffer input = {'#', '!', 'A', 'M', 'R', '\n', Header(15)};
-    CAmrFramer framer;
-    EXPECT_EQ(AMR_FRAME_CUT, Next(framer, input, AMR_CODEC_NB, 3).result);
-    Call call = Next(framer, input, AMR_CODEC_NB, 7);
-    EXPECT_EQ(AMR_FRAME_DONE, call.result);
-    EXPECT_EQ(Buffer(1, Header(15)), call.bytes);
+    const struct {
+        const char* name;
+        UINT codec;
+        BOOL bHeaderDone;  // FALSE: the file magic comes first
+        Buffer input;
+        std::vector<WORD> offered;
+        Buffer frame;
+    } cases[] = {
+        {"20 bytes of a 32-byte frame, then all", AMR_CODEC_NB, TRUE, Frame(7, 32, 0x20), {20, 32}, Frame(7, 32, 0x20)},
+        {"cut before its header byte", AMR_CODEC_WB, TRUE, Frame(0, 18, 0x30), {0, 1, 10, 18}, Frame(0, 18, 0x30)},
+        {"cut inside the file magic", AMR_CODEC_NB, FALSE, {'#', '!', 'A', 'M', 'R', '\n', Header(15)}, {3, 7},
+         Buffer(1, Header(15))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CAmrFramer framer;
+        framer.m_bStreamHeaderDone = c.bHeaderDone;
+        for (size_t i = 0; i + 1 < c.offered.size(); ++i) {
+            Call cut = Next(framer, c.input, c.codec, c.offered[i]);
+            EXPECT_EQ(AMR_FRAME_CUT, cut.result);
+            EXPECT_EQ(0u, cut.written);
+        }
+        Call done = Next(framer, c.input, c.codec, c.offered.back());
+        EXPECT_EQ(AMR_FRAME_DONE, done.result);
+        EXPECT_EQ(c.frame, done.bytes);
+    }
 }
 
 TEST(AmrFramer, SplitsSampleLongerThan1024BytesWhole)

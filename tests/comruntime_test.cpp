@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "3gpDemux.h"
 #include "comtest.h"
 #include "comtesthooks.h"
 #include "debugcapture.h"
@@ -25,7 +26,8 @@
 
 namespace {
 
-const CLSID kDemuxClsid = {0x91C9EB5C, 0x7D7B, 0x4E77, {0xB8, 0x9B, 0x6C, 0x09, 0x93, 0xDD, 0x27, 0x9E}};
+// Every hex digit once, and the four fields' byte orders all show.
+const GUID kSomeGuid = {0x0123ABCD, 0x4567, 0x89EF, {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10}};
 const HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 
 // A scratch directory, removed with what it holds.
@@ -72,6 +74,14 @@ protected:
     }
 };
 
+// A registry path with the filter's class identifier between two parts.
+std::vector<WCHAR> DemuxKey(const std::string& before, const std::string& after = "")
+{
+    WCHAR sz[CHARS_IN_GUID];
+    StringFromGUID2(CLSID_DemuxFilter, sz, CHARS_IN_GUID);
+    return ToWide(before + ToUtf8(sz) + after);
+}
+
 std::string SubkeyName(HKEY hKey, DWORD dwIndex)
 {
     WCHAR sz[MAX_PATH];
@@ -85,18 +95,18 @@ std::string SubkeyName(HKEY hKey, DWORD dwIndex)
 TEST(GuidString, WritesBracedUpperCaseHex)
 {
     WCHAR sz[CHARS_IN_GUID];
-    EXPECT_EQ(39, StringFromGUID2(kDemuxClsid, sz, CHARS_IN_GUID));
-    EXPECT_EQ("{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}", ToUtf8(sz));
-    EXPECT_EQ(0, StringFromGUID2(kDemuxClsid, sz, CHARS_IN_GUID - 1));
+    EXPECT_EQ(39, StringFromGUID2(kSomeGuid, sz, CHARS_IN_GUID));
+    EXPECT_EQ("{0123ABCD-4567-89EF-FEDC-BA9876543210}", ToUtf8(sz));
+    EXPECT_EQ(0, StringFromGUID2(kSomeGuid, sz, CHARS_IN_GUID - 1));
 }
 
 TEST(GuidString, ReadsBracedFormInAnyCaseOnly)
 {
     CLSID clsid = GUID_NULL;
-    EXPECT_EQ(S_OK, CLSIDFromString(ToWide("{91c9eb5c-7d7b-4e77-b89b-6c0993dd279e}").data(), &clsid));
-    EXPECT_TRUE(IsEqualCLSID(kDemuxClsid, clsid));
-    for (const char* psz : {"91C9EB5C-7D7B-4E77-B89B-6C0993DD279E", "{91C9EB5C-7D7B-4E77-B89B-6C0993DD279}",
-                            "{91C9EB5C-7D7B-4E77-B89B6C0993DD279EA}", "{91C9EB5C-7D7B-4E77-B89B-6C0993DD279G}", ""}) {
+    EXPECT_EQ(S_OK, CLSIDFromString(ToWide("{0123abcd-4567-89ef-fedc-ba9876543210}").data(), &clsid));
+    EXPECT_TRUE(IsEqualCLSID(kSomeGuid, clsid));
+    for (const char* psz : {"0123ABCD-4567-89EF-FEDC-BA9876543210", "{0123ABCD-4567-89EF-FEDC-BA987654321}",
+                            "{0123ABCD-4567-89EF-FEDCBA9876543210A}", "{0123ABCD-4567-89EF-FEDC-BA987654321G}", ""}) {
         EXPECT_EQ(CO_E_CLASSSTRING, CLSIDFromString(ToWide(psz).data(), &clsid)) << psz;
     }
 }
@@ -193,18 +203,18 @@ TEST_F(HostRegistry, CorruptFileIsRefusedAndRegistryKept)
 TEST_F(HostRegistry, UnknownClassIsNotRegistered)
 {
     void* pv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(kDemuxClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv));
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_DemuxFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv));
     EXPECT_EQ(nullptr, pv);
 }
 
 TEST_F(HostRegistry, MissingServerModuleIsReportedAndNotKept)
 {
-    HKEY hKey = Create(L"CLSID\\{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}\\InprocServer32");
+    HKEY hKey = Create(DemuxKey("CLSID\\", "\\InprocServer32").data());
     const WCHAR szPath[] = L"/nonexistent/lib3gpDemux.so";
     SetBytes(hKey, nullptr, REG_SZ, szPath, sizeof(szPath));
     RegCloseKey(hKey);
     void* pv = nullptr;
-    EXPECT_EQ(CO_E_DLLNOTFOUND, CoCreateInstance(kDemuxClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv));
+    EXPECT_EQ(CO_E_DLLNOTFOUND, CoCreateInstance(CLSID_DemuxFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv));
     EXPECT_EQ(0, platformtest::LoadedComServers());
 }
 
@@ -243,16 +253,16 @@ TEST_F(HostRegistry, RegisteredClassObjectServesCreationUntilRevoked)
 {
     CNullFactory factory;
     DWORD dwCookie = 0;
-    ASSERT_EQ(S_OK, CoRegisterClassObject(kDemuxClsid, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &dwCookie));
+    ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_DemuxFilter, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &dwCookie));
     EXPECT_EQ(2u, factory.m_cRef);
     void* pv = nullptr;
-    EXPECT_EQ(E_NOTIMPL, CoCreateInstance(kDemuxClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv));
+    EXPECT_EQ(E_NOTIMPL, CoCreateInstance(CLSID_DemuxFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv));
     EXPECT_EQ(1, factory.m_cCreated);
     EXPECT_EQ(2u, factory.m_cRef) << "the factory is released after creation";
     EXPECT_EQ(S_OK, CoRevokeClassObject(dwCookie));
     EXPECT_EQ(1u, factory.m_cRef);
     EXPECT_EQ(CO_E_OBJNOTREG, CoRevokeClassObject(dwCookie));
-    EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(kDemuxClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv));
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_DemuxFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv));
 }
 
 TEST_F(HostRegistry, FilterMapperAnswersFileNotFoundForWhatItDoesNotKnow)
@@ -261,13 +271,13 @@ TEST_F(HostRegistry, FilterMapperAnswersFileNotFoundForWhatItDoesNotKnow)
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper,
                                      reinterpret_cast<void**>(&pMapper)));
     EXPECT_REF(pMapper, 1);
-    EXPECT_EQ(kNotFound, pMapper->UnregisterFilter(kDemuxClsid));
-    EXPECT_EQ(kNotFound, pMapper->RegisterPin(kDemuxClsid, L"Input", FALSE, FALSE, FALSE, FALSE, GUID_NULL, nullptr))
+    EXPECT_EQ(kNotFound, pMapper->UnregisterFilter(CLSID_DemuxFilter));
+    EXPECT_EQ(kNotFound, pMapper->RegisterPin(CLSID_DemuxFilter, L"Input", FALSE, FALSE, FALSE, FALSE, GUID_NULL, nullptr))
         << "a pin needs its filter registered first";
-    EXPECT_EQ(S_OK, pMapper->RegisterFilter(kDemuxClsid, L"Filter", 0x00600000));
-    EXPECT_EQ(kNotFound, pMapper->RegisterPinType(kDemuxClsid, L"Input", MEDIATYPE_Stream, GUID_NULL));
-    EXPECT_EQ(kNotFound, pMapper->UnregisterPin(kDemuxClsid, L"Input"));
-    EXPECT_EQ(S_OK, pMapper->UnregisterFilter(kDemuxClsid));
+    EXPECT_EQ(S_OK, pMapper->RegisterFilter(CLSID_DemuxFilter, L"Filter", 0x00600000));
+    EXPECT_EQ(kNotFound, pMapper->RegisterPinType(CLSID_DemuxFilter, L"Input", MEDIATYPE_Stream, GUID_NULL));
+    EXPECT_EQ(kNotFound, pMapper->UnregisterPin(CLSID_DemuxFilter, L"Input"));
+    EXPECT_EQ(S_OK, pMapper->UnregisterFilter(CLSID_DemuxFilter));
     EXPECT_TRUE(platformhost::EnumRegisteredFilters().empty());
     EXPECT_EQ(0u, pMapper->Release());
 }
@@ -364,7 +374,7 @@ TEST_F(HostRegistry, ModuleRoundTripThroughRegistryFileAndFreshProcess)
     std::string modulePath = pszReal ? pszReal : "";
     free(pszReal);
     DWORD dwType = REG_NONE;
-    std::vector<BYTE> path = Query(L"CLSID\\{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}\\InprocServer32", nullptr, &dwType);
+    std::vector<BYTE> path = Query(DemuxKey("CLSID\\", "\\InprocServer32").data(), nullptr, &dwType);
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(modulePath, ToUtf8(reinterpret_cast<const WCHAR*>(path.data())));
     ASSERT_EQ(1u, platformhost::EnumRegisteredFilters().size());
@@ -389,9 +399,7 @@ TEST_F(HostRegistry, ModuleRoundTripThroughRegistryFileAndFreshProcess)
     EXPECT_TRUE(platformhost::EnumRegisteredFilters().empty());
     ASSERT_EQ(ERROR_SUCCESS, platformhost::UseRegistryFile(file));  // what the file holds now
     HKEY hKey = nullptr;
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}",
-                                                  0, KEY_READ, &hKey));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Filter\\{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}",
-                                                  0, KEY_READ, &hKey));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_CLASSES_ROOT, DemuxKey("CLSID\\").data(), 0, KEY_READ, &hKey));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_CLASSES_ROOT, DemuxKey("Filter\\").data(), 0, KEY_READ, &hKey));
     EXPECT_EQ(0, dlclose(pModule));
 }

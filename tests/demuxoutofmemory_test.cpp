@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "3gpDemux.h"
 #include "asyncsource.h"
 #include "comtesthooks.h"
 #include "debugcapture.h"
@@ -38,7 +39,6 @@
 
 namespace {
 
-const CLSID kDemuxClsid = {0x91C9EB5C, 0x7D7B, 0x4E77, {0xB8, 0x9B, 0x6C, 0x09, 0x93, 0xDD, 0x27, 0x9E}};
 const char kThreadNotCreated[] = "ERROR[Demux] Failed to create work thread.";
 
 // The source's type given in full, so that the connection is tried once: a
@@ -63,7 +63,7 @@ public:
     bool Loaded() const { return m_pfnGetClassObject && m_pfnCanUnloadNow; }
     HRESULT GetClassObject(IClassFactory** ppFactory)
     {
-        return m_pfnGetClassObject(kDemuxClsid, IID_IClassFactory, reinterpret_cast<void**>(ppFactory));
+        return m_pfnGetClassObject(CLSID_DemuxFilter, IID_IClassFactory, reinterpret_cast<void**>(ppFactory));
     }
     HRESULT CanUnloadNow() { return m_pfnCanUnloadNow(); }
     const void* AnyCode() const { return reinterpret_cast<const void*>(m_pfnGetClassObject); }

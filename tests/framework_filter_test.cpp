@@ -135,18 +135,6 @@ TEST_F(FilterStateTest, StreamTimeIsClockTimeLessTheRunStart)
     EXPECT_EQ(0u, pClock->Release());
 }
 
-TEST(BaseFilter, PassesTheComIdentityChecklist)
-{
-    CLoggingFilter* pFilter = CLoggingFilter::Create(1);
-    CHECK_COM_IDENTITY(static_cast<IBaseFilter*>(pFilter),
-                       {IID_IBaseFilter, IID_IMediaFilter, IID_IPersist, IID_IAMovieSetup});
-    EXPECT_REF(static_cast<IBaseFilter*>(pFilter), 1);
-    CLSID clsid;
-    EXPECT_EQ(S_OK, pFilter->GetClassID(&clsid));
-    EXPECT_EQ(0x5E0C7A11u, clsid.Data1);
-    EXPECT_EQ(0u, pFilter->Release());
-}
-
 TEST(BaseFilter, JoiningAGraphTakesItsNameAndEventSinkWithoutReferences)
 {
     CHostGraph* pGraph = CHostGraph::Create();

@@ -215,22 +215,6 @@ TEST(PinConnection, PinPassesTheComChecklistAndDescribesItself)
 
 // --- CBaseOutputPin -------------------------------------------------------------
 
-TEST_F(OutputPinTest, PeersOwnAllocatorIsTriedFirst)
-{
-    SinkOptions options;
-    options.bProvideAllocator = true;
-    options.bHasRequirements = true;
-    options.requirements = {3, 500, 16, 8};
-    Build(options);
-    ASSERT_EQ(S_OK, Connect());
-    EXPECT_TRUE(m_pSink->NotifiedOwnAllocator());
-    EXPECT_EQ(m_pSink->NotifiedAllocator(), m_pOut->m_pin.Allocator());
-    ASSERT_EQ(1u, m_pOut->m_pin.m_requests.size());
-    EXPECT_EQ(16, m_pOut->m_pin.m_requests[0].cbAlign);
-    EXPECT_EQ(8, m_pOut->m_pin.m_requests[0].cbPrefix);
-    EXPECT_EQ(1, platformtest::LiveMemAllocators());
-}
-
 TEST_F(OutputPinTest, AlignmentZeroFromThePeerIsTakenAsOne)
 {
     SinkOptions options;
@@ -241,22 +225,6 @@ TEST_F(OutputPinTest, AlignmentZeroFromThePeerIsTakenAsOne)
     ASSERT_FALSE(m_pOut->m_pin.m_requests.empty());
     EXPECT_EQ(1, m_pOut->m_pin.m_requests[0].cbAlign);
     EXPECT_EQ(4, m_pOut->m_pin.m_requests[0].cbPrefix);
-}
-
-TEST_F(OutputPinTest, WithoutAPeerAllocatorThePlatformMemoryAllocatorIsUsed)
-{
-    Build(SinkOptions());
-    ASSERT_EQ(S_OK, Connect());
-    EXPECT_NE(nullptr, m_pSink->NotifiedAllocator());
-    EXPECT_FALSE(m_pSink->NotifiedOwnAllocator());
-    ALLOCATOR_PROPERTIES props;
-    ASSERT_EQ(S_OK, m_pOut->m_pin.Allocator()->GetProperties(&props));
-    EXPECT_EQ(2, props.cBuffers);
-    EXPECT_EQ(1000, props.cbBuffer);
-    EXPECT_EQ(1, platformtest::LiveMemAllocators());
-    EXPECT_EQ(S_OK, m_pGraph->DisconnectPair(&m_pOut->m_pin));
-    EXPECT_EQ(nullptr, m_pOut->m_pin.Allocator());
-    EXPECT_EQ(0, platformtest::LiveMemAllocators());
 }
 
 TEST_F(OutputPinTest, AllocatorRefusedByThePeerRefusesTheConnection)

@@ -54,55 +54,38 @@ TEST_F(ThreadPriorityTest, DefaultsWithoutTheKey)
     EXPECT_EQ(251, table.Priority(AM_THREAD_CLASS_NORMAL));
 }
 
-TEST_F(ThreadPriorityTest, AllValidValuesAreTakenAsTheyAre)
+// Each row: the values set under the key, and the eight classes that result.
+TEST_F(ThreadPriorityTest, ValuesBecomeTheEightClasses)
 {
-    SetValues({{"Critical", 100}, {"Highest", 110}, {"AboveNormal", 120}, {"Normal", 130}, {"BelowNormal", 140},
-               {"Lowest", 150}, {"AboveIdle", 160}, {"Idle", 170}});
-    EXPECT_EQ((Priorities{100, 110, 120, 130, 140, 150, 160, 170}), Load());
-}
-
-TEST_F(ThreadPriorityTest, EqualNeighboursCountAsRising)
-{
-    SetValues({{"Critical", 200}, {"Highest", 200}, {"AboveNormal", 200}, {"Normal", 200}, {"BelowNormal", 200},
-               {"Lowest", 200}, {"AboveIdle", 200}, {"Idle", 200}});
-    EXPECT_EQ((Priorities{200, 200, 200, 200, 200, 200, 200, 200}), Load());
-}
-
-TEST_F(ThreadPriorityTest, FallingValuesMakeTheWholeKeyIgnored)
-{
-    SetValues({{"Critical", 100}, {"Normal", 90}, {"Idle", 200}});
-    EXPECT_EQ(kDefaults, Load());
-}
-
-TEST_F(ThreadPriorityTest, GapsCountBackFromTheNextValueAndOnFromTheLast)
-{
-    SetValues({{"Normal", 100}});
-    EXPECT_EQ((Priorities{97, 98, 99, 100, 101, 102, 103, 104}), Load());
-}
-
-TEST_F(ThreadPriorityTest, GapsStayAtOrAboveThePreviousValue)
-{
-    SetValues({{"Critical", 50}, {"BelowNormal", 52}});
-    // Highest..Normal count back from 52 (49, 50, 51) but not below 50.
-    EXPECT_EQ((Priorities{50, 50, 50, 51, 52, 53, 54, 55}), Load());
-}
-
-TEST_F(ThreadPriorityTest, GapsNeverGoBelowZero)
-{
-    SetValues({{"AboveNormal", 1}});
-    EXPECT_EQ((Priorities{0, 0, 1, 2, 3, 4, 5, 6}), Load());
-}
-
-TEST_F(ThreadPriorityTest, ClassesAfterTheLastValueAreCappedAt255)
-{
-    SetValues({{"Highest", 253}});
-    EXPECT_EQ((Priorities{252, 253, 254, 255, 255, 255, 255, 255}), Load());
-}
-
-TEST_F(ThreadPriorityTest, ValuesOf256OrMoreAreIgnored)
-{
-    SetValues({{"Critical", 256}, {"Normal", 10}, {"Idle", 1000}});
-    EXPECT_EQ((Priorities{7, 8, 9, 10, 11, 12, 13, 14}), Load());
+    const struct {
+        const char* name;
+        std::map<std::string, DWORD> values;
+        Priorities expected;
+    } cases[] = {
+        {"all valid values are taken as they are",
+         {{"Critical", 100}, {"Highest", 110}, {"AboveNormal", 120}, {"Normal", 130}, {"BelowNormal", 140},
+          {"Lowest", 150}, {"AboveIdle", 160}, {"Idle", 170}},
+         {100, 110, 120, 130, 140, 150, 160, 170}},
+        {"equal neighbours count as rising",
+         {{"Critical", 200}, {"Highest", 200}, {"AboveNormal", 200}, {"Normal", 200}, {"BelowNormal", 200},
+          {"Lowest", 200}, {"AboveIdle", 200}, {"Idle", 200}},
+         {200, 200, 200, 200, 200, 200, 200, 200}},
+        {"falling values make the whole key ignored", {{"Critical", 100}, {"Normal", 90}, {"Idle", 200}}, kDefaults},
+        {"gaps count back from the next value and on from the last", {{"Normal", 100}},
+         {97, 98, 99, 100, 101, 102, 103, 104}},
+        // Highest..Normal count back from 52 (49, 50, 51) but not below 50.
+        {"gaps stay at or above the previous value", {{"Critical", 50}, {"BelowNormal", 52}},
+         {50, 50, 50, 51, 52, 53, 54, 55}},
+        {"gaps never go below zero", {{"AboveNormal", 1}}, {0, 0, 1, 2, 3, 4, 5, 6}},
+        {"classes after the last value are capped at 255", {{"Highest", 253}}, {252, 253, 254, 255, 255, 255, 255, 255}},
+        {"values of 256 or more are ignored", {{"Critical", 256}, {"Normal", 10}, {"Idle", 1000}},
+         {7, 8, 9, 10, 11, 12, 13, 14}},
+    };
+    for (const auto& c : cases) {
+        platformtest::ClearRegistry();
+        SetValues(c.values);
+        EXPECT_EQ(c.expected, Load()) << c.name;
+    }
 }
 
 TEST_F(ThreadPriorityTest, ValuesThatAreNotDwordsAreIgnored)

@@ -26,29 +26,27 @@ struct Observer {
     int emptied = 0;
     int filled = 0;
 
-    static OMX_ERRORTYPE OnEvent(OMX_HANDLETYPE, OMX_PTR pApp, OMX_EVENTTYPE e, OMX_U32 d1, OMX_U32, OMX_PTR)
+    // Runs one change under the lock and wakes the waiters.
+    template <typename Change>
+    static OMX_ERRORTYPE Note(OMX_PTR pApp, Change change)
     {
         Observer* self = static_cast<Observer*>(pApp);
         std::lock_guard<std::mutex> guard(self->lock);
-        self->events.emplace_back(e, d1);
+        change(self);
         self->changed.notify_all();
         return OMX_ErrorNone;
+    }
+    static OMX_ERRORTYPE OnEvent(OMX_HANDLETYPE, OMX_PTR pApp, OMX_EVENTTYPE e, OMX_U32 d1, OMX_U32, OMX_PTR)
+    {
+        return Note(pApp, [&](Observer* self) { self->events.emplace_back(e, d1); });
     }
     static OMX_ERRORTYPE OnEmpty(OMX_HANDLETYPE, OMX_PTR pApp, OMX_BUFFERHEADERTYPE*)
     {
-        Observer* self = static_cast<Observer*>(pApp);
-        std::lock_guard<std::mutex> guard(self->lock);
-        ++self->emptied;
-        self->changed.notify_all();
-        return OMX_ErrorNone;
+        return Note(pApp, [](Observer* self) { ++self->emptied; });
     }
     static OMX_ERRORTYPE OnFill(OMX_HANDLETYPE, OMX_PTR pApp, OMX_BUFFERHEADERTYPE*)
     {
-        Observer* self = static_cast<Observer*>(pApp);
-        std::lock_guard<std::mutex> guard(self->lock);
-        ++self->filled;
-        self->changed.notify_all();
-        return OMX_ErrorNone;
+        return Note(pApp, [](Observer* self) { ++self->filled; });
     }
     // Waits until `count` events have arrived; false after two seconds.
     bool WaitForEvents(size_t count)

@@ -1,5 +1,5 @@
 // The host stand-ins must behave like the device's services, or the module's
-// tests prove nothing: sizes, formatting, conversion and the page allocator.
+// tests prove nothing: formatting, conversion, task memory and the page allocator.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,26 +7,6 @@
 #include "debugcapture.h"
 #include "testhooks.h"
 #include "win32.h"
-
-TEST(PlatformTypes, HaveWindowsSizes)
-{
-    EXPECT_EQ(4u, sizeof(DWORD));
-    EXPECT_EQ(4u, sizeof(LONG));
-    EXPECT_EQ(8u, sizeof(LONGLONG));
-    EXPECT_EQ(2u, sizeof(WCHAR));
-    EXPECT_EQ(2u, sizeof(L'x'));
-    EXPECT_EQ(16u, sizeof(GUID));
-    EXPECT_EQ(4u, offsetof(GUID, Data2));
-    EXPECT_EQ(8u, offsetof(GUID, Data4));
-}
-
-TEST(PlatformTypes, ResultCodesHaveTheirSigns)
-{
-    EXPECT_TRUE(SUCCEEDED(S_FALSE));
-    EXPECT_TRUE(FAILED(E_FAIL));
-    EXPECT_EQ(static_cast<HRESULT>(0x8007000E), E_OUTOFMEMORY);
-    EXPECT_LT(E_UNEXPECTED, 0);
-}
 
 TEST(DebugOutput, WideFormatTakesWideStringsForPercentS)
 {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "3gpDemux.h"
 #include "comtest.h"
 #include "debugcapture.h"
 #include "demuxfilter.h"
@@ -22,8 +23,16 @@
 
 namespace {
 
-const WCHAR kClassKey[] = L"CLSID\\{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}";
-const WCHAR kServerKey[] = L"CLSID\\{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}\\InprocServer32";
+std::string GuidText(REFGUID guid)
+{
+    WCHAR sz[CHARS_IN_GUID];
+    StringFromGUID2(guid, sz, CHARS_IN_GUID);
+    return ToUtf8(sz);
+}
+
+const std::string kClsidText = GuidText(CLSID_DemuxFilter);
+const std::vector<WCHAR> kClassKey = ToWide("CLSID\\" + kClsidText);
+const std::vector<WCHAR> kServerKey = ToWide("CLSID\\" + kClsidText + "\\InprocServer32");
 
 // A REG_SZ value as UTF-8, with its stored byte count; "" and 0 when absent.
 std::string QueryString(LPCWSTR pszKey, LPCWSTR pszValue, DWORD* pcb = nullptr)
@@ -101,19 +110,19 @@ TEST_F(Registration, WritesServerKeysWithExactText)
 {
     ASSERT_EQ(S_OK, DllRegisterServer());
 
-    EXPECT_EQ(std::vector<std::string>{"{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}"},
+    EXPECT_EQ(std::vector<std::string>{kClsidText},
               SubkeyNames(HKEY_CLASSES_ROOT, L"CLSID"));
     DWORD cb = 0;
-    EXPECT_EQ("Orvane 3GPP Demux Filter", QueryString(kClassKey, nullptr, &cb));
+    EXPECT_EQ("Orvane 3GPP Demux Filter", QueryString(kClassKey.data(), nullptr, &cb));
     EXPECT_EQ((24u + 1u) * sizeof(WCHAR), cb) << "REG_SZ lengths count the terminating zero";
-    EXPECT_EQ(std::vector<std::string>({"InprocServer32", "Pins"}), SubkeyNames(HKEY_CLASSES_ROOT, kClassKey));
+    EXPECT_EQ(std::vector<std::string>({"InprocServer32", "Pins"}), SubkeyNames(HKEY_CLASSES_ROOT, kClassKey.data()));
 
     // The module is this program here; through lib3gpDemux.so it is the
     // library's path (ModuleRoundTrip tests that).
-    std::string path = QueryString(kServerKey, nullptr, &cb);
+    std::string path = QueryString(kServerKey.data(), nullptr, &cb);
     EXPECT_EQ(ProgramPath(), path);
     EXPECT_EQ((ToWide(path).size()) * sizeof(WCHAR), cb);
-    EXPECT_EQ("Both", QueryString(kServerKey, L"ThreadingModel", &cb));
+    EXPECT_EQ("Both", QueryString(kServerKey.data(), L"ThreadingModel", &cb));
     EXPECT_EQ(5u * sizeof(WCHAR), cb);
 }
 
@@ -147,15 +156,10 @@ TEST_F(Registration, ListsFilterWithItsPinsAndTypesInTheMapper)
     std::set<std::string> registered, expected;
     for (const platformhost::RegisteredPinType& type : input.types) {
         EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Stream, type.majorType));
-        WCHAR sz[CHARS_IN_GUID];
-        StringFromGUID2(type.subType, sz, CHARS_IN_GUID);
-        registered.insert(ToUtf8(sz));
+        registered.insert(GuidText(type.subType));
     }
-    for (const char* psz : {"{EC91B78B-4B17-46BF-BA8F-83282885DA87}", "{14AB389E-F244-4241-BC65-5D3B8242A00C}",
-                            "{05F62D9A-8580-42CC-BC08-3BAD801E7FA1}", "{7C860DBA-F86F-4C1C-8AAA-AC5D6D9EFA9E}",
-                            "{3B914512-FF69-4C87-9524-CD0F5D8585D3}", "{E436EB8E-524F-11CE-9F53-0020AF0BA770}"}) {
-        expected.insert(psz);
-    }
+    for (const GUID& subtype : MEDIASUBTYPE_DemuxStream) expected.insert(GuidText(subtype));
+    expected.insert(GuidText(MEDIASUBTYPE_None));
     EXPECT_EQ(expected, registered);
 
     for (const platformhost::RegisteredPin* pPin : {&video, &audio}) {
@@ -212,7 +216,7 @@ TEST_F(Registration, UnregisteringRemovesEveryKeyAndMapperEntry)
     for (const std::string& key : keys) {
         std::string upper = key;
         std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-        EXPECT_EQ(std::string::npos, upper.find("91C9EB5C")) << key;
+        EXPECT_EQ(std::string::npos, upper.find(kClsidText.substr(1, 8))) << key;
     }
     // Only the shared parents stay.
     EXPECT_EQ(std::vector<std::string>({"CLSID", "Filter"}), keys);

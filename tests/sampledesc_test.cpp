@@ -30,6 +30,21 @@ std::vector<uint8_t> Slice(const BYTE* p, size_t cb)
     return std::vector<uint8_t>(p, p + cb);
 }
 
+// The 88-byte VIDEOINFOHEADER every visual entry but H.264 gives, as
+// little-endian words: rcSource, then a zero rcTarget, bit rates and frame
+// time, then the BITMAPINFOHEADER (one plane, 24 bits).
+std::vector<uint8_t> VideoInfoHeader(uint32_t width, uint32_t height, const char* fourcc, uint32_t cbImage)
+{
+    uint32_t compression = 0;
+    std::memcpy(&compression, fourcc, 4);
+    std::vector<uint8_t> block;
+    for (uint32_t word : {0u, 0u, width, height, 0u, 0u, 0u, 0u, 0u, 0u, 0u, 0u, 40u, width, height, 1u | 24u << 16,
+                          compression, cbImage, 0u, 0u, 0u, 0u}) {
+        for (int i = 0; i < 32; i += 8) block.push_back(static_cast<uint8_t>(word >> i));
+    }
+    return block;
+}
+
 // Visual sample entry payload: 78 bytes of fixed fields, then the children.
 Bytes VisualEntry(const char* type, uint16_t width, uint16_t height, const Bytes& children = Bytes())
 {
@@ -175,23 +190,7 @@ TEST_F(SampleDescriptionTest, MjpgEntryGivesVideoInfoHeader)
     EXPECT_EQ(FALSE, Type().bTemporalCompression);
     EXPECT_EQ(1u, Type().lSampleSize);
     EXPECT_EQ(nullptr, Type().pUnk);
-    ASSERT_EQ(88u, Type().FormatLength());
-
-    const VIDEOINFOHEADER& vih = VideoInfo();
-    EXPECT_EQ(0, vih.rcSource.left);
-    EXPECT_EQ(0, vih.rcSource.top);
-    EXPECT_EQ(176, vih.rcSource.right);
-    EXPECT_EQ(144, vih.rcSource.bottom);
-    EXPECT_EQ(0, vih.rcTarget.right);
-    EXPECT_EQ(0u, vih.dwBitRate);
-    EXPECT_EQ(0, vih.AvgTimePerFrame);
-    EXPECT_EQ(40u, vih.bmiHeader.biSize);
-    EXPECT_EQ(176, vih.bmiHeader.biWidth);
-    EXPECT_EQ(144, vih.bmiHeader.biHeight);
-    EXPECT_EQ(1, vih.bmiHeader.biPlanes);
-    EXPECT_EQ(24, vih.bmiHeader.biBitCount);
-    EXPECT_EQ(0, memcmp("MJPG", &vih.bmiHeader.biCompression, 4));
-    EXPECT_EQ(76032u, vih.bmiHeader.biSizeImage);
+    EXPECT_EQ(VideoInfoHeader(176, 144, "MJPG", 76032), Slice(Type().Format(), Type().FormatLength()));
     EXPECT_EQ(nullptr, m_pDesc->m_pConfig);
     EXPECT_EQ(0u, m_pDesc->m_cbConfig);
     EXPECT_EQ(0u, m_pDesc->m_dwStartCode);
@@ -215,9 +214,7 @@ TEST_F(SampleDescriptionTest, H263AndS263EntriesGiveTheH263Type)
         ASSERT_EQ(S_OK, ParseEntry(VisualEntry(type, 352, 288, Box("d263", Bytes().zeros(7)))));
         EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_H263, Type().subtype));
         EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, Type().formattype));
-        ASSERT_EQ(88u, Type().FormatLength());
-        EXPECT_EQ(0, memcmp("H263", &VideoInfo().bmiHeader.biCompression, 4));
-        EXPECT_EQ(352, VideoInfo().bmiHeader.biWidth);
+        EXPECT_EQ(VideoInfoHeader(352, 288, "H263", 352 * 3 * 288), Slice(Type().Format(), Type().FormatLength()));
         EXPECT_EQ(0u, m_pDesc->m_cbConfig);
     }
 }
@@ -239,10 +236,9 @@ TEST_F(SampleDescriptionTest, Mp4vCopiesDecoderSpecificInfoBehindTheHeader)
     EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_MP4V, Type().subtype));
     EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, Type().formattype));
     EXPECT_EQ(dsi.data(), Config());
-    ASSERT_EQ(88u + dsi.size(), Type().FormatLength());
-    EXPECT_EQ(dsi.data(), Slice(Type().Format() + 88, dsi.size()));
-    EXPECT_EQ(0, memcmp("MP4V", &VideoInfo().bmiHeader.biCompression, 4));
-    EXPECT_EQ(240, VideoInfo().bmiHeader.biHeight);
+    std::vector<uint8_t> expected = VideoInfoHeader(320, 240, "MP4V", 320 * 3 * 240);
+    expected.insert(expected.end(), dsi.data().begin(), dsi.data().end());
+    EXPECT_EQ(expected, Slice(Type().Format(), Type().FormatLength()));
     EXPECT_EQ(0u, m_pDesc->m_dwStartCode);
 }
 
@@ -496,113 +492,76 @@ TEST_F(AacEntryTest, LcStereoGivesTheTwelveByteBlock)
     EXPECT_EQ(0u, m_pDesc->m_dwStartCode);
 }
 
-TEST_F(AacEntryTest, ExplicitSbrNeedsSixteenMoreBitsToStaySettled)
-{
-    ASSERT_EQ(S_OK, ParseAac(Bytes{0x2B, 0x92, 0x08, 0x00}));
-    AacBlock block = Block();
-    EXPECT_EQ(22050u, block.rate);
-    EXPECT_EQ(2, block.channels);
-    EXPECT_EQ(5, block.type);
-    EXPECT_EQ(0xFF, block.sbr);
-    EXPECT_EQ(0xFF, block.ps);
+namespace {
 
-    ASSERT_EQ(S_OK, ParseAac(Bytes{0x2B, 0x92, 0x08, 0x00, 0x12, 0x34}));
-    block = Block();
-    EXPECT_EQ(1, block.sbr);
-    EXPECT_EQ(0xFF, block.ps);
-}
-
-TEST_F(AacEntryTest, SyncExtensionSignalsSbrAndPs)
-{
-    // AAC LC, 24 kHz, stereo; sync extension: SBR at 48 kHz, then PS.
-    BitWriter bits;
-    bits.Put(2, 5).Put(6, 4).Put(2, 4).Put(0, 3);
-    bits.Put(0x2B7, 11).Put(5, 5).Put(1, 1).Put(3, 4);
-    bits.Put(0x548, 11).Put(1, 1).Put(0, 3);
-    ASSERT_EQ(S_OK, ParseAac(bits.Done()));
-    AacBlock block = Block();
-    EXPECT_EQ(24000u, block.rate);
-    EXPECT_EQ(2, block.type);
-    EXPECT_EQ(1, block.sbr);
-    EXPECT_EQ(1, block.ps);
-
-    // The same without the PS part: SBR settled, PS open.
-    BitWriter noPs;
-    noPs.Put(2, 5).Put(6, 4).Put(2, 4).Put(0, 3).Put(0x2B7, 11).Put(5, 5).Put(1, 1).Put(3, 4).Put(0, 4);
-    ASSERT_EQ(S_OK, ParseAac(noPs.Done()));
-    block = Block();
-    EXPECT_EQ(1, block.sbr);
-    EXPECT_EQ(0xFF, block.ps);
-
-    // SBR bit 0 in the sync extension.
-    BitWriter sbrOff;
-    sbrOff.Put(2, 5).Put(6, 4).Put(2, 4).Put(0, 3).Put(0x2B7, 11).Put(5, 5).Put(0, 1).Put(0, 15);
-    ASSERT_EQ(S_OK, ParseAac(sbrOff.Done()));
-    EXPECT_EQ(0, Block().sbr);
-    EXPECT_EQ(0xFF, Block().ps);
-}
-
-TEST_F(AacEntryTest, LtpIsNeverSbr)
+// An AudioSpecificConfig from (value, bit count) fields, most significant first.
+Bytes Bits(std::initializer_list<std::pair<uint32_t, int>> fields)
 {
     BitWriter bits;
-    bits.Put(4, 5).Put(3, 4).Put(1, 4).Put(0, 3).Put(0x2B7, 11).Put(5, 5).Put(1, 1).Put(3, 4).Put(0, 7);
-    ASSERT_EQ(S_OK, ParseAac(bits.Done()));
-    AacBlock block = Block();
-    EXPECT_EQ(48000u, block.rate);
-    EXPECT_EQ(1, block.channels);
-    EXPECT_EQ(4, block.type);
-    EXPECT_EQ(0, block.sbr);
-    EXPECT_EQ(0, block.ps);
+    for (const auto& field : fields) bits.Put(field.first, field.second);
+    return bits.Done();
 }
 
-TEST_F(AacEntryTest, FrequencyAndChannelTables)
+}  // namespace
+
+// Each row: a configuration, the entry's channel count and descriptor
+// lengths, and the block it must give (rate, channels, SBR, PS, object type).
+TEST_F(AacEntryTest, ConfigurationsGiveTheirBlocks)
 {
-    BitWriter explicitRate;
-    explicitRate.Put(2, 5).Put(15, 4).Put(12345, 24).Put(1, 4).Put(0, 3);
-    ASSERT_EQ(S_OK, ParseAac(explicitRate.Done()));
-    EXPECT_EQ(12345u, Block().rate);
-    EXPECT_EQ(1, Block().channels);
-
-    BitWriter reservedRate;
-    reservedRate.Put(2, 5).Put(13, 4).Put(7, 4).Put(0, 3);
-    ASSERT_EQ(S_OK, ParseAac(reservedRate.Done()));
-    EXPECT_EQ(0u, Block().rate);
-    EXPECT_EQ(8, Block().channels);
-
-    BitWriter entryChannels;
-    entryChannels.Put(2, 5).Put(11, 4).Put(0, 4).Put(0, 3);
-    ASSERT_EQ(S_OK, ParseAac(entryChannels.Done(), 5));
-    EXPECT_EQ(8000u, Block().rate);
-    EXPECT_EQ(5, Block().channels);
-
-    BitWriter reservedChannels;
-    reservedChannels.Put(2, 5).Put(3, 4).Put(9, 4).Put(0, 3);
-    ASSERT_EQ(S_OK, ParseAac(reservedChannels.Done()));
-    EXPECT_EQ(0xFF, Block().channels);
-}
-
-TEST_F(AacEntryTest, EscapedObjectTypeAndPsObjectType)
-{
-    BitWriter escaped;
-    escaped.Put(31, 5).Put(10, 6).Put(4, 4).Put(2, 4).Put(0, 16);
-    ASSERT_EQ(S_OK, ParseAac(escaped.Done()));
-    EXPECT_EQ(42, Block().type);
-    EXPECT_EQ(44100u, Block().rate);
-
-    // Type 29 (PS) with a short configuration: left open for the detection.
-    ASSERT_EQ(S_OK, ParseAac(Bytes{0xEB, 0x8A, 0x08, 0x00}));
-    EXPECT_EQ(29, Block().type);
-    EXPECT_EQ(0xFF, Block().sbr);
-    EXPECT_EQ(0xFF, Block().ps);
-}
-
-TEST_F(AacEntryTest, LongDescriptorLengthsAreAccepted)
-{
-    EsdsOptions longForm;
-    longForm.bLongLengths = true;
-    ASSERT_EQ(S_OK, ParseAac(Bytes{0x12, 0x10}, 2, longForm));
-    EXPECT_EQ(44100u, Block().rate);
-    EXPECT_EQ(0xFF, Block().sbr);
+    const uint8_t kOpen = 0xFF;
+    const struct {
+        const char* name;
+        Bytes asc;
+        uint16_t entryChannels;
+        bool bLongLengths;
+        int specificLengthOverride;
+        AacBlock expected;
+    } cases[] = {
+        {"explicit SBR without the 16 bits that settle it", Bytes{0x2B, 0x92, 0x08, 0x00}, 2, false, -1,
+         {22050, 2, 2, kOpen, kOpen, 5}},
+        {"explicit SBR with 16 more bits", Bytes{0x2B, 0x92, 0x08, 0x00, 0x12, 0x34}, 2, false, -1,
+         {22050, 2, 2, 1, kOpen, 5}},
+        // AAC LC, 24 kHz, stereo; sync extension: SBR at 48 kHz, then PS.
+        {"sync extension with SBR and PS",
+         Bits({{2, 5}, {6, 4}, {2, 4}, {0, 3}, {0x2B7, 11}, {5, 5}, {1, 1}, {3, 4}, {0x548, 11}, {1, 1}, {0, 3}}), 2,
+         false, -1, {24000, 2, 2, 1, 1, 2}},
+        {"sync extension with SBR only",
+         Bits({{2, 5}, {6, 4}, {2, 4}, {0, 3}, {0x2B7, 11}, {5, 5}, {1, 1}, {3, 4}, {0, 4}}), 2, false, -1,
+         {24000, 2, 2, 1, kOpen, 2}},
+        {"sync extension with SBR off", Bits({{2, 5}, {6, 4}, {2, 4}, {0, 3}, {0x2B7, 11}, {5, 5}, {0, 1}, {0, 15}}),
+         2, false, -1, {24000, 2, 2, 0, kOpen, 2}},
+        {"LTP is never SBR", Bits({{4, 5}, {3, 4}, {1, 4}, {0, 3}, {0x2B7, 11}, {5, 5}, {1, 1}, {3, 4}, {0, 7}}), 2,
+         false, -1, {48000, 2, 1, 0, 0, 4}},
+        {"explicit rate", Bits({{2, 5}, {15, 4}, {12345, 24}, {1, 4}, {0, 3}}), 2, false, -1,
+         {12345, 2, 1, kOpen, kOpen, 2}},
+        {"reserved rate index; 7 channels means 8", Bits({{2, 5}, {13, 4}, {7, 4}, {0, 3}}), 2, false, -1,
+         {0, 2, 8, kOpen, kOpen, 2}},
+        {"channel configuration 0 takes the entry's count", Bits({{2, 5}, {11, 4}, {0, 4}, {0, 3}}), 5, false, -1,
+         {8000, 2, 5, kOpen, kOpen, 2}},
+        {"reserved channel configuration", Bits({{2, 5}, {3, 4}, {9, 4}, {0, 3}}), 2, false, -1,
+         {48000, 2, 0xFF, kOpen, kOpen, 2}},
+        {"escaped object type", Bits({{31, 5}, {10, 6}, {4, 4}, {2, 4}, {0, 16}}), 2, false, -1,
+         {44100, 2, 2, kOpen, kOpen, 42}},
+        // Type 29 (PS) with a short configuration: left open for the detection.
+        {"PS object type", Bytes{0xEB, 0x8A, 0x08, 0x00}, 2, false, -1, {22050, 2, 1, kOpen, kOpen, 29}},
+        {"four-byte descriptor lengths", Bytes{0x12, 0x10}, 2, true, -1, {44100, 2, 2, kOpen, kOpen, 2}},
+        // The stated length is far beyond the entry: the bytes that are there, then zeros.
+        {"configuration running past the entry", Bytes{0x12, 0x10}, 2, false, 0x7F, {44100, 2, 2, kOpen, kOpen, 2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EsdsOptions options;
+        options.bLongLengths = c.bLongLengths;
+        options.specificLengthOverride = c.specificLengthOverride;
+        ASSERT_EQ(S_OK, ParseAac(c.asc, c.entryChannels, options));
+        AacBlock block = Block();
+        EXPECT_EQ(c.expected.rate, block.rate);
+        EXPECT_EQ(c.expected.two, block.two);
+        EXPECT_EQ(c.expected.channels, block.channels);
+        EXPECT_EQ(c.expected.sbr, block.sbr);
+        EXPECT_EQ(c.expected.ps, block.ps);
+        EXPECT_EQ(c.expected.type, block.type);
+    }
 }
 
 TEST_F(AacEntryTest, RejectsMalformedEntries)
@@ -627,18 +586,6 @@ TEST_F(AacEntryTest, RejectsMalformedEntries)
     Bytes esds = Esds(Bytes{0x12, 0x10});
     Bytes cut(std::vector<uint8_t>(esds.data().begin(), esds.data().begin() + 14));
     EXPECT_EQ(E_FAIL, ParseEntry(AudioEntry("mp4a", 2, cut)));
-}
-
-TEST_F(AacEntryTest, ConfigurationRunningPastTheEntryReadsAsZeros)
-{
-    // The stated configuration length is far beyond the entry; the fields
-    // are read from the bytes that are there and zeros after them.
-    EsdsOptions options;
-    options.specificLengthOverride = 0x7F;
-    ASSERT_EQ(S_OK, ParseAac(Bytes{0x12, 0x10}, 2, options));
-    AacBlock block = Block();
-    EXPECT_EQ(44100u, block.rate);
-    EXPECT_EQ(2, block.type);
 }
 
 // --- media type hand-over and the NAL rewrite -----------------------------------

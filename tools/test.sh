@@ -37,3 +37,6 @@ tools/arm-test.sh build-arm
 # The integration suites under valgrind's memcheck.
 echo "=== valgrind"
 tools/valgrind.sh
+# How the tests' size compares with the code's (reported, not enforced yet).
+echo "=== summary"
+tools/test-ratio.sh

@@ -12,8 +12,6 @@
 #include "moviesampletables.h"
 #include "movietrack.h"
 
-const GUID CLSID_DemuxFilter = {0x91C9EB5C, 0x7D7B, 0x4E77, {0xB8, 0x9B, 0x6C, 0x09, 0x93, 0xDD, 0x27, 0x9E}};
-
 namespace {
 
 // An opaque tag the base filter keeps for its creator ("GENF" in ASCII);

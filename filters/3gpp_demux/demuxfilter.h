@@ -11,6 +11,7 @@
 #define DEMUX_DEMUXFILTER_H
 
 #include "win32.h"
+#include "3gpDemux.h"
 #include "basefilter.h"
 #include "critsec.h"
 #include "movieptrarray.h"
@@ -19,9 +20,6 @@ class CBasePin;
 class CDemuxInputPin;
 class CDemuxOutputPin;
 class CMovie;
-
-// {91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}
-extern const GUID CLSID_DemuxFilter;
 
 class CDemuxFilter : public CBaseFilter, public IAMMediaContent {
 public:

@@ -3,6 +3,7 @@
 #include "demuxinputpin.h"
 
 #include "demuxfilter.h"
+#include "demuxsetup.h"
 #include "moviereport.h"
 
 namespace {
@@ -10,20 +11,6 @@ namespace {
 // ERROR_READ_FAULT as a result code: the reader has the bytes but did not
 // deliver them.
 const HRESULT DEMUX_E_SHORT_READ = HRESULT_FROM_WIN32(30);
-
-// The stream subtypes of the platform's own sources. Which source offers
-// which is theirs to say; this pin only compares them.
-const GUID g_streamSubtype0 = {0xEC91B78B, 0x4B17, 0x46BF, {0xBA, 0x8F, 0x83, 0x28, 0x28, 0x85, 0xDA, 0x87}};
-const GUID g_streamSubtype1 = {0x14AB389E, 0xF244, 0x4241, {0xBC, 0x65, 0x5D, 0x3B, 0x82, 0x42, 0xA0, 0x0C}};
-const GUID g_streamSubtype2 = {0x05F62D9A, 0x8580, 0x42CC, {0xBC, 0x08, 0x3B, 0xAD, 0x80, 0x1E, 0x7F, 0xA1}};
-const GUID g_streamSubtype3 = {0x7C860DBA, 0xF86F, 0x4C1C, {0x8A, 0xAA, 0xAC, 0x5D, 0x6D, 0x9E, 0xFA, 0x9E}};
-const GUID g_streamSubtype4 = {0x3B914512, 0xFF69, 0x4C87, {0x95, 0x24, 0xCD, 0x0F, 0x5D, 0x85, 0x85, 0xD3}};
-
-// Accepted input subtypes (major type MEDIATYPE_Stream), in enumeration order.
-const GUID* const g_inputSubtypes[] = {
-    &g_streamSubtype0, &g_streamSubtype1, &g_streamSubtype2, &g_streamSubtype3, &g_streamSubtype4, &MEDIASUBTYPE_None,
-};
-const int INPUT_SUBTYPE_COUNT = static_cast<int>(sizeof(g_inputSubtypes) / sizeof(g_inputSubtypes[0]));
 
 // The parser's hook for an interface that could not be obtained for a
 // reason other than its absence. Written in the parser's two-line form.
@@ -47,8 +34,9 @@ HRESULT CDemuxInputPin::CheckMediaType(const CMediaType* pmt)
 {
     CheckPointer(pmt, E_POINTER);
     if (*pmt->Type() != MEDIATYPE_Stream) return VFW_E_TYPE_NOT_ACCEPTED;
-    for (int i = 0; i < INPUT_SUBTYPE_COUNT; ++i) {
-        if (*pmt->Subtype() == *g_inputSubtypes[i]) return S_OK;
+    // The registration record lists exactly the subtypes accepted here.
+    for (UINT i = 0; i < g_cDemuxInputTypes; ++i) {
+        if (*pmt->Subtype() == *g_sudDemuxInputTypes[i].clsMinorType) return S_OK;
     }
     return VFW_E_TYPE_NOT_ACCEPTED;
 }
@@ -56,10 +44,10 @@ HRESULT CDemuxInputPin::CheckMediaType(const CMediaType* pmt)
 HRESULT CDemuxInputPin::GetMediaType(int iPosition, CMediaType* pmt)
 {
     CheckPointer(pmt, E_POINTER);
-    if (iPosition < 0 || iPosition >= INPUT_SUBTYPE_COUNT) return VFW_S_NO_MORE_ITEMS;
+    if (iPosition < 0 || static_cast<UINT>(iPosition) >= g_cDemuxInputTypes) return VFW_S_NO_MORE_ITEMS;
     pmt->InitMediaType();
     pmt->SetType(&MEDIATYPE_Stream);
-    pmt->SetSubtype(g_inputSubtypes[iPosition]);
+    pmt->SetSubtype(g_sudDemuxInputTypes[iPosition].clsMinorType);
     return S_OK;
 }
 

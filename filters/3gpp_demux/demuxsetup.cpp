@@ -4,14 +4,6 @@
 
 namespace {
 
-// Byte-stream subtypes that upstream readers of the device give 3GPP and MP4
-// files; the filter only compares them.
-const GUID kStreamSubtype0 = {0xEC91B78B, 0x4B17, 0x46BF, {0xBA, 0x8F, 0x83, 0x28, 0x28, 0x85, 0xDA, 0x87}};
-const GUID kStreamSubtype1 = {0x14AB389E, 0xF244, 0x4241, {0xBC, 0x65, 0x5D, 0x3B, 0x82, 0x42, 0xA0, 0x0C}};
-const GUID kStreamSubtype2 = {0x05F62D9A, 0x8580, 0x42CC, {0xBC, 0x08, 0x3B, 0xAD, 0x80, 0x1E, 0x7F, 0xA1}};
-const GUID kStreamSubtype3 = {0x7C860DBA, 0xF86F, 0x4C1C, {0x8A, 0xAA, 0xAC, 0x5D, 0x6D, 0x9E, 0xFA, 0x9E}};
-const GUID kStreamSubtype4 = {0x3B914512, 0xFF69, 0x4C87, {0x95, 0x24, 0xCD, 0x0F, 0x5D, 0x85, 0x85, 0xD3}};
-
 // The output pins' media types are known only once a file is open, so they
 // are registered by major type alone.
 const AMOVIESETUP_MEDIATYPE kVideoOutputTypes[] = {
@@ -28,9 +20,9 @@ WCHAR kAudioOutputPinName[] = L"Audio Output";
 }  // namespace
 
 const AMOVIESETUP_MEDIATYPE g_sudDemuxInputTypes[] = {
-    {&MEDIATYPE_Stream, &kStreamSubtype0}, {&MEDIATYPE_Stream, &kStreamSubtype1},
-    {&MEDIATYPE_Stream, &kStreamSubtype2}, {&MEDIATYPE_Stream, &kStreamSubtype3},
-    {&MEDIATYPE_Stream, &kStreamSubtype4}, {&MEDIATYPE_Stream, &MEDIASUBTYPE_None},
+    {&MEDIATYPE_Stream, &MEDIASUBTYPE_DemuxStream[0]}, {&MEDIATYPE_Stream, &MEDIASUBTYPE_DemuxStream[1]},
+    {&MEDIATYPE_Stream, &MEDIASUBTYPE_DemuxStream[2]}, {&MEDIATYPE_Stream, &MEDIASUBTYPE_DemuxStream[3]},
+    {&MEDIATYPE_Stream, &MEDIASUBTYPE_DemuxStream[4]}, {&MEDIATYPE_Stream, &MEDIASUBTYPE_None},
 };
 const UINT g_cDemuxInputTypes = sizeof(g_sudDemuxInputTypes) / sizeof(g_sudDemuxInputTypes[0]);
 

@@ -1,4 +1,4 @@
-// GUIDs as text, "{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}": upper-case hex
+// GUIDs as text, "{0123ABCD-4567-89EF-FEDC-BA9876543210}": upper-case hex
 // with braces, as ole32 writes them.
 #include "win32.h"
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "3gpDemux.h"
 #include "asyncsource.h"
 #include "comtesthooks.h"
 #include "hostgraph.h"
@@ -25,8 +26,6 @@
 
 namespace {
 
-const CLSID kClsidDemuxFilter = {0x91C9EB5C, 0x7D7B, 0x4E77, {0xB8, 0x9B, 0x6C, 0x09, 0x93, 0xDD, 0x27, 0x9E}};
-
 bool Check(bool bOk, const char* pszStep, HRESULT hr = S_OK)
 {
     printf("%s %s (0x%08X)\n", bOk ? "ok" : "FAILED", pszStep, static_cast<unsigned>(hr));
@@ -35,11 +34,13 @@ bool Check(bool bOk, const char* pszStep, HRESULT hr = S_OK)
 
 std::string ModulePath()
 {
+    WCHAR szKey[64] = L"CLSID\\";
+    StringFromGUID2(CLSID_DemuxFilter, szKey + 6, CHARS_IN_GUID);
+    StringCchCatW(szKey, 64, L"\\InprocServer32");
     HKEY hKey = nullptr;
     WCHAR szPath[1024] = {0};
     DWORD cb = sizeof(szPath) - sizeof(WCHAR);
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}\\InprocServer32", 0,
-                      KEY_READ, &hKey) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, szKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
         return std::string();
     }
     RegQueryValueExW(hKey, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(szPath), &cb);
@@ -60,7 +61,7 @@ bool UseFilter(IBaseFilter* pFilter)
 {
     CLSID clsid = GUID_NULL;
     HRESULT hr = pFilter->GetClassID(&clsid);
-    bool bOk = Check(SUCCEEDED(hr) && IsEqualCLSID(clsid, kClsidDemuxFilter), "GetClassID", hr);
+    bool bOk = Check(SUCCEEDED(hr) && IsEqualCLSID(clsid, CLSID_DemuxFilter), "GetClassID", hr);
     IPin* pPin = nullptr;
     hr = pFilter->FindPin(L"Input", &pPin);
     bOk = Check(hr == S_OK && pPin, "FindPin Input", hr) && bOk;
@@ -183,7 +184,7 @@ int main(int argc, char** argv)
     HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     bOk = Check(hr == S_OK, "CoInitializeEx", hr) && bOk;
     IBaseFilter* pFilter = nullptr;
-    hr = CoCreateInstance(kClsidDemuxFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+    hr = CoCreateInstance(CLSID_DemuxFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                           reinterpret_cast<void**>(&pFilter));
     if (!Check(hr == S_OK && pFilter, "CoCreateInstance", hr)) return 1;
     bOk = Check(IsMapped(modulePath) && platformtest::LoadedComServers() == 1, "module loaded") && bOk;

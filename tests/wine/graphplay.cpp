@@ -8,12 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "3gpDemux.h"
 #include "graphsink.h"
 
 namespace {
 
-// {91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}
-const CLSID kClsidDemux = {0x91C9EB5C, 0x7D7B, 0x4E77, {0xB8, 0x9B, 0x6C, 0x09, 0x93, 0xDD, 0x27, 0x9E}};
 const DWORD kWaitMs = 30000;
 
 // Releases a COM pointer at the end of a scope.
@@ -115,7 +114,7 @@ HRESULT CGraphSession::Build(const WideString& file)
     if (Failed(hr, "AddFilter(source)")) return hr;
 
     CComRef<IBaseFilter> pDemux;
-    hr = CoCreateInstance(kClsidDemux, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, reinterpret_cast<void**>(&pDemux));
+    hr = CoCreateInstance(CLSID_DemuxFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, reinterpret_cast<void**>(&pDemux));
     if (Failed(hr, "CoCreateInstance(demultiplexer)")) return hr;
     hr = m_pGraph->AddFilter(pDemux.Get(), L"Orvane 3GPP Demux Filter");
     if (Failed(hr, "AddFilter(demultiplexer)")) return hr;

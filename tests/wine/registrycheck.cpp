@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "3gpDemux.h"
+
 namespace {
 
-const WCHAR kClsid[] = L"{91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}";
 const WCHAR kName[] = L"Orvane 3GPP Demux Filter";
 
 class CChecks {
@@ -30,6 +31,12 @@ std::string Narrow(const WideString& text)
     std::string out;
     for (WCHAR ch : text) out += ch < 128 ? static_cast<char>(ch) : '?';
     return out;
+}
+
+WideString GuidText(REFGUID guid)
+{
+    WCHAR sz[40];
+    return StringFromGUID2(guid, sz, 40) ? WideString(sz) : WideString();
 }
 
 bool ReadString(const WideString& key, const WCHAR* pszValue, WideString* pText)
@@ -110,18 +117,19 @@ struct PinEntry {
 int CheckRegistration(const WideString& module)
 {
     CChecks checks;
-    const WideString clsidKey = WideString(L"CLSID\\") + kClsid;
+    const WideString clsid = GuidText(CLSID_DemuxFilter);
+    const WideString clsidKey = L"CLSID\\" + clsid;
     CheckString(&checks, clsidKey, nullptr, kName);
     CheckString(&checks, clsidKey + L"\\InprocServer32", nullptr, module);
     CheckString(&checks, clsidKey + L"\\InprocServer32", L"ThreadingModel", L"Both");
-    CheckString(&checks, WideString(L"Filter\\") + kClsid, nullptr, kName);
+    CheckString(&checks, L"Filter\\" + clsid, nullptr, kName);
     CheckDword(&checks, clsidKey, L"Merit", 0x00600000);
 
+    std::vector<WideString> inputSubtypes;
+    for (const GUID& subtype : MEDIASUBTYPE_DemuxStream) inputSubtypes.push_back(GuidText(subtype));
+    inputSubtypes.push_back(L"{E436EB8E-524F-11CE-9F53-0020AF0BA770}");
     const PinEntry pins[] = {
-        {L"Input", 0, 0, L"{E436EB83-524F-11CE-9F53-0020AF0BA770}",
-         {L"{EC91B78B-4B17-46BF-BA8F-83282885DA87}", L"{14AB389E-F244-4241-BC65-5D3B8242A00C}",
-          L"{05F62D9A-8580-42CC-BC08-3BAD801E7FA1}", L"{7C860DBA-F86F-4C1C-8AAA-AC5D6D9EFA9E}",
-          L"{3B914512-FF69-4C87-9524-CD0F5D8585D3}", L"{E436EB8E-524F-11CE-9F53-0020AF0BA770}"}},
+        {L"Input", 0, 0, L"{E436EB83-524F-11CE-9F53-0020AF0BA770}", inputSubtypes},
         {L"Video Output", 1, 1, L"{73646976-0000-0010-8000-00AA00389B71}", {L"{00000000-0000-0000-0000-000000000000}"}},
         {L"Audio Output", 1, 1, L"{73647561-0000-0010-8000-00AA00389B71}", {L"{00000000-0000-0000-0000-000000000000}"}},
     };

@@ -7,10 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "3gpDemux.h"
 #include "hostregistry.h"
 #include "textformat.h"
-
-const CLSID kClsidDemuxFilter = {0x91C9EB5C, 0x7D7B, 0x4E77, {0xB8, 0x9B, 0x6C, 0x09, 0x93, 0xDD, 0x27, 0x9E}};
 
 namespace {
 
@@ -74,7 +73,7 @@ HRESULT CToolComServer::Register(std::string* pError)
 
 HRESULT CToolComServer::CreateFilter(IBaseFilter** ppFilter, std::string* pError)
 {
-    HRESULT hr = CoCreateInstance(kClsidDemuxFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+    HRESULT hr = CoCreateInstance(CLSID_DemuxFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                                   reinterpret_cast<void**>(ppFilter));
     if (FAILED(hr)) *pError = "CoCreateInstance of the demux filter failed: " + HresultWithName(hr);
     return hr;

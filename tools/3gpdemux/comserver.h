@@ -14,9 +14,6 @@
 
 #include "win32.h"
 
-// {91C9EB5C-7D7B-4E77-B89B-6C0993DD279E}
-extern const CLSID kClsidDemuxFilter;
-
 class CToolComServer {
 public:
     CToolComServer() = default;

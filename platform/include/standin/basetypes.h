@@ -73,7 +73,9 @@ typedef LONG HRESULT;
 
 #define INFINITE 0xFFFFFFFF
 
-typedef char PlatformWcharIsUtf16Check[sizeof(WCHAR) == 2 ? 1 : -1];
+// Windows' sizes, which the module's record layouts rely on (C++03 has no
+// static_assert: an array of size -1 stops the build). L"" must be UTF-16 too.
+typedef char PlatformWcharIsUtf16Check[sizeof(WCHAR) == 2 && sizeof(L'x') == 2 ? 1 : -1];
 typedef char PlatformDwordIs32BitCheck[sizeof(DWORD) == 4 ? 1 : -1];
 typedef char PlatformLongIs32BitCheck[sizeof(LONG) == 4 ? 1 : -1];
 typedef char PlatformLonglongIs64BitCheck[sizeof(LONGLONG) == 8 ? 1 : -1];

@@ -16,7 +16,7 @@ typedef struct _GUID {
 } GUID;
 #endif
 
-typedef char PlatformGuidIs16BytesCheck[sizeof(GUID) == 16 ? 1 : -1];
+typedef char PlatformGuidIs16BytesCheck[sizeof(GUID) == 16 && offsetof(GUID, Data2) == 4 && offsetof(GUID, Data4) == 8 ? 1 : -1];
 
 typedef GUID IID;
 typedef GUID CLSID;
