@@ -118,8 +118,7 @@ HRESULT CDemuxOutputPin::DeliverSamples()
             break;
         }
         if (hr == S_OK) {
-            if (m_pTrack->m_pSyncSample == NULL || m_pTrack->m_pSyncSample->GetSyncSampleAtOrBefore(i) == i)
-                pSample->SetSyncPoint(TRUE);
+            if (m_pTrack->IsSyncSample(i)) pSample->SetSyncPoint(TRUE);
             pSample->SetPreroll(FALSE);
 
             REFERENCE_TIME rtSampleStart = 0;

@@ -43,6 +43,7 @@ CMovie::CMovie(ByteSource* pSource)
       m_dwFileType(0),
       m_dwTimeScale(1),
       m_llDuration(0),
+      m_llFragmentDuration(0),
       m_rtDuration(0),
       m_pwszTitle(NULL),
       m_pwszAlbum(NULL),
@@ -105,6 +106,9 @@ void CMovie::ScanTopLevel(bool* pbFileType, bool* pbMediaData, CBox** ppMoov)
             // not been enumerated yet, so it is destroyed at once.
             delete *ppMoov;
             *ppMoov = new (std::nothrow) CBox(m_pSource, BOX_MOOV, 8, dwSize, llPos);
+        } else if (dwType == BOX_MOOF) {
+            // Only its place is kept: it is read once the tracks are known.
+            m_moofs.Add(llPos, dwSize, 8);
         }
         // Size 0 (to the end) and 1 (64-bit size) end the scan after this box.
         if (dwSize < 8) {
@@ -145,6 +149,9 @@ HRESULT CMovie::ParseMovieHeader(CBox* pMvhd)
 
 void CMovie::ParseTracks(CBox* pMoov)
 {
+    // A fragmented track may have no "moov" samples: its duration is known
+    // only once its fragments are read (DropTracksWithoutDuration).
+    const bool bFragmented = pMoov->FindChild(BOX_MVEX) != NULL;
     for (DWORD i = 0; i < pMoov->GetChildCount(); ++i) {
         CBox* pChild = pMoov->GetChild(i);
         if (pChild == NULL || pChild->m_dwType != BOX_TRAK) {
@@ -157,7 +164,7 @@ void CMovie::ParseTracks(CBox* pMoov)
         HRESULT hr = pTrack->ParseTrack(pChild);
         // A time scale of 0 converts every duration to 0, so such a track is
         // dropped here with the tracks that are too short.
-        if (SUCCEEDED(hr) && pTrack->m_bUsable && pTrack->GetDuration() != 0 &&
+        if (SUCCEEDED(hr) && pTrack->m_bUsable && (bFragmented || pTrack->GetDuration() != 0) &&
             SUCCEEDED(m_tracks.push_back(pTrack))) {
             continue;
         }
@@ -182,6 +189,7 @@ HRESULT CMovie::Parse()
         return E_FAIL;
     }
     ParseTracks(pMoov);
+    ParseFragments(pMoov);
     CBox* pUdta = pMoov->FindChild(BOX_UDTA);
     if (pUdta != NULL) {
         ParseUserData(this, pUdta);
@@ -207,6 +215,6 @@ REFERENCE_TIME CMovie::GetDuration()
     if (m_rtDuration > 0) {
         return m_rtDuration;
     }
-    m_rtDuration = MovieUnitsToReferenceTime(m_llDuration, m_dwTimeScale);
+    m_rtDuration = MovieUnitsToReferenceTime(m_llDuration != 0 ? m_llDuration : m_llFragmentDuration, m_dwTimeScale);
     return m_rtDuration;
 }

@@ -2,7 +2,6 @@
 
 #include "commands.h"
 #include "movie.h"
-#include "moviesampletables.h"
 #include "movietrack.h"
 
 bool ReadTrackTable(const std::string& path, DWORD trackIndex, std::vector<TrackSample>* pTable, std::string* pError)
@@ -18,15 +17,11 @@ bool ReadTrackTable(const std::string& path, DWORD trackIndex, std::vector<Track
         return false;
     }
     CMovieTrack* pTrack = movie.m_tracks[trackIndex];
-    if (!pTrack->m_pSampleSize) {
-        *pError = "track " + std::to_string(trackIndex) + " has no sample sizes";
-        return false;
-    }
     pTable->clear();
-    const DWORD dwCount = pTrack->m_pSampleSize->m_dwSampleCount;
+    const DWORD dwCount = pTrack->GetSampleCount();
     pTable->reserve(dwCount);
     for (DWORD i = 0; i < dwCount; ++i) {
-        TrackSample sample = {0, pTrack->m_pSampleSize->GetSampleSize(i)};
+        TrackSample sample = {0, pTrack->GetSampleSize(i)};
         REFERENCE_TIME rtDuration = 0;
         pTrack->GetSampleTime(i, &sample.rtStart, &rtDuration);
         pTable->push_back(sample);

@@ -1,0 +1,89 @@
+// Run entries read window by window: one buffer per track, refilled from the
+// entry asked for, so that a walk in file order reads each window once.
+#include "moviefragments.h"
+
+#include <new>
+
+#include "movietimetables.h"
+
+DWORD FragmentEntrySize(DWORD dwRunFlags)
+{
+    DWORD cbEntry = 0;
+    const DWORD adwFields[] = {TRUN_SAMPLE_DURATION, TRUN_SAMPLE_SIZE, TRUN_SAMPLE_FLAGS, TRUN_COMPOSITION_OFFSET};
+    for (DWORD i = 0; i < sizeof(adwFields) / sizeof(adwFields[0]); ++i) {
+        if ((dwRunFlags & adwFields[i]) != 0) {
+            cbEntry += 4;
+        }
+    }
+    return cbEntry;
+}
+
+CFragmentEntryWindow::CFragmentEntryWindow() : m_pBuffer(NULL), m_llStart(0), m_cbLoaded(0)
+{
+}
+
+CFragmentEntryWindow::~CFragmentEntryWindow()
+{
+    delete[] m_pBuffer;
+}
+
+const BYTE* CFragmentEntryWindow::At(ByteSource* pSource, ULONGLONG llPosition, DWORD cbEntry, ULONGLONG llLimit)
+{
+    if (pSource == NULL || cbEntry == 0 || cbEntry > MOVIE_TABLE_WINDOW || llPosition > llLimit ||
+        llLimit - llPosition < cbEntry) {
+        return NULL;
+    }
+    if (m_cbLoaded != 0 && llPosition >= m_llStart && llPosition - m_llStart <= m_cbLoaded - cbEntry &&
+        m_cbLoaded >= cbEntry) {
+        return m_pBuffer + (llPosition - m_llStart);
+    }
+    if (m_pBuffer == NULL) {
+        m_pBuffer = new (std::nothrow) BYTE[MOVIE_TABLE_WINDOW];
+        if (m_pBuffer == NULL) {
+            return NULL;
+        }
+    }
+    const ULONGLONG llLeft = llLimit - llPosition;
+    const DWORD cbRead = llLeft < MOVIE_TABLE_WINDOW ? static_cast<DWORD>(llLeft) : MOVIE_TABLE_WINDOW;
+    // A failed read leaves nothing loaded, so no entry is taken from it and
+    // the next lookup asks again.
+    m_cbLoaded = 0;
+    if (FAILED(ReadWhole(pSource, static_cast<LONGLONG>(llPosition), cbRead, m_pBuffer))) {
+        return NULL;
+    }
+    m_llStart = llPosition;
+    m_cbLoaded = cbRead;
+    return m_pBuffer;
+}
+
+// --- the places of the fragments -------------------------------------------
+
+CMovieFragmentList::CMovieFragmentList() : m_pItems(NULL), m_dwCount(0), m_dwCapacity(0)
+{
+}
+
+CMovieFragmentList::~CMovieFragmentList()
+{
+    Clear();
+}
+
+void CMovieFragmentList::Clear()
+{
+    delete[] m_pItems;
+    m_pItems = NULL;
+    m_dwCount = 0;
+    m_dwCapacity = 0;
+}
+
+HRESULT CMovieFragmentList::Add(ULONGLONG llOffset, LONGLONG llSize, DWORD cbHeader)
+{
+    HRESULT hr = GrowRecords(&m_pItems, m_dwCount, &m_dwCapacity);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    m_pItems[m_dwCount].llOffset = llOffset;
+    m_pItems[m_dwCount].llSize = llSize;
+    m_pItems[m_dwCount].cbHeader = cbHeader;
+    ++m_dwCount;
+    return S_OK;
+}
