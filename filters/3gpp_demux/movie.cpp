@@ -48,7 +48,8 @@ CMovie::CMovie(ByteSource* pSource)
       m_pwszTitle(NULL),
       m_pwszAlbum(NULL),
       m_pwszAuthor(NULL),
-      m_pwszGenre(NULL)
+      m_pwszGenre(NULL),
+      m_bMoofsLost(false)
 {
 }
 
@@ -108,7 +109,7 @@ void CMovie::ScanTopLevel(bool* pbFileType, bool* pbMediaData, CBox** ppMoov)
             *ppMoov = new (std::nothrow) CBox(m_pSource, BOX_MOOV, 8, dwSize, llPos);
         } else if (dwType == BOX_MOOF) {
             // Only its place is kept: it is read once the tracks are known.
-            m_moofs.Add(llPos, dwSize, 8);
+            m_bMoofsLost = FAILED(m_moofs.Add(llPos, dwSize, 8)) || m_bMoofsLost;
         }
         // Size 0 (to the end) and 1 (64-bit size) end the scan after this box.
         if (dwSize < 8) {
@@ -151,7 +152,8 @@ void CMovie::ParseTracks(CBox* pMoov)
 {
     // A fragmented track may have no "moov" samples: its duration is known
     // only once its fragments are read (DropTracksWithoutDuration).
-    const bool bFragmented = pMoov->FindChild(BOX_MVEX) != NULL;
+    CChildHeader mvex;
+    const bool bFragmented = pMoov->FindChildHeader(BOX_MVEX, &mvex);
     for (DWORD i = 0; i < pMoov->GetChildCount(); ++i) {
         CBox* pChild = pMoov->GetChild(i);
         if (pChild == NULL || pChild->m_dwType != BOX_TRAK) {

@@ -80,9 +80,10 @@ private:
     void ParseMovieFragment(DWORD dwIndex, DWORD* pdwSequence);
     void ParseTrackFragment(CBox* pTraf, ULONGLONG llMoof, ULONGLONG* pllDataEnd);
     CMovieTrack* FindFragmentTrack(DWORD dwTrackId);
-    void DropTracksWithoutDuration();
+    void DropUnplayableFragmentedTracks();
 
     CMovieFragmentList m_moofs;
+    bool m_bMoofsLost;  // a "moof" could not be recorded for want of memory
 
     CMovie(const CMovie&);
     CMovie& operator=(const CMovie&);

@@ -4,6 +4,8 @@
 // "trun"). Only the fixed fields of these boxes are read here; a run's
 // entries are read by the track (moviefragmentruns.cpp). Damage costs the
 // samples it touches, with a line on the debug output, never the movie.
+// A fragment's boxes are found by their headers alone, without box objects
+// on the heap: a fragment is never read in part for want of memory.
 #include "movie.h"
 
 #include "moviebytes.h"
@@ -86,15 +88,16 @@ HRESULT ReadRunHeader(CBox* pTrun, CRunHeader* pHeader)
 
 void CMovie::ParseFragments(CBox* pMoov)
 {
-    CBox* pMvex = pMoov->FindChild(BOX_MVEX);
+    CChildHeader child;
     // "moof" boxes without "mvex" do not belong to this movie's tracks.
-    if (pMvex != NULL) {
-        ParseMovieExtends(pMvex);
+    if (pMoov->FindChildHeader(BOX_MVEX, &child)) {
+        CBox mvex(m_pSource, child.dwType, child.cbHeader, child.llSize, child.llFileOffset);
+        ParseMovieExtends(&mvex);
         DWORD dwSequence = 0;
         for (DWORD i = 0; i < m_moofs.Count(); ++i) {
             ParseMovieFragment(i, &dwSequence);
         }
-        DropTracksWithoutDuration();
+        DropUnplayableFragmentedTracks();
     }
     m_moofs.Clear();
 }
@@ -104,11 +107,10 @@ void CMovie::ParseMovieExtends(CBox* pMvex)
     for (DWORD i = 0; i < m_tracks.size(); ++i) {
         m_tracks[i]->BeginFragments();
     }
-    for (DWORD i = 0; i < pMvex->GetChildCount(); ++i) {
-        CBox* pChild = pMvex->GetChild(i);
-        if (pChild == NULL) {
-            continue;
-        }
+    CChildHeader header;
+    for (LONGLONG llPos = 0; pMvex->ReadChildHeader(llPos, &header); llPos += header.llSize) {
+        CBox child(m_pSource, header.dwType, header.cbHeader, header.llSize, header.llFileOffset);
+        CBox* pChild = &child;
         BYTE abFields[20];
         DWORD cbFields = 0;
         if (pChild->m_dwType == BOX_MEHD && SUCCEEDED(ReadSmallFullBox(pChild, abFields, 8, &cbFields))) {
@@ -125,6 +127,7 @@ void CMovie::ParseMovieExtends(CBox* pMvex)
                 pTrack->m_pFragments->m_trexDefaults.dwDuration = ReadU32BE(abFields + 8);
                 pTrack->m_pFragments->m_trexDefaults.dwSize = ReadU32BE(abFields + 12);
                 pTrack->m_pFragments->m_trexDefaults.dwFlags = ReadU32BE(abFields + 16);
+                pTrack->m_pFragments->m_bHasDefaults = true;
             }
         }
     }
@@ -140,10 +143,17 @@ CMovieTrack* CMovie::FindFragmentTrack(DWORD dwTrackId)
     return NULL;
 }
 
-void CMovie::DropTracksWithoutDuration()
+// A track still without duration has no samples anywhere; one that lost
+// fragments for want of memory would play with a hole, and one without its
+// "trex" would take made-up defaults: all go, as a track goes whose tables
+// cannot be had.
+void CMovie::DropUnplayableFragmentedTracks()
 {
     for (DWORD i = m_tracks.size(); i > 0; --i) {
-        if (m_tracks[i - 1]->GetDuration() == 0) {
+        const CMovieTrack* pTrack = m_tracks[i - 1];
+        if (m_bMoofsLost || pTrack->m_pFragments == NULL || pTrack->m_pFragments->m_bOutOfMemory ||
+            !pTrack->m_pFragments->m_bHasDefaults ||
+            m_tracks[i - 1]->GetDuration() == 0) {
             delete m_tracks[i - 1];
             m_tracks.erase(i - 1);
         }
@@ -161,36 +171,42 @@ void CMovie::ParseMovieFragment(DWORD dwIndex, DWORD* pdwSequence)
         return;
     }
     CBox moof(m_pSource, BOX_MOOF, m_moofs.HeaderLength(dwIndex), llSize, llOffset);
-    CBox* pMfhd = moof.FindChild(BOX_MFHD);
-    BYTE abSequence[4];
-    DWORD cbSequence = 0;
-    if (pMfhd != NULL && SUCCEEDED(ReadSmallFullBox(pMfhd, abSequence, 4, &cbSequence)) && cbSequence == 4) {
+    CChildHeader child;
+    if (moof.FindChildHeader(BOX_MFHD, &child)) {
+        CBox mfhd(m_pSource, child.dwType, child.cbHeader, child.llSize, child.llFileOffset);
+        BYTE abSequence[4];
+        DWORD cbSequence = 0;
         // Sequence numbers rise through the file; one that goes back marks a
         // fragment out of order, whose samples would break the track's time line.
-        const DWORD dwSequence = ReadU32BE(abSequence);
-        if (dwSequence < *pdwSequence) {
-            MOVIE_REPORT_ERROR(L"ERROR[Parser] Movie fragment out of order, ignored.\r\n");
-            return;
+        if (SUCCEEDED(ReadSmallFullBox(&mfhd, abSequence, 4, &cbSequence)) && cbSequence == 4) {
+            const DWORD dwSequence = ReadU32BE(abSequence);
+            if (dwSequence < *pdwSequence) {
+                MOVIE_REPORT_ERROR(L"ERROR[Parser] Movie fragment out of order, ignored.\r\n");
+                return;
+            }
+            *pdwSequence = dwSequence;
         }
-        *pdwSequence = dwSequence;
     }
     // Without an explicit base, the first track fragment's data starts at the
     // "moof" and each later one's where the previous one's data ended.
     ULONGLONG llDataEnd = llOffset;
-    for (DWORD i = 0; i < moof.GetChildCount(); ++i) {
-        CBox* pChild = moof.GetChild(i);
-        if (pChild != NULL && pChild->m_dwType == BOX_TRAF) {
-            ParseTrackFragment(pChild, llOffset, &llDataEnd);
+    for (LONGLONG llPos = 0; moof.ReadChildHeader(llPos, &child); llPos += child.llSize) {
+        if (child.dwType == BOX_TRAF) {
+            CBox traf(m_pSource, child.dwType, child.cbHeader, child.llSize, child.llFileOffset);
+            ParseTrackFragment(&traf, llOffset, &llDataEnd);
         }
     }
 }
 
 void CMovie::ParseTrackFragment(CBox* pTraf, ULONGLONG llMoof, ULONGLONG* pllDataEnd)
 {
-    CBox* pTfhd = pTraf->FindChild(BOX_TFHD);
+    CChildHeader child;
+    const bool bHeader = pTraf->FindChildHeader(BOX_TFHD, &child);
+    CBox tfhd(m_pSource, child.dwType, child.cbHeader, bHeader ? child.llSize : 0, child.llFileOffset);
+    CBox* pTfhd = &tfhd;
     BYTE abHeader[28];
     DWORD cbHeader = 0;
-    if (pTfhd == NULL || FAILED(ReadSmallFullBox(pTfhd, abHeader, sizeof(abHeader), &cbHeader)) || cbHeader < 4) {
+    if (!bHeader || FAILED(ReadSmallFullBox(pTfhd, abHeader, sizeof(abHeader), &cbHeader)) || cbHeader < 4) {
         MOVIE_REPORT_ERROR(L"ERROR[Parser] Track fragment without a usable header, ignored.\r\n");
         return;
     }
@@ -226,13 +242,14 @@ void CMovie::ParseTrackFragment(CBox* pTraf, ULONGLONG llMoof, ULONGLONG* pllDat
     }
 
     ULONGLONG llTime = pFragments->EndTime();
-    CBox* pTfdt = pTraf->FindChild(BOX_TFDT);
     BYTE abTime[8];
     DWORD cbTime = 0;
-    if (pTfdt != NULL && SUCCEEDED(ReadSmallFullBox(pTfdt, abTime, sizeof(abTime), &cbTime))) {
-        if (pTfdt->m_bVersion == 1 && cbTime >= 8) {
+    if (pTraf->FindChildHeader(BOX_TFDT, &child)) {
+        CBox tfdt(m_pSource, child.dwType, child.cbHeader, child.llSize, child.llFileOffset);
+        ReadSmallFullBox(&tfdt, abTime, sizeof(abTime), &cbTime);
+        if (tfdt.m_bVersion == 1 && cbTime >= 8) {
             llTime = ReadU64BE(abTime);
-        } else if (pTfdt->m_bVersion != 1 && cbTime >= 4) {
+        } else if (tfdt.m_bVersion != 1 && cbTime >= 4) {
             llTime = ReadU32BE(abTime);
         }
         // The runs are searched by time, so they must not go back in it.
@@ -245,13 +262,13 @@ void CMovie::ParseTrackFragment(CBox* pTraf, ULONGLONG llMoof, ULONGLONG* pllDat
     const LONGLONG llLength = m_pSource->Length();
     ULONGLONG llNextData = llBase;
     bool bSamples = false;
-    for (DWORD i = 0; i < pTraf->GetChildCount(); ++i) {
-        CBox* pTrun = pTraf->GetChild(i);
-        if (pTrun == NULL || pTrun->m_dwType != BOX_TRUN) {
+    for (LONGLONG llPos = 0; pTraf->ReadChildHeader(llPos, &child); llPos += child.llSize) {
+        if (child.dwType != BOX_TRUN) {
             continue;
         }
+        CBox trun(m_pSource, child.dwType, child.cbHeader, child.llSize, child.llFileOffset);
         CRunHeader header;
-        if (FAILED(ReadRunHeader(pTrun, &header))) {
+        if (FAILED(ReadRunHeader(&trun, &header))) {
             MOVIE_REPORT_ERROR(L"ERROR[Parser] Track run header cut short, run ignored.\r\n");
             continue;
         }

@@ -21,7 +21,9 @@ const DWORD MAX_TRACK_SAMPLES = 0xFFFFFFFE;
 }  // namespace
 
 CTrackFragments::CTrackFragments(ByteSource* pSource, DWORD dwFirstSample, ULONGLONG llFirstTime, DWORD dwSyncBefore)
-    : m_dwFragmentCount(0),
+    : m_bHasDefaults(false),
+      m_dwFragmentCount(0),
+      m_bOutOfMemory(false),
       m_pSource(pSource),
       m_pRuns(NULL),
       m_dwRunCount(0),
@@ -154,6 +156,7 @@ HRESULT CTrackFragments::AddRun(CFragmentRun* pRun, ULONGLONG* pllBytes)
     HRESULT hr = Append(run);
     if (FAILED(hr)) {
         *pllBytes = 0;
+        m_bOutOfMemory = true;
         return hr;
     }
     m_dwNextSample += run.dwCount;

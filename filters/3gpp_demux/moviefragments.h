@@ -99,6 +99,10 @@ public:
     CFragmentEntryWindow();
     ~CFragmentEntryWindow();
 
+    // The buffer is had once, before any run is read, so that running out of
+    // memory is told apart from a run that cannot be read.
+    HRESULT Allocate();
+
     // The cbEntry bytes at llPosition, read with the window that starts there
     // when they are not loaded; the window never reaches llLimit (the end of
     // the run's entries). Null when they cannot be read.
@@ -121,6 +125,8 @@ public:
     // "moov" samples; dwSyncBefore: the last "moov" sync sample.
     CTrackFragments(ByteSource* pSource, DWORD dwFirstSample, ULONGLONG llFirstTime, DWORD dwSyncBefore);
     ~CTrackFragments();
+
+    HRESULT Allocate() { return m_window.Allocate(); }
 
     // Completes a run whose header fields are set (entries, data, base time,
     // count, flags, defaults): reads its entries once to sum its durations,
@@ -149,7 +155,11 @@ public:
     DWORD GetSyncAtOrBefore(DWORD dwSample);
 
     CSampleDefaults m_trexDefaults;
+    bool m_bHasDefaults;  // a "trex" named the track
     DWORD m_dwFragmentCount;  // track fragments that gave samples
+    // A run was lost for want of memory: the track would play with a hole,
+    // so the movie drops it.
+    bool m_bOutOfMemory;
 
 private:
     HRESULT ReadEntry(const CFragmentRun& run, DWORD dwIndex, DWORD* pdwDuration, DWORD* pdwSize, DWORD* pdwFlags);

@@ -27,21 +27,23 @@ CFragmentEntryWindow::~CFragmentEntryWindow()
     delete[] m_pBuffer;
 }
 
+HRESULT CFragmentEntryWindow::Allocate()
+{
+    if (m_pBuffer == NULL) {
+        m_pBuffer = new (std::nothrow) BYTE[MOVIE_TABLE_WINDOW];
+    }
+    return m_pBuffer != NULL ? S_OK : E_OUTOFMEMORY;
+}
+
 const BYTE* CFragmentEntryWindow::At(ByteSource* pSource, ULONGLONG llPosition, DWORD cbEntry, ULONGLONG llLimit)
 {
-    if (pSource == NULL || cbEntry == 0 || cbEntry > MOVIE_TABLE_WINDOW || llPosition > llLimit ||
+    if (pSource == NULL || m_pBuffer == NULL || cbEntry == 0 || cbEntry > MOVIE_TABLE_WINDOW || llPosition > llLimit ||
         llLimit - llPosition < cbEntry) {
         return NULL;
     }
     if (m_cbLoaded != 0 && llPosition >= m_llStart && llPosition - m_llStart <= m_cbLoaded - cbEntry &&
         m_cbLoaded >= cbEntry) {
         return m_pBuffer + (llPosition - m_llStart);
-    }
-    if (m_pBuffer == NULL) {
-        m_pBuffer = new (std::nothrow) BYTE[MOVIE_TABLE_WINDOW];
-        if (m_pBuffer == NULL) {
-            return NULL;
-        }
     }
     const ULONGLONG llLeft = llLimit - llPosition;
     const DWORD cbRead = llLeft < MOVIE_TABLE_WINDOW ? static_cast<DWORD>(llLeft) : MOVIE_TABLE_WINDOW;

@@ -54,7 +54,12 @@ HRESULT CMovieTrack::BeginFragments()
     }
     m_pFragments = new (std::nothrow)
         CTrackFragments(m_pMovie != NULL ? m_pMovie->m_pSource : NULL, dwMoov, llEnd, dwSync);
-    return m_pFragments != NULL ? S_OK : E_OUTOFMEMORY;
+    if (m_pFragments == NULL || FAILED(m_pFragments->Allocate())) {
+        delete m_pFragments;
+        m_pFragments = NULL;
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
 }
 
 DWORD CMovieTrack::GetSyncSampleAtOrBefore(DWORD dwSample)
