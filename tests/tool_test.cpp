@@ -306,30 +306,44 @@ TEST(ToolSamples, StartAndStopBoundTheRunAtSyncSamples)
     }
 }
 
+// A seek at 1.5 s restarts each video pin at the last key sample at or before
+// it (from the facts): in moov, in a fragment found among several, and in the
+// first fragment after the moov samples.
 TEST(ToolSamples, SeekAtFlushesAndRestartsFromTheSyncSampleBefore)
 {
-    ToolRun run = RunTool({"samples", FixturePath("h264-aac-bframes.mp4"), "--seek-at", "5:15000000"});
-    ASSERT_EQ(0, run.status) << run.err;
-    std::vector<json> lines = JsonLines(run.out);
-    auto flush = std::find_if(lines.begin(), lines.end(),
-                              [](const json& l) { return l.value("pin", "") == "video" && l["event"] == "flush"; });
-    ASSERT_NE(lines.end(), flush);
-    size_t before = std::count_if(lines.begin(), flush, [](const json& l) {
-        return l.value("pin", "") == "video" && l["event"] == "sample";
-    });
-    EXPECT_GE(before, 5u) << "the seek came before the fifth sample";
-    auto segment = std::find_if(flush, lines.end(),
-                                [](const json& l) { return l.value("pin", "") == "video" && l["event"] == "segment"; });
-    ASSERT_NE(lines.end(), segment);
-    EXPECT_EQ(10000000, (*segment)["start"]) << "sample 15, the sync sample at 1.0 s";
-    auto first = std::find_if(segment, lines.end(),
-                              [](const json& l) { return l.value("pin", "") == "video" && l["event"] == "sample"; });
-    ASSERT_NE(lines.end(), first);
-    EXPECT_TRUE((*first)["discontinuity"].get<bool>());
-    EXPECT_TRUE((*first)["sync"].get<bool>());
-    EXPECT_EQ("eos", std::find_if(lines.rbegin(), lines.rend(), [](const json& l) {
-                         return l.value("pin", "") == "video";
-                     })->at("event"));
+    for (const char* name : {"h264-aac-bframes.mp4", "frag-keyframe-empty-moov.mp4", "moov-and-fragments.3gp"}) {
+        SCOPED_TRACE(name);
+        const REFERENCE_TIME rtSeek = 15000000;
+        const FixtureFacts facts = LoadFixtureFacts(name);
+        const TrackFacts& video = *facts.FirstTrack("video");
+        REFERENCE_TIME rtKey = 0;
+        for (const PacketFacts& packet : video.packets) {
+            const REFERENCE_TIME rt = packet.rawDts * 10000000 / video.timescale;
+            if (packet.key && rt <= rtSeek) rtKey = rt;
+        }
+        ToolRun run = RunTool({"samples", FixturePath(name), "--seek-at", "5:" + std::to_string(rtSeek)});
+        ASSERT_EQ(0, run.status) << run.err;
+        std::vector<json> lines = JsonLines(run.out);
+        auto isVideo = [](const json& l, const char* event) { return l.value("pin", "") == "video" && l["event"] == event; };
+        auto flush = std::find_if(lines.begin(), lines.end(), [&](const json& l) { return isVideo(l, "flush"); });
+        ASSERT_NE(lines.end(), flush);
+        EXPECT_GE(std::count_if(lines.begin(), flush, [&](const json& l) { return isVideo(l, "sample"); }), 5)
+            << "the seek came before the fifth sample";
+        auto segment = std::find_if(flush, lines.end(), [&](const json& l) { return isVideo(l, "segment"); });
+        ASSERT_NE(lines.end(), segment);
+        EXPECT_EQ(rtKey, (*segment)["start"]);
+        auto first = std::find_if(segment, lines.end(), [&](const json& l) { return isVideo(l, "sample"); });
+        ASSERT_NE(lines.end(), first);
+        EXPECT_TRUE((*first)["discontinuity"].get<bool>());
+        EXPECT_TRUE((*first)["sync"].get<bool>());
+        EXPECT_EQ(rtKey, (*first)["mstart"]);
+        // The run the seek started ends with one end-of-stream per pin.
+        for (const char* pin : {"video", "audio"}) {
+            auto isPin = [&](const json& l, const char* event) { return l.value("pin", "") == pin && l["event"] == event; };
+            auto lastFlush = std::find_if(lines.rbegin(), lines.rend(), [&](const json& l) { return isPin(l, "flush"); });
+            EXPECT_EQ(1, std::count_if(lines.rbegin(), lastFlush, [&](const json& l) { return isPin(l, "eos"); })) << pin;
+        }
+    }
 }
 
 namespace {
