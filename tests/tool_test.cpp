@@ -465,3 +465,17 @@ TEST(ToolExitStatus, RefusedFileGivesTwoAndSaysWhy)
     }
     std::filesystem::remove_all(std::filesystem::temp_directory_path() / "tool_test_refused");
 }
+
+TEST(ToolBoxes, CountsFragmentsAfterTheFirstUnlessAskedForAll)
+{
+    const std::string path = FixturePath("amrnb-fragmented.3gp");
+    for (bool bAll : {false, true}) {
+        ToolRun run = bAll ? RunTool({"boxes", "--all", path}) : RunTool({"boxes", path});
+        ASSERT_EQ(0, run.status) << run.err;
+        size_t moofs = 0;
+        for (size_t at = run.out.find("\nmoof "); at != std::string::npos; at = run.out.find("\nmoof ", at + 1)) ++moofs;
+        EXPECT_EQ(bAll ? 3u : 1u, moofs);
+        EXPECT_EQ(!bAll, run.out.find("... 2 more moof boxes") != std::string::npos);
+        EXPECT_NE(std::string::npos, run.out.find("\nmfra ")) << "boxes after the fragments are listed";
+    }
+}
