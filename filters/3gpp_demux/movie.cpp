@@ -109,6 +109,7 @@ void CMovie::ScanTopLevel(bool* pbFileType, bool* pbMediaData, CBox** ppMoov)
             *ppMoov = new (std::nothrow) CBox(m_pSource, BOX_MOOV, 8, dwSize, llPos);
         } else if (dwType == BOX_MOOF) {
             // Only its place is kept: it is read once the tracks are known.
+            // Past the cap the later fragments are not played.
             m_bMoofsLost = FAILED(m_moofs.Add(llPos, dwSize, 8)) || m_bMoofsLost;
         }
         // Size 0 (to the end) and 1 (64-bit size) end the scan after this box.

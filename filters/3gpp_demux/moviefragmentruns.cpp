@@ -33,6 +33,7 @@ CTrackFragments::CTrackFragments(ByteSource* pSource, DWORD dwFirstSample, ULONG
       m_llEndTime(llFirstTime),
       m_dwSyncBefore(dwSyncBefore),
       m_cbMaxSample(0),
+      m_bRunsCapped(false),
       m_dwCursorRun(FRAGMENT_NO_SAMPLE),
       m_dwCursorIndex(0),
       m_llCursorOffset(0),
@@ -149,6 +150,14 @@ HRESULT CTrackFragments::AddRun(CFragmentRun* pRun, ULONGLONG* pllBytes)
         MOVIE_REPORT_ERROR(L"ERROR[Parser] Track run cut to the samples the file holds.\r\n");
     }
     if (run.dwCount == 0) {
+        return S_FALSE;
+    }
+    if (m_dwRunCount >= MAX_FRAGMENT_RUNS) {
+        if (!m_bRunsCapped) {
+            MOVIE_REPORT_ERROR(L"ERROR[Parser] Too many track runs; the later ones are ignored.\r\n");
+        }
+        m_bRunsCapped = true;
+        *pllBytes = 0;
         return S_FALSE;
     }
     const DWORD dwSyncBefore = m_dwRunCount != 0 ? m_pRuns[m_dwRunCount - 1].dwSyncAtEnd : m_dwSyncBefore;

@@ -31,6 +31,11 @@ const DWORD TRUN_COMPOSITION_OFFSET = 0x000800;
 // In a sample's flags: set for every sample that is not a sync sample.
 const DWORD SAMPLE_FLAG_NON_SYNC = 0x00010000;
 
+// Caps that keep a hostile file of tiny fragments from taking the device's
+// memory: a day of half-second fragments stays far below them.
+const DWORD MAX_FRAGMENT_RUNS = 0x40000;   // per track: 16 MB of records
+const DWORD MAX_MOVIE_FRAGMENTS = 0x80000;  // "moof" boxes: 12 MB of places
+
 // No such sample (a sample number; also "no sync sample yet").
 const DWORD FRAGMENT_NO_SAMPLE = 0xFFFFFFFF;
 
@@ -175,6 +180,7 @@ private:
     ULONGLONG m_llEndTime;
     DWORD m_dwSyncBefore;
     DWORD m_cbMaxSample;
+    bool m_bRunsCapped;
     CFragmentEntryWindow m_window;
 
     // The last sample decoded, so that a walk in order costs one entry each.
@@ -193,7 +199,7 @@ public:
     CMovieFragmentList();
     ~CMovieFragmentList();
 
-    // E_OUTOFMEMORY drops this fragment only.
+    // E_OUTOFMEMORY drops this fragment only; S_FALSE past MAX_MOVIE_FRAGMENTS.
     HRESULT Add(ULONGLONG llOffset, LONGLONG llSize, DWORD cbHeader);
     DWORD Count() const { return m_dwCount; }
     ULONGLONG Offset(DWORD dwIndex) const { return m_pItems[dwIndex].llOffset; }

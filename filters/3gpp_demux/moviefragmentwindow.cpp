@@ -79,6 +79,9 @@ void CMovieFragmentList::Clear()
 
 HRESULT CMovieFragmentList::Add(ULONGLONG llOffset, LONGLONG llSize, DWORD cbHeader)
 {
+    if (m_dwCount >= MAX_MOVIE_FRAGMENTS) {
+        return S_FALSE;
+    }
     HRESULT hr = GrowRecords(&m_pItems, m_dwCount, &m_dwCapacity);
     if (FAILED(hr)) {
         return hr;
