@@ -170,10 +170,12 @@ void CMovie::ParseMovieFragment(DWORD dwIndex, DWORD* pdwSequence)
         MOVIE_REPORT_ERROR(L"ERROR[Parser] Movie fragment cut by the end of the file, ignored.\r\n");
         return;
     }
-    CBox moof(m_pSource, BOX_MOOF, m_moofs.HeaderLength(dwIndex), llSize, llOffset);
+    CSpanCache cache(m_pSource);
+    cache.Load(llOffset, static_cast<ULONGLONG>(llSize), MAX_CACHED_FRAGMENT);
+    CBox moof(&cache, BOX_MOOF, m_moofs.HeaderLength(dwIndex), llSize, llOffset);
     CChildHeader child;
     if (moof.FindChildHeader(BOX_MFHD, &child)) {
-        CBox mfhd(m_pSource, child.dwType, child.cbHeader, child.llSize, child.llFileOffset);
+        CBox mfhd(&cache, child.dwType, child.cbHeader, child.llSize, child.llFileOffset);
         BYTE abSequence[4];
         DWORD cbSequence = 0;
         // Sequence numbers rise through the file; one that goes back marks a
@@ -192,7 +194,7 @@ void CMovie::ParseMovieFragment(DWORD dwIndex, DWORD* pdwSequence)
     ULONGLONG llDataEnd = llOffset;
     for (LONGLONG llPos = 0; moof.ReadChildHeader(llPos, &child); llPos += child.llSize) {
         if (child.dwType == BOX_TRAF) {
-            CBox traf(m_pSource, child.dwType, child.cbHeader, child.llSize, child.llFileOffset);
+            CBox traf(&cache, child.dwType, child.cbHeader, child.llSize, child.llFileOffset);
             ParseTrackFragment(&traf, llOffset, &llDataEnd);
         }
     }
@@ -202,7 +204,8 @@ void CMovie::ParseTrackFragment(CBox* pTraf, ULONGLONG llMoof, ULONGLONG* pllDat
 {
     CChildHeader child;
     const bool bHeader = pTraf->FindChildHeader(BOX_TFHD, &child);
-    CBox tfhd(m_pSource, child.dwType, child.cbHeader, bHeader ? child.llSize : 0, child.llFileOffset);
+    ByteSource* pSource = pTraf->m_pSource;
+    CBox tfhd(pSource, child.dwType, child.cbHeader, bHeader ? child.llSize : 0, child.llFileOffset);
     CBox* pTfhd = &tfhd;
     BYTE abHeader[28];
     DWORD cbHeader = 0;
@@ -245,7 +248,7 @@ void CMovie::ParseTrackFragment(CBox* pTraf, ULONGLONG llMoof, ULONGLONG* pllDat
     BYTE abTime[8];
     DWORD cbTime = 0;
     if (pTraf->FindChildHeader(BOX_TFDT, &child)) {
-        CBox tfdt(m_pSource, child.dwType, child.cbHeader, child.llSize, child.llFileOffset);
+        CBox tfdt(pSource, child.dwType, child.cbHeader, child.llSize, child.llFileOffset);
         ReadSmallFullBox(&tfdt, abTime, sizeof(abTime), &cbTime);
         if (tfdt.m_bVersion == 1 && cbTime >= 8) {
             llTime = ReadU64BE(abTime);
@@ -266,7 +269,7 @@ void CMovie::ParseTrackFragment(CBox* pTraf, ULONGLONG llMoof, ULONGLONG* pllDat
         if (child.dwType != BOX_TRUN) {
             continue;
         }
-        CBox trun(m_pSource, child.dwType, child.cbHeader, child.llSize, child.llFileOffset);
+        CBox trun(pSource, child.dwType, child.cbHeader, child.llSize, child.llFileOffset);
         CRunHeader header;
         if (FAILED(ReadRunHeader(&trun, &header))) {
             MOVIE_REPORT_ERROR(L"ERROR[Parser] Track run header cut short, run ignored.\r\n");
@@ -297,7 +300,7 @@ void CMovie::ParseTrackFragment(CBox* pTraf, ULONGLONG llMoof, ULONGLONG* pllDat
             continue;
         }
         ULONGLONG llBytes = 0;
-        if (pFragments->AddRun(&run, &llBytes) == S_OK) {
+        if (pFragments->AddRun(&run, &llBytes, pSource) == S_OK) {
             bSamples = true;
             llTime = run.llBaseTime + run.llDuration;
         }

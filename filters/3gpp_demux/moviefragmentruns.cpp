@@ -55,7 +55,7 @@ ULONGLONG CTrackFragments::LastRunTime() const
 }
 
 HRESULT CTrackFragments::ReadEntry(const CFragmentRun& run, DWORD dwIndex, DWORD* pdwDuration, DWORD* pdwSize,
-                                   DWORD* pdwFlags)
+                                   DWORD* pdwFlags, ByteSource* pSource)
 {
     *pdwDuration = run.defaults.dwDuration;
     *pdwSize = run.defaults.dwSize;
@@ -66,7 +66,7 @@ HRESULT CTrackFragments::ReadEntry(const CFragmentRun& run, DWORD dwIndex, DWORD
         return S_OK;
     }
     const ULONGLONG llLimit = run.llEntries + static_cast<ULONGLONG>(run.dwCount) * cbEntry;
-    const BYTE* pEntry = m_window.At(m_pSource, run.llEntries + static_cast<ULONGLONG>(dwIndex) * cbEntry, cbEntry, llLimit);
+    const BYTE* pEntry = m_window.At(pSource, run.llEntries + static_cast<ULONGLONG>(dwIndex) * cbEntry, cbEntry, llLimit);
     if (pEntry == NULL) {
         return E_FAIL;
     }
@@ -95,7 +95,7 @@ HRESULT CTrackFragments::Append(const CFragmentRun& run)
     return S_OK;
 }
 
-HRESULT CTrackFragments::AddRun(CFragmentRun* pRun, ULONGLONG* pllBytes)
+HRESULT CTrackFragments::AddRun(CFragmentRun* pRun, ULONGLONG* pllBytes, ByteSource* pParseSource)
 {
     *pllBytes = 0;
     CFragmentRun& run = *pRun;
@@ -131,7 +131,7 @@ HRESULT CTrackFragments::AddRun(CFragmentRun* pRun, ULONGLONG* pllBytes)
         DWORD i = 0;
         for (; i < run.dwCount; ++i) {
             DWORD dwDuration, cbSize, dwFlags;
-            if (FAILED(ReadEntry(run, i, &dwDuration, &cbSize, &dwFlags)) || cbSize > llRoom - llBytes) {
+            if (FAILED(ReadEntry(run, i, &dwDuration, &cbSize, &dwFlags, pParseSource)) || cbSize > llRoom - llBytes) {
                 break;
             }
             llBytes += cbSize;
@@ -219,7 +219,7 @@ HRESULT CTrackFragments::GetSample(DWORD dwSample, CFragmentSample* pSample)
         }
         while (m_dwCursorIndex < dwIndex) {
             DWORD dwDuration, cbSize, dwFlags;
-            if (FAILED(ReadEntry(run, m_dwCursorIndex, &dwDuration, &cbSize, &dwFlags))) {
+            if (FAILED(ReadEntry(run, m_dwCursorIndex, &dwDuration, &cbSize, &dwFlags, m_pSource))) {
                 return E_FAIL;
             }
             m_llCursorOffset += cbSize;
@@ -230,7 +230,7 @@ HRESULT CTrackFragments::GetSample(DWORD dwSample, CFragmentSample* pSample)
         llTime = m_llCursorTime;
     }
     DWORD dwDuration, cbSize, dwFlags;
-    if (FAILED(ReadEntry(run, dwIndex, &dwDuration, &cbSize, &dwFlags))) {
+    if (FAILED(ReadEntry(run, dwIndex, &dwDuration, &cbSize, &dwFlags, m_pSource))) {
         return E_FAIL;
     }
     pSample->llPosition = run.llData + llOffset;
@@ -268,7 +268,7 @@ DWORD CTrackFragments::GetSampleAtTime(ULONGLONG llTime)
     ULONGLONG llRunTime = 0;
     for (DWORD i = 0; i < run.dwCount; ++i) {
         DWORD dwDuration, cbSize, dwFlags;
-        if (FAILED(ReadEntry(run, i, &dwDuration, &cbSize, &dwFlags))) {
+        if (FAILED(ReadEntry(run, i, &dwDuration, &cbSize, &dwFlags, m_pSource))) {
             return FRAGMENT_NO_SAMPLE;
         }
         llRunTime += dwDuration;
@@ -303,7 +303,7 @@ DWORD CTrackFragments::GetSyncAtOrBefore(DWORD dwSample)
     } else {
         for (DWORD i = 0; i <= dwIndex; ++i) {
             DWORD dwDuration, cbSize, dwFlags;
-            if (FAILED(ReadEntry(run, i, &dwDuration, &cbSize, &dwFlags))) {
+            if (FAILED(ReadEntry(run, i, &dwDuration, &cbSize, &dwFlags, m_pSource))) {
                 break;
             }
             if (IsSync(dwFlags)) {

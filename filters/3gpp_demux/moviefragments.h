@@ -35,6 +35,8 @@ const DWORD SAMPLE_FLAG_NON_SYNC = 0x00010000;
 // memory: a day of half-second fragments stays far below them.
 const DWORD MAX_FRAGMENT_RUNS = 0x40000;   // per track: 16 MB of records
 const DWORD MAX_MOVIE_FRAGMENTS = 0x80000;  // "moof" boxes: 12 MB of places
+// A "moof" up to this size is read in one piece while it is parsed.
+const DWORD MAX_CACHED_FRAGMENT = 0x10000;
 
 // No such sample (a sample number; also "no sync sample yet").
 const DWORD FRAGMENT_NO_SAMPLE = 0xFFFFFFFF;
@@ -139,7 +141,8 @@ public:
     // sample whose bytes lie past the end of the file. E_OUTOFMEMORY leaves
     // the track as it was; S_FALSE when no sample is left. *pllBytes: the
     // bytes of the samples kept.
-    HRESULT AddRun(CFragmentRun* pRun, ULONGLONG* pllBytes);
+    // pParseSource reads the entries (the fragment's copy in memory).
+    HRESULT AddRun(CFragmentRun* pRun, ULONGLONG* pllBytes, ByteSource* pParseSource);
 
     DWORD SampleCount() const { return m_dwNextSample - m_dwFirstSample; }
     DWORD FirstSample() const { return m_dwFirstSample; }
@@ -167,7 +170,8 @@ public:
     bool m_bOutOfMemory;
 
 private:
-    HRESULT ReadEntry(const CFragmentRun& run, DWORD dwIndex, DWORD* pdwDuration, DWORD* pdwSize, DWORD* pdwFlags);
+    HRESULT ReadEntry(const CFragmentRun& run, DWORD dwIndex, DWORD* pdwDuration, DWORD* pdwSize, DWORD* pdwFlags,
+                      ByteSource* pSource);
     DWORD FindRun(DWORD dwSample) const;
     HRESULT Append(const CFragmentRun& run);
 
@@ -191,6 +195,30 @@ private:
 
     CTrackFragments(const CTrackFragments&);
     CTrackFragments& operator=(const CTrackFragments&);
+};
+
+// Reads inside one span of the file served from a copy in memory, the others
+// from the file: a "moof" is read once while its boxes are parsed, instead of
+// a dozen small reads of its headers and entries.
+class CSpanCache : public ByteSource {
+public:
+    explicit CSpanCache(ByteSource* pSource);
+    virtual ~CSpanCache();
+
+    // Copies the span when it is at most cbMax bytes and memory allows;
+    // otherwise every read goes to the file.
+    void Load(ULONGLONG llStart, ULONGLONG cbSpan, DWORD cbMax);
+    virtual HRESULT Read(LONGLONG llPosition, DWORD dwLength, BYTE* pBuffer);
+    virtual LONGLONG Length();
+
+private:
+    ByteSource* m_pSource;
+    BYTE* m_pSpan;
+    ULONGLONG m_llStart;
+    DWORD m_cbSpan;
+
+    CSpanCache(const CSpanCache&);
+    CSpanCache& operator=(const CSpanCache&);
 };
 
 // Where the top-level scan met each "moof": read once the tracks are known.

@@ -3,6 +3,7 @@
 #include "moviefragments.h"
 
 #include <new>
+#include <string.h>
 
 #include "movietimetables.h"
 
@@ -91,4 +92,54 @@ HRESULT CMovieFragmentList::Add(ULONGLONG llOffset, LONGLONG llSize, DWORD cbHea
     m_pItems[m_dwCount].cbHeader = cbHeader;
     ++m_dwCount;
     return S_OK;
+}
+
+// --- one fragment in memory while it is parsed ------------------------------
+
+CSpanCache::CSpanCache(ByteSource* pSource) : m_pSource(pSource), m_pSpan(NULL), m_llStart(0), m_cbSpan(0)
+{
+}
+
+CSpanCache::~CSpanCache()
+{
+    delete[] m_pSpan;
+}
+
+void CSpanCache::Load(ULONGLONG llStart, ULONGLONG cbSpan, DWORD cbMax)
+{
+    delete[] m_pSpan;
+    m_pSpan = NULL;
+    m_cbSpan = 0;
+    if (m_pSource == NULL || cbSpan == 0 || cbSpan > cbMax) {
+        return;
+    }
+    // Without the memory, or the bytes, the reads simply go to the file.
+    m_pSpan = new (std::nothrow) BYTE[static_cast<DWORD>(cbSpan)];
+    if (m_pSpan == NULL) {
+        return;
+    }
+    if (FAILED(ReadWhole(m_pSource, static_cast<LONGLONG>(llStart), static_cast<DWORD>(cbSpan), m_pSpan))) {
+        delete[] m_pSpan;
+        m_pSpan = NULL;
+        return;
+    }
+    m_llStart = llStart;
+    m_cbSpan = static_cast<DWORD>(cbSpan);
+}
+
+HRESULT CSpanCache::Read(LONGLONG llPosition, DWORD dwLength, BYTE* pBuffer)
+{
+    if (m_pSpan != NULL && llPosition >= 0 && static_cast<ULONGLONG>(llPosition) >= m_llStart) {
+        const ULONGLONG llAt = static_cast<ULONGLONG>(llPosition) - m_llStart;
+        if (llAt <= m_cbSpan && dwLength <= m_cbSpan - llAt) {
+            memcpy(pBuffer, m_pSpan + llAt, dwLength);
+            return S_OK;
+        }
+    }
+    return m_pSource != NULL ? m_pSource->Read(llPosition, dwLength, pBuffer) : E_FAIL;
+}
+
+LONGLONG CSpanCache::Length()
+{
+    return m_pSource != NULL ? m_pSource->Length() : 0;
 }
