@@ -7,6 +7,8 @@
 #                   the same minute of tiny 32x32 30 fps H.264 (B-frames,
 #                   a key frame a second) and AAC mono 24 kHz, repeated for
 #                   10, 60 and 180 minutes (180: ~580,000 samples)
+#   long-180-frag.mp4
+#                   long-180.mp4 rewritten as movie fragments of 2 s, moov empty
 # Long files are cheap: one short piece is encoded, then copied end to end.
 set -euo pipefail
 dir=${1:-/tmp/demux-bench}
@@ -34,3 +36,5 @@ make long-piece.mp4 -f lavfi -i "testsrc2=size=32x32:rate=30" -f lavfi -i "sine=
 for minutes in 10 60 180; do
   make "long-$minutes.mp4" -stream_loop $((minutes - 1)) -i "$dir/long-piece.mp4" -c copy
 done
+make long-180-frag.mp4 -i "$dir/long-180.mp4" -c copy -movflags frag_keyframe+empty_moov \
+  -min_frag_duration 2000000 -f mp4

@@ -248,6 +248,24 @@ def tool_figures(args, build, path):
     return result
 
 
+def fragmented(args, build, media):
+    """The 3-hour file as 2-s movie fragments: opening against ffprobe, and a
+    whole play's time and memory against ffmpeg and GStreamer, beside the
+    same content unfragmented."""
+    path = os.path.join(media, "long-180-frag.mp4")
+    result = {"file": path, "bytes": os.path.getsize(path), "open": opening(args, build, path), "contenders": {}}
+    contenders = {
+        "ours": [f"{build}/bench_play", "play", path],
+        "ffmpeg": ["ffmpeg", "-v", "error", "-i", path, "-map", "0", "-c", "copy", "-f", "null", "-"],
+        "gstreamer": ["gst-launch-1.0", "-q", "filesrc", f"location={path}", "!", "qtdemux", "name=d",
+                      "d.video_0", "!", "queue", "!", "fakesink", "d.audio_0", "!", "queue", "!", "fakesink"],
+    }
+    for name, cmd in contenders.items():
+        wall, peak, _ = run(cmd)
+        result["contenders"][name] = {"wall_s": wall, "peak_rss_kib": peak}
+    return result
+
+
 def seeking(args, build, path):
     _, _, out = run([f"{build}/bench_play", "seek", path, str(args.runs)], capture=True)
     return out
@@ -285,6 +303,7 @@ def main():
              ("open", lambda: opening(args, build, long180)),
              ("memory", lambda: memory_by_duration(build, args.media)),
              ("seek", lambda: seeking(args, build, long180)),
+             ("fragmented", lambda: fragmented(args, build, args.media)),
              ("lookups", lambda: lookups(build)))
     for name, step in steps:
         start = time.perf_counter()

@@ -116,6 +116,17 @@ def write_markdown(r, path):
                    long180["ffmpeg_peak_rss_kib"], mib, "memory"))
     out.append(row("play 3-h file", long180["ours_play_wall_s"], "ffmpeg -c copy", long180["ffmpeg_wall_s"],
                    seconds, "time"))
+    if "fragmented" in r:
+        f = r["fragmented"]
+        fc = f["contenders"]
+        out.append(row("open 3-h fragmented file", f["open"]["ours_wall_s"], "ffprobe", f["open"]["ffprobe_wall_s"],
+                       seconds, "time"))
+        for key, name in (("ffmpeg", "ffmpeg -c copy"), ("gstreamer", GST)):
+            out.append(row("play 3-h fragmented file", fc["ours"]["wall_s"], name, fc[key]["wall_s"], seconds, "time"))
+            out.append(row("peak memory, play 3-h fragmented file", fc["ours"]["peak_rss_kib"], name,
+                           fc[key]["peak_rss_kib"], mib, "memory"))
+        out.append(row("peak memory, play 3-h file, fragmented vs not", fc["ours"]["peak_rss_kib"], "ours unfragmented",
+                       long180["ours_play_peak_rss_kib"], mib, "memory"))
     for case in r["seek"]["cases"]:
         slowest = max(case["median_s"])
         out.append(f"| seek {case['case']}, 3-h file, slower pin | {slowest * 1000:.3f} ms | (none) | | | |")

@@ -5,6 +5,11 @@
 
 #include <random>
 
+#include <cstring>
+#include <functional>
+
+#include "debugcapture.h"
+#include "fixturefacts.h"
 #include "movie.h"
 #include "moviebuilder.h"
 #include "moviesampletables.h"
@@ -43,10 +48,10 @@ std::vector<uint8_t> RichMovie(bool bMdatFirst) {
 }
 
 void WalkTrack(CMovieTrack& track) {
-    const DWORD count = track.m_pSampleSize->m_dwSampleCount;
+    const DWORD count = track.GetSampleCount();
     // Bounded: a corrupt count is not walked to 4 billion.
     const DWORD walk = std::min<DWORD>(count, 64);
-    std::vector<BYTE> buffer(std::min<DWORD>(track.m_pSampleSize->m_dwMaxSampleSize, 1u << 20) + 1);
+    std::vector<BYTE> buffer(std::min<DWORD>(track.GetLargestReadableSample(), 1u << 20) + 1);
     std::vector<DWORD> samples;
     for (DWORD n = 0; n < walk + 3; ++n) samples.push_back(n);
     samples.push_back(0xFFFFFFFF);
@@ -57,7 +62,8 @@ void WalkTrack(CMovieTrack& track) {
         EXPECT_LE(cb, buffer.size() - 1);
         REFERENCE_TIME start, duration;
         track.GetSampleTime(n, &start, &duration);
-        if (track.m_pSyncSample != nullptr) track.m_pSyncSample->GetSyncSampleAtOrBefore(n);
+        track.GetSyncSampleAtOrBefore(n);
+        track.IsSyncSample(n);
         if (track.m_pCompositionTime != nullptr) track.m_pCompositionTime->GetCompositionOffset(n);
     }
     const REFERENCE_TIME times[] = {INT64_MIN, -10000000,           -1,        0,        1, 999999, 5000000,
@@ -80,9 +86,19 @@ DWORD ParseAndWalk(const std::vector<uint8_t>& bytes) {
     return movie.m_tracks.size();
 }
 
+std::vector<uint8_t> FragmentedFixture() {
+    return testsrc::ReadWholeFile(FixturePath("amrnb-fragmented.3gp"));
+}
+
 }  // namespace
 
 TEST(MovieCorruption, TruncatedAtEveryLength) {
+    // Every cut of a fragmented file lands in a fragment or its media data.
+    const std::vector<uint8_t> fragmented = FragmentedFixture();
+    for (size_t length = 0; length < fragmented.size(); ++length) {
+        SCOPED_TRACE(length);
+        ParseAndWalk(std::vector<uint8_t>(fragmented.begin(), fragmented.begin() + length));
+    }
     // With the media data first, every cut lands in the movie box.
     for (bool bMdatFirst : {false, true}) {
         const std::vector<uint8_t> valid = RichMovie(bMdatFirst);
@@ -100,11 +116,11 @@ TEST(MovieCorruption, TruncatedAtEveryLength) {
 }
 
 TEST(MovieCorruption, RandomBytesFlipped) {
-    const std::vector<uint8_t> valid[] = {RichMovie(false), RichMovie(true)};
+    const std::vector<uint8_t> valid[] = {RichMovie(false), RichMovie(true), FragmentedFixture()};
     std::mt19937 random(20240607);
     int survivors = 0;
     for (int round = 0; round < 3000; ++round) {
-        std::vector<uint8_t> bytes = valid[round % 2];
+        std::vector<uint8_t> bytes = valid[round % 3];
         int flips = 1 + static_cast<int>(random() % 4);
         for (int i = 0; i < flips; ++i) {
             size_t at = random() % bytes.size();
@@ -118,4 +134,78 @@ TEST(MovieCorruption, RandomBytesFlipped) {
     }
     // Most damage hits sample data or leaves a track usable: the walks ran.
     EXPECT_GT(survivors, 1500);
+}
+
+namespace {
+
+// The offset of the nth box of that type, found by its four characters.
+size_t BoxAt(const std::vector<uint8_t>& bytes, const char* type, int nth) {
+    size_t at = 0;
+    for (int found = -1; found < nth; ++at) {
+        at = std::search(bytes.begin() + at, bytes.end(), type, type + 4) - bytes.begin();
+        if (at == bytes.size()) return 0;
+        if (++found == nth) return at - 4;
+    }
+    return 0;
+}
+
+void Put32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = uint8_t(value >> (24 - 8 * i));
+}
+
+}  // namespace
+
+// Damaged fragments of a file with three 15-sample video runs (per-sample
+// sizes and composition offsets, explicit data offsets): each costs the
+// samples it touches, with a debug line, and the rest plays.
+TEST(MovieCorruption, DamagedFragmentsCostOnlyTheirSamples) {
+    using Bytes = std::vector<uint8_t>;
+    const char* kFile = "frag-keyframe-empty-moov.mp4";
+    const FixtureFacts facts = LoadFixtureFacts(kFile);
+    const Bytes clean = testsrc::ReadWholeFile(FixturePath(kFile));
+    const size_t moof2 = BoxAt(clean, "moof", 2);
+    const int kUpToCut = -1;  // the facts' samples whose bytes lie inside the cut file
+    struct Case {
+        const char* name;
+        std::function<void(Bytes&)> damage;
+        int videoSamples;
+        const char* message;
+    } cases[] = {
+        {"run count beyond its box", [](Bytes& b) { Put32(b, BoxAt(b, "trun", 0) + 12, 1000); }, 45,
+         "more entries than its box holds"},
+        {"sample size beyond the file", [](Bytes& b) { Put32(b, BoxAt(b, "trun", 0) + 24, 0x7FFFFFF0); }, 30,
+         "cut to the samples the file holds"},
+        {"data offset outside the file", [](Bytes& b) { Put32(b, BoxAt(b, "trun", 0) + 16, 0x7FFFFFFF); }, 30,
+         "data outside the file"},
+        {"traf for an unknown track", [](Bytes& b) { Put32(b, BoxAt(b, "tfhd", 0) + 12, 99); }, 30, "unknown track"},
+        {"traf without tfhd", [](Bytes& b) { std::memcpy(&b[BoxAt(b, "tfhd", 0) + 4], "free", 4); }, 30,
+         "without a usable header"},
+        {"moof sequence going back", [](Bytes& b) { Put32(b, BoxAt(b, "mfhd", 2) + 12, 1); }, 30,
+         "Movie fragment out of order"},
+        {"tfdt going back", [](Bytes& b) { Put32(b, BoxAt(b, "tfdt", 4) + 16, 0); }, 30, "Track fragment out of order"},
+        {"moof cut by the end", [&](Bytes& b) { b.resize(moof2 + 100); }, 30, "cut by the end of the file"},
+        {"mdat cut by the end", [&](Bytes& b) { b.resize(moof2 + 1000); }, kUpToCut, "cut to the samples the file holds"},
+        {"no trex for the track", [](Bytes& b) { std::memcpy(&b[BoxAt(b, "trex", 0) + 4], "free", 4); }, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes bytes = clean;
+        c.damage(bytes);
+        int expected = c.videoSamples;
+        if (expected == kUpToCut) {
+            expected = 0;
+            for (const PacketFacts& p : facts.FirstTrack("video")->packets) expected += p.pos + p.size <= int64_t(bytes.size());
+        }
+        DebugCapture debug;
+        testsrc::MemorySource source(bytes);
+        CMovie movie(&source);
+        ASSERT_EQ(movie.Parse(), S_OK);
+        CMovieTrack* pVideo = nullptr;
+        for (DWORD i = 0; i < movie.m_tracks.size(); ++i) {
+            if (movie.m_tracks[i]->m_bVideo) pVideo = movie.m_tracks[i];
+            WalkTrack(*movie.m_tracks[i]);
+        }
+        EXPECT_EQ(pVideo != nullptr ? int(pVideo->GetSampleCount()) : 0, expected);
+        EXPECT_NE(debug.Text().find(c.message), std::string::npos) << debug.Text();
+    }
 }

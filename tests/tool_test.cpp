@@ -175,7 +175,11 @@ TEST(ToolInfo, AgreesWithTheFactsOfEveryFixture)
             EXPECT_EQ(SubtypeOfCodec(track.codec), pin["subtype"]);
             EXPECT_EQ(track.samples, pin["samples"].get<uint32_t>());
             EXPECT_EQ(track.timescale, pin["timescale"].get<uint32_t>());
-            int64_t duration = static_cast<int64_t>(track.MediaDuration() * 10000000ULL / track.timescale);
+            // A fragmented track lasts to the end of its last sample when its header says less.
+            const uint64_t durationTs =
+                track.samples != track.moovSamples ? std::max(track.durationTs, track.endTs) : track.MediaDuration();
+            EXPECT_EQ(track.samples != track.moovSamples, pin["fragments"].get<uint32_t>() != 0);
+            int64_t duration = static_cast<int64_t>(durationTs * 10000000ULL / track.timescale);
             EXPECT_EQ(duration, pin["track_duration"].get<int64_t>());
             longest = std::max(longest, duration);
             uint32_t largest = 0;
@@ -390,29 +394,44 @@ TEST(ToolSamples, StartAndStopBoundTheRunAtSyncSamples)
 
 // The seek lands at the same point whatever the machine's speed: each pin
 // holds its fifth sample until the seek. The run it starts opens its segment
-// at the seek position, and the group of pictures before it is preroll.
-TEST(ToolSamples, SeekAtHoldsTheNthSampleAndRestartsAtTheTarget)
+// at the seek position with the last key sample at or before it (from the
+// facts: in moov, in a fragment found among several, and in the first
+// fragment after the moov samples) as preroll, and ends with one
+// end-of-stream per pin.
+TEST(ToolSamples, SeekAtHoldsTheNthSampleAndRestartsFromTheSyncSampleBefore)
 {
-    ToolRun run = RunTool({"samples", FixturePath("h264-aac-bframes.mp4"), "--seek-at", "5:15000000"});
-    ASSERT_EQ(0, run.status) << run.err;
-    std::vector<json> video;
-    for (const json& line : JsonLines(run.out)) {
-        if (line.value("pin", "") == "video") video.push_back(line);
+    for (const char* name : {"h264-aac-bframes.mp4", "frag-keyframe-empty-moov.mp4", "moov-and-fragments.3gp"}) {
+        SCOPED_TRACE(name);
+        const REFERENCE_TIME rtSeek = 15000000;
+        const FixtureFacts facts = LoadFixtureFacts(name);
+        const TrackFacts& video = *facts.FirstTrack("video");
+        REFERENCE_TIME rtKey = 0;
+        for (const PacketFacts& packet : video.packets) {
+            const REFERENCE_TIME rt = packet.rawDts * 10000000 / video.timescale;
+            if (packet.key && rt <= rtSeek) rtKey = rt;
+        }
+        ToolRun run = RunTool({"samples", FixturePath(name), "--seek-at", "5:" + std::to_string(rtSeek)});
+        ASSERT_EQ(0, run.status) << run.err;
+        std::vector<json> lines = JsonLines(run.out);
+        auto isVideo = [](const json& l, const char* event) { return l.value("pin", "") == "video" && l["event"] == event; };
+        auto flush = std::find_if(lines.begin(), lines.end(), [&](const json& l) { return isVideo(l, "flush"); });
+        ASSERT_NE(lines.end(), flush);
+        EXPECT_EQ(5, std::count_if(lines.begin(), flush, [&](const json& l) { return isVideo(l, "sample"); }));
+        auto segment = std::find_if(flush, lines.end(), [&](const json& l) { return isVideo(l, "segment"); });
+        ASSERT_NE(lines.end(), segment);
+        EXPECT_EQ(rtSeek, (*segment)["start"]);
+        auto first = std::find_if(segment, lines.end(), [&](const json& l) { return isVideo(l, "sample"); });
+        ASSERT_NE(lines.end(), first);
+        EXPECT_EQ(rtKey - rtSeek, (*first)["start"]) << "the sync sample before the target";
+        EXPECT_TRUE((*first)["discontinuity"].get<bool>());
+        EXPECT_TRUE((*first)["sync"].get<bool>());
+        EXPECT_EQ(rtKey < rtSeek, (*first)["preroll"].get<bool>());
+        for (const char* pin : {"video", "audio"}) {
+            auto isPin = [&](const json& l, const char* event) { return l.value("pin", "") == pin && l["event"] == event; };
+            auto lastFlush = std::find_if(lines.rbegin(), lines.rend(), [&](const json& l) { return isPin(l, "flush"); });
+            EXPECT_EQ(1, std::count_if(lines.rbegin(), lastFlush, [&](const json& l) { return isPin(l, "eos"); })) << pin;
+        }
     }
-    auto flush = std::find_if(video.begin(), video.end(), [](const json& l) { return l["event"] == "flush"; });
-    ASSERT_NE(video.end(), flush);
-    EXPECT_EQ(5, std::count_if(video.begin(), flush, [](const json& l) { return l["event"] == "sample"; }));
-    auto segment = std::find_if(flush, video.end(), [](const json& l) { return l["event"] == "segment"; });
-    ASSERT_NE(video.end(), segment);
-    EXPECT_EQ(15000000, (*segment)["start"]);
-    ASSERT_LT(segment + 1, video.end());
-    const json& first = *(segment + 1);
-    EXPECT_EQ(10000000 - 15000000, first["start"]) << "sample 15, the sync sample at 1.0 s";
-    EXPECT_TRUE(first["discontinuity"].get<bool>());
-    EXPECT_TRUE(first["sync"].get<bool>());
-    EXPECT_TRUE(first["preroll"].get<bool>());
-    EXPECT_EQ("eos", video.back()["event"]);
-    EXPECT_EQ(1, std::count_if(flush, video.end(), [](const json& l) { return l["event"] == "eos"; }));
 }
 
 namespace {
@@ -550,7 +569,7 @@ TEST(ToolExitStatus, RefusedFileGivesTwoAndSaysWhy)
             ToolRun run = command == "info" ? info : RunTool(args);
             EXPECT_EQ(2, run.status) << command;
             EXPECT_NE(std::string::npos, run.err.find("0x8004022A (VFW_E_TYPE_NOT_ACCEPTED)")) << run.err;
-            EXPECT_EQ(c.bNoSamples, run.err.find("(no samples in moov; movie fragments are not read)") != std::string::npos)
+            EXPECT_EQ(c.bNoSamples, run.err.find("(no samples in moov nor in movie fragments)") != std::string::npos)
                 << run.err;
         }
     }
@@ -635,4 +654,18 @@ TEST(ToolTimeline, IsSvgWithOneBarPerDeliveredSample)
         EXPECT_EQ(json(delivered), json::parse(parsed.out, nullptr, false));
     }
     std::remove(svg.c_str());
+}
+
+TEST(ToolBoxes, CountsFragmentsAfterTheFirstUnlessAskedForAll)
+{
+    const std::string path = FixturePath("amrnb-fragmented.3gp");
+    for (bool bAll : {false, true}) {
+        ToolRun run = bAll ? RunTool({"boxes", "--all", path}) : RunTool({"boxes", path});
+        ASSERT_EQ(0, run.status) << run.err;
+        size_t moofs = 0;
+        for (size_t at = run.out.find("\nmoof "); at != std::string::npos; at = run.out.find("\nmoof ", at + 1)) ++moofs;
+        EXPECT_EQ(bAll ? 3u : 1u, moofs);
+        EXPECT_EQ(!bAll, run.out.find("... 2 more moof boxes") != std::string::npos);
+        EXPECT_NE(std::string::npos, run.out.find("\nmfra ")) << "boxes after the fragments are listed";
+    }
 }

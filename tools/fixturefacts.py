@@ -134,7 +134,7 @@ def read_track(data, trak):
     fourcc = data[stsd[0] + 12:stsd[0] + 16].decode("latin-1")
     sizes = read_sizes(data, stbl)
     offsets = read_offsets(data, stbl, sizes)
-    dts, t = [], 0
+    dts, t, delta = [], 0, 0
     for count, delta in read_pairs(data, child(data, *stbl, b"stts")):
         for _ in range(count):
             dts.append(t)
@@ -144,13 +144,104 @@ def read_track(data, trak):
     if ctts_span:
         for count, offset in read_pairs(data, ctts_span):
             ctts.extend([offset] * count)
+    ctts += [0] * (len(sizes) - len(ctts))
     elst_span = path(data, *trak, b"edts", b"elst")
     return {
         "id": track_id, "timescale": timescale, "duration": duration, "fourcc": fourcc,
-        "sizes": sizes, "offsets": offsets, "dts": dts, "ctts": ctts,
+        "sizes": sizes, "offsets": offsets, "dts": dts, "ctts": ctts, "last_delta": delta,
+        "moov_samples": len(sizes),
         "edits": read_elst(data, elst_span) if elst_span else [],
         "has_stss": child(data, *stbl, b"stss") is not None,
+        "has_ctts": ctts_span is not None,
     }
+
+
+def u32(data, at):
+    return struct.unpack(">I", data[at:at + 4])[0]
+
+
+def read_fragments(data, moov, tracks):
+    """Appends the samples of every moof, in file order, to the tracks'
+    sizes, offsets, dts and ctts (ISO/IEC 14496-12 movie fragments)."""
+    by_id = {t["id"]: t for t in tracks}
+    trex = {}
+    mvex = child(data, *moov, b"mvex")
+    for kind, s, e in boxes(data, *mvex) if mvex else []:
+        if kind == b"trex":
+            track_id, _, duration, size, flags = struct.unpack(">5I", data[s + 4:s + 24])
+            trex[track_id] = (duration, size, flags)
+    ends = {t["id"]: (t["dts"][-1] + t["last_delta"] if t["dts"] else 0) for t in tracks}
+    for kind, moof, moof_end in boxes(data, 0, len(data)):
+        if kind != b"moof":
+            continue
+        moof_at = moof - 8
+        data_end = moof_at
+        for tkind, s, e in boxes(data, moof, moof_end):
+            if tkind != b"traf":
+                continue
+            tfhd = child(data, s, e, b"tfhd")
+            flags = u32(data, tfhd[0]) & 0xFFFFFF
+            at = tfhd[0] + 4
+            track_id = u32(data, at)
+            at += 4
+            duration, size, sflags = trex.get(track_id, (0, 0, 0))
+            base = data_end
+            if flags & 0x1:
+                base = struct.unpack(">Q", data[at:at + 8])[0]
+                at += 8
+            elif flags & 0x20000:
+                base = moof_at
+            if flags & 0x2:
+                at += 4
+            if flags & 0x8:
+                duration = u32(data, at)
+                at += 4
+            if flags & 0x10:
+                size = u32(data, at)
+                at += 4
+            if flags & 0x20:
+                sflags = u32(data, at)
+            track = by_id[track_id]
+            tfdt = child(data, s, e, b"tfdt")
+            t = ends[track_id]
+            if tfdt:
+                t = (struct.unpack(">Q", data[tfdt[0] + 4:tfdt[0] + 12])[0] if data[tfdt[0]] == 1
+                     else u32(data, tfdt[0] + 4))
+            pos = base
+            for rkind, rs, re_ in boxes(data, s, e):
+                if rkind != b"trun":
+                    continue
+                rflags = u32(data, rs) & 0xFFFFFF
+                count = u32(data, rs + 4)
+                at = rs + 8
+                if rflags & 0x1:
+                    pos = base + struct.unpack(">i", data[at:at + 4])[0]
+                    at += 4
+                if rflags & 0x4:
+                    at += 4
+                for _ in range(count):
+                    d, z, c = duration, size, 0
+                    if rflags & 0x100:
+                        d = u32(data, at)
+                        at += 4
+                    if rflags & 0x200:
+                        z = u32(data, at)
+                        at += 4
+                    if rflags & 0x400:
+                        at += 4
+                    if rflags & 0x800:
+                        c = struct.unpack(">i", data[at:at + 4])[0]
+                        at += 4
+                    track["sizes"].append(z)
+                    track["offsets"].append(pos)
+                    track["dts"].append(t)
+                    track["ctts"].append(c)
+                    pos += z
+                    t += d
+            ends[track_id] = t
+            data_end = pos
+    for track in tracks:
+        track["end"] = ends[track["id"]]
 
 
 def read_movie(data):
@@ -162,6 +253,7 @@ def read_movie(data):
     else:
         timescale, duration = struct.unpack(">II", data[at + 8:at + 16])
     tracks = [read_track(data, (s, e)) for k, s, e in boxes(data, *moov) if k == b"trak"]
+    read_fragments(data, moov, tracks)
     return timescale, duration, tracks, read_udta(data, moov)
 
 
@@ -246,7 +338,8 @@ def main(name):
             "profile=%s" % value(st.get("profile")),
             "extradata_size=%d" % st.get("extradata_size", 0),
             "extradata_md5=%s" % md5_of(st.get("extradata_hash")),
-            "stss=%d ctts=%d" % (track["has_stss"], len(track["ctts"]) > 0)]))
+            "stss=%d ctts=%d" % (track["has_stss"], track["has_ctts"]),
+            "moov_samples=%d" % track["moov_samples"], "end_ts=%d" % track["end"]]))
         for n, (dur, mtime, rate_int, rate_frac) in enumerate(track["edits"]):
             out.append("edit %d %d segment_duration=%d media_time=%d rate_integer=%d rate_fraction=%d"
                        % (st["index"], n, dur, mtime, rate_int, rate_frac))
@@ -260,7 +353,7 @@ def main(name):
         if track["sizes"][sample] != size or sample in seen[index]:
             raise SystemExit("%s: packet at %d does not match sample %d" % (name, pos, sample))
         seen[index].add(sample)
-        ctts = track["ctts"][sample] if track["ctts"] else 0
+        ctts = track["ctts"][sample]
         packet_lines[index].append(
             "packet %d sample=%d size=%d pos=%d dts=%s pts=%s rawdts=%d ctts=%d duration=%s key=%d md5=%s"
             % (index, sample, size, pos, value(pkt.get("dts")), value(pkt.get("pts")),

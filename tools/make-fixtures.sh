@@ -136,10 +136,29 @@ for kind, s, e in boxes(*moov):
 open(sys.argv[2], "wb").write(data)
 PY
 
+# 15-19. Movie fragments. Every fragment a GOP (1 s) with nothing in moov; the same with
+#     data offsets from the moof (no base offsets in tfhd); 0.7-s fragments cut by duration,
+#     MPEG-4 video + AAC; AMR-NB alone in 1-s fragments (ffmpeg writes one frame a sample);
+#     H.263 + AMR-NB with the first GOP's samples in moov and the rest in fragments.
+ff -f lavfi -i testsrc2=s=128x96:r=15:d=3 -f lavfi -i sine=f=440:d=3:sample_rate=22050 \
+   "${x264[@]}" -bf 2 -g 15 -c:a aac -b:a 32k -ac 1 "${exact[@]}" "${nometa[@]}" \
+   -movflags frag_keyframe+empty_moov "$out/frag-keyframe-empty-moov.mp4"
+ff -f lavfi -i testsrc2=s=128x96:r=15:d=3 -f lavfi -i sine=f=440:d=3:sample_rate=22050 \
+   "${x264[@]}" -bf 0 -g 15 -c:a aac -b:a 32k -ac 1 "${exact[@]}" "${nometa[@]}" \
+   -movflags frag_keyframe+empty_moov+default_base_moof "$out/frag-default-base-moof.mp4"
+ff -f lavfi -i testsrc2=s=128x96:r=10:d=3 -f lavfi -i sine=f=660:d=3:sample_rate=16000 \
+   -c:v mpeg4 -q:v 10 -g 10 -c:a aac -b:a 24k -ac 1 "${exact[@]}" "${nometa[@]}" \
+   -frag_duration 700000 -movflags empty_moov "$out/frag-duration-av.mp4"
+ff -i "$work/nb-mode7.amr" -t 3 -c:a copy "${exact[@]}" "${nometa[@]}" -f 3gp \
+   -frag_duration 1000000 -movflags empty_moov "$out/amrnb-fragmented.3gp"
+ff -f lavfi -i testsrc2=s=128x96:r=10:d=3 -i "$work/nb-mode7.amr" -t 3 -c:v h263 -q:v 12 -g 10 \
+   -c:a copy "${exact[@]}" "${nometa[@]}" -f 3gp -movflags frag_keyframe "$out/moov-and-fragments.3gp"
+
 for f in h264-aac-bframes.mp4 h263-amrnb.3gp mpeg4-amrwb.3gp mjpeg.mov late-video-edit.mp4 \
          ilst-metadata.mp4 3gpp-assets.3gp gst-mp4mux.mp4 aac-stereo.m4a \
          amrnb-10-frames-per-sample.3gp phone-h264-aac-mdat64.mp4 phone-mdta-udta-mdat64.mp4 \
-         phone-h263-amrnb-mdat64.3gp zero-media-duration.mp4; do
+         phone-h263-amrnb-mdat64.3gp zero-media-duration.mp4 frag-keyframe-empty-moov.mp4 \
+         frag-default-base-moof.mp4 frag-duration-av.mp4 amrnb-fragmented.3gp moov-and-fragments.3gp; do
   python3 "$here/tools/fixturefacts.py" "$out/$f" > "$out/${f%.*}.facts"
 done
 

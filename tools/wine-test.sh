@@ -88,7 +88,7 @@ hold=3  # samples each sink receives before the seek
 out=$dir/wine-test-output
 rm -rf "$out"
 for fixture in h264-aac-bframes.mp4 h263-amrnb.3gp mpeg4-amrwb.3gp mjpeg.mov aac-stereo.m4a \
-               phone-mdta-udta-mdat64.mp4; do
+               phone-mdta-udta-mdat64.mp4 moov-and-fragments.3gp; do
   tools/wine-compare.sh "$tool" "$dir/demux_wine_test.exe" "tests/fixtures/$fixture" "$hold" "$out/$fixture" \
     && pass "$fixture plays in Wine's graph as on Linux" || fail "$fixture (details above; files in $out/$fixture)"
 done

@@ -108,8 +108,7 @@ HRESULT CDemuxOutputPin::DeliverSamples()
             break;
         }
         if (hr == S_OK) {
-            if (m_pTrack->m_pSyncSample == NULL || m_pTrack->m_pSyncSample->GetSyncSampleAtOrBefore(i) == i)
-                pSample->SetSyncPoint(TRUE);
+            if (m_pTrack->IsSyncSample(i)) pSample->SetSyncPoint(TRUE);
 
             REFERENCE_TIME rtSampleStart = 0;
             REFERENCE_TIME rtSampleDuration = 0;

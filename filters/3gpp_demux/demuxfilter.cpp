@@ -23,13 +23,12 @@ const DWORD DEMUX_CREATOR_TAG = 0x47454E46;
 const LONGLONG PROBE_BYTES = 128;
 const LONGLONG PROBE_MIN_BYTES = 8;  // a probe of this size or less is refused
 
-// A track whose size table lists no sample (the "moov" of a fragmented
-// file, whose media is in fragments not read here) would be offered as a
-// pin whose allocator cannot be sized and whose runs are empty: it is not
-// offered. The count is the one the delivery loops run over.
+// A track without a sample, in moov or in movie fragments, would be offered
+// as a pin whose allocator cannot be sized and whose runs are empty: it is
+// not offered. The count is the one the delivery loops run over.
 bool TrackHasSamples(const CMovieTrack* pTrack)
 {
-    return pTrack->m_pSampleSize != NULL && pTrack->m_pSampleSize->m_dwSampleCount != 0;
+    return pTrack->GetSampleCount() != 0;
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 #include "demuxfilter.h"
 #include "demuxoutputpin.h"
 #include "movie.h"
-#include "moviesampletables.h"
-#include "movietimetables.h"
 #include "movietrack.h"
 
 namespace {
@@ -19,7 +17,7 @@ void FindRunSamples(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
 {
     CMovieTrack* pTrack = pPin->Track();
     CMovie* pMovie = pPin->m_pDemux->GetMovie();
-    const DWORD dwCount = pTrack->m_pSampleSize != NULL ? pTrack->m_pSampleSize->m_dwSampleCount : 0;
+    const DWORD dwCount = pTrack->GetSampleCount();
     // A track without samples has no last sample: count − 1 would wrap
     // around to a four-billion-sample run.
     if (dwCount == 0) {
@@ -36,10 +34,8 @@ void FindRunSamples(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
     DWORD dwFirst;
     if (pRange->rtStart < pTrack->GetDuration()) {
         dwFirst = pTrack->GetSyncSampleAtTime(pRange->rtStart);
-    } else if (pTrack->m_pSyncSample != NULL) {
-        dwFirst = pTrack->m_pSyncSample->GetSyncSampleAtOrBefore(dwLast);
     } else {
-        dwFirst = dwLast;
+        dwFirst = pTrack->GetSyncSampleAtOrBefore(dwLast);
     }
     pRange->dwFirst = dwFirst;
     pRange->dwLast = dwLast;

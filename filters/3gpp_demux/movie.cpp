@@ -43,11 +43,13 @@ CMovie::CMovie(ByteSource* pSource)
       m_dwFileType(0),
       m_dwTimeScale(1),
       m_llDuration(0),
+      m_llFragmentDuration(0),
       m_rtDuration(0),
       m_pwszTitle(NULL),
       m_pwszAlbum(NULL),
       m_pwszAuthor(NULL),
-      m_pwszGenre(NULL)
+      m_pwszGenre(NULL),
+      m_bMoofsLost(false)
 {
 }
 
@@ -143,6 +145,10 @@ void CMovie::ScanTopLevel(bool* pbFileType, bool* pbMediaData, CBox** ppMoov)
             // cannot be placed leaves the file without a movie box.
             delete *ppMoov;
             *ppMoov = bPlaced ? new (std::nothrow) CBox(m_pSource, BOX_MOOV, cbHeader, llSize, llPos) : NULL;
+        } else if (dwType == BOX_MOOF && bPlaced) {
+            // Only its place is kept: it is read once the tracks are known.
+            // Past the cap the later fragments are not played.
+            m_bMoofsLost = FAILED(m_moofs.Add(llPos, llSize, cbHeader)) || m_bMoofsLost;
         }
         if (!bPlaced) {
             return;
@@ -182,6 +188,10 @@ HRESULT CMovie::ParseMovieHeader(CBox* pMvhd)
 
 void CMovie::ParseTracks(CBox* pMoov)
 {
+    // A fragmented track may have no "moov" samples: its duration is known
+    // only once its fragments are read (DropTracksWithoutDuration).
+    CChildHeader mvex;
+    const bool bFragmented = pMoov->FindChildHeader(BOX_MVEX, &mvex);
     for (DWORD i = 0; i < pMoov->GetChildCount(); ++i) {
         CBox* pChild = pMoov->GetChild(i);
         if (pChild == NULL || pChild->m_dwType != BOX_TRAK) {
@@ -194,7 +204,7 @@ void CMovie::ParseTracks(CBox* pMoov)
         HRESULT hr = pTrack->ParseTrack(pChild);
         // A time scale of 0 converts every duration to 0, so such a track is
         // dropped here with the tracks that are too short.
-        if (SUCCEEDED(hr) && pTrack->m_bUsable && pTrack->GetDuration() != 0 &&
+        if (SUCCEEDED(hr) && pTrack->m_bUsable && (bFragmented || pTrack->GetDuration() != 0) &&
             SUCCEEDED(m_tracks.push_back(pTrack))) {
             continue;
         }
@@ -219,6 +229,7 @@ HRESULT CMovie::Parse()
         return E_FAIL;
     }
     ParseTracks(pMoov);
+    ParseFragments(pMoov);
     CBox* pUdta = pMoov->FindChild(BOX_UDTA);
     if (pUdta != NULL) {
         ParseUserData(this, pUdta);
@@ -244,6 +255,6 @@ REFERENCE_TIME CMovie::GetDuration()
     if (m_rtDuration > 0) {
         return m_rtDuration;
     }
-    m_rtDuration = MovieUnitsToReferenceTime(m_llDuration, m_dwTimeScale);
+    m_rtDuration = MovieUnitsToReferenceTime(m_llDuration != 0 ? m_llDuration : m_llFragmentDuration, m_dwTimeScale);
     return m_rtDuration;
 }

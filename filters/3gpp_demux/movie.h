@@ -6,6 +6,7 @@
 #include "win32.h"
 #include "bytesource.h"
 #include "moviebox.h"
+#include "moviefragments.h"
 #include "movieptrarray.h"
 
 class CMovieTrack;
@@ -59,6 +60,7 @@ public:
     CPtrArray<CMovieTrack> m_tracks;
     DWORD m_dwTimeScale;
     ULONGLONG m_llDuration;
+    ULONGLONG m_llFragmentDuration;  // "mehd", movie time scale; 0 when absent
     REFERENCE_TIME m_rtDuration;
     LPWSTR m_pwszTitle;
     LPWSTR m_pwszAlbum;
@@ -71,6 +73,17 @@ private:
     HRESULT ParseMovieHeader(CBox* pMvhd);
     void ParseTracks(CBox* pMoov);
     void DestroyTracks();
+
+    // Movie fragments (moviefragmentparse.cpp).
+    void ParseFragments(CBox* pMoov);
+    void ParseMovieExtends(CBox* pMvex);
+    void ParseMovieFragment(DWORD dwIndex, DWORD* pdwSequence);
+    void ParseTrackFragment(CBox* pTraf, ULONGLONG llMoof, ULONGLONG* pllDataEnd);
+    CMovieTrack* FindFragmentTrack(DWORD dwTrackId);
+    void DropUnplayableFragmentedTracks();
+
+    CMovieFragmentList m_moofs;
+    bool m_bMoofsLost;  // a "moof" could not be recorded for want of memory
 
     CMovie(const CMovie&);
     CMovie& operator=(const CMovie&);

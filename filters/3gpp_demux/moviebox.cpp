@@ -167,41 +167,9 @@ void CBox::EnumerateChildren(DWORD dwStart)
         return;
     }
     LONGLONG llPos = dwStart;
-    while (llPos < llPayload) {
-        BYTE abHeader[8];
-        if (FAILED(ReadAt(llPos, sizeof(abHeader), abHeader))) {
-            return;
-        }
-        DWORD dwSize32 = ReadU32BE(abHeader);
-        DWORD dwType = ReadU32BE(abHeader + 4);
-        DWORD cbHeader = 8;
-        LONGLONG llSize;
-        if (dwSize32 == 1) {
-            if (FAILED(ReadAt(llPos + 8, sizeof(abHeader), abHeader))) {
-                return;
-            }
-            llSize = static_cast<LONGLONG>(ReadU64BE(abHeader));
-            cbHeader = 16;
-            // A 64-bit size of 0 would never advance; it ends the enumeration
-            // like any other child that cannot be placed.
-            if (llSize == 0) {
-                return;
-            }
-        } else if (dwSize32 == 0) {
-            llSize = llPayload - llPos;
-        } else {
-            // Sizes 2 to 7 are kept as they are: a child without payload, and
-            // the next header is looked for that many bytes on.
-            llSize = dwSize32;
-        }
-        if (dwType == BOX_UUID) {
-            cbHeader += 16;
-        }
-        if (llSize < 0 || llSize > llPayload - llPos) {
-            return;
-        }
-        ULONGLONG llOffset = m_llFileOffset + m_cbHeader + static_cast<ULONGLONG>(llPos);
-        CBox* pChild = new (std::nothrow) CBox(m_pSource, dwType, cbHeader, llSize, llOffset);
+    CChildHeader header;
+    while (llPos < llPayload && ReadChildHeader(llPos, &header)) {
+        CBox* pChild = new (std::nothrow) CBox(m_pSource, header.dwType, header.cbHeader, header.llSize, header.llFileOffset);
         // Out of memory ends the enumeration; the children found so far stay.
         // Nothing is reported here: the parse meets the missing box as in a
         // damaged file. Skipping the child instead could let a later box of
@@ -213,8 +181,63 @@ void CBox::EnumerateChildren(DWORD dwStart)
             delete pChild;
             return;
         }
-        llPos += llSize;
+        llPos += header.llSize;
     }
+}
+
+bool CBox::ReadChildHeader(LONGLONG llPos, CChildHeader* pChild)
+{
+    const LONGLONG llPayload = PayloadLength();
+    if (m_llSize < 0 || llPos < 0 || llPos >= llPayload) {
+        return false;
+    }
+    BYTE abHeader[8];
+    if (FAILED(ReadAt(llPos, sizeof(abHeader), abHeader))) {
+        return false;
+    }
+    DWORD dwSize32 = ReadU32BE(abHeader);
+    DWORD dwType = ReadU32BE(abHeader + 4);
+    DWORD cbHeader = 8;
+    LONGLONG llSize;
+    if (dwSize32 == 1) {
+        if (FAILED(ReadAt(llPos + 8, sizeof(abHeader), abHeader))) {
+            return false;
+        }
+        llSize = static_cast<LONGLONG>(ReadU64BE(abHeader));
+        cbHeader = 16;
+        // A 64-bit size of 0 would never advance; it ends the enumeration
+        // like any other child that cannot be placed.
+        if (llSize == 0) {
+            return false;
+        }
+    } else if (dwSize32 == 0) {
+        llSize = llPayload - llPos;
+    } else {
+        // Sizes 2 to 7 are kept as they are: a child without payload, and
+        // the next header is looked for that many bytes on.
+        llSize = dwSize32;
+    }
+    if (dwType == BOX_UUID) {
+        cbHeader += 16;
+    }
+    if (llSize < 0 || llSize > llPayload - llPos) {
+        return false;
+    }
+    pChild->dwType = dwType;
+    pChild->cbHeader = cbHeader;
+    pChild->llSize = llSize;
+    pChild->llFileOffset = m_llFileOffset + m_cbHeader + static_cast<ULONGLONG>(llPos);
+    return true;
+}
+
+bool CBox::FindChildHeader(DWORD dwType, CChildHeader* pChild)
+{
+    for (LONGLONG llPos = 0; ReadChildHeader(llPos, pChild); llPos += pChild->llSize) {
+        if (pChild->dwType == dwType) {
+            return true;
+        }
+    }
+    return false;
 }
 
 DWORD CBox::GetChildCount()

@@ -14,6 +14,14 @@ const DWORD MOVIE_LARGE_BLOCK_THRESHOLD = 0xFFFFF;
 // A payload of this size or more is never read whole.
 const LONGLONG MOVIE_MAX_PAYLOAD = 0x80000000LL;
 
+// Where a child box lies, from its header alone.
+struct CChildHeader {
+    DWORD dwType;
+    DWORD cbHeader;
+    LONGLONG llSize;
+    ULONGLONG llFileOffset;
+};
+
 class CBox {
 public:
     // A box known from its header fields: top-level boxes and enumerated children.
@@ -39,6 +47,11 @@ public:
     BYTE* GetData(LPCWSTR pwszLabel);
 
     void EnumerateChildren(DWORD dwStart);
+    // The header of the child at llPos in the payload; false when it cannot
+    // be read or placed inside this box. Allocates nothing.
+    bool ReadChildHeader(LONGLONG llPos, CChildHeader* pChild);
+    // The first child of that type by its header, without enumerating.
+    bool FindChildHeader(DWORD dwType, CChildHeader* pChild);
     DWORD GetChildCount();
 
     // m_llSize - m_cbHeader, signed; negative for a size smaller than the header.

@@ -61,4 +61,15 @@ const DWORD BOX_UDTA = 0x75647461;  // "udta"
 const DWORD BOX_META = 0x6D657461;  // "meta"
 const DWORD BOX_UUID = 0x75756964;  // "uuid"
 
+// Movie fragments.
+const DWORD BOX_MVEX = 0x6D766578;  // "mvex"
+const DWORD BOX_MEHD = 0x6D656864;  // "mehd"
+const DWORD BOX_TREX = 0x74726578;  // "trex"
+const DWORD BOX_MOOF = 0x6D6F6F66;  // "moof"
+const DWORD BOX_MFHD = 0x6D666864;  // "mfhd"
+const DWORD BOX_TRAF = 0x74726166;  // "traf"
+const DWORD BOX_TFHD = 0x74666864;  // "tfhd"
+const DWORD BOX_TFDT = 0x74666474;  // "tfdt"
+const DWORD BOX_TRUN = 0x7472756E;  // "trun"
+
 #endif

@@ -43,6 +43,15 @@ public:
 
     void clear() { m_dwCount = 0; }
 
+    // Removes the item at dwIndex (below size()); the later ones move down.
+    void erase(DWORD dwIndex)
+    {
+        for (DWORD i = dwIndex + 1; i < m_dwCount; ++i) {
+            m_ppItems[i - 1] = m_ppItems[i];
+        }
+        --m_dwCount;
+    }
+
 private:
     T** m_ppItems;
     DWORD m_dwCount;

@@ -4,6 +4,7 @@
 
 #include "movie.h"
 #include "moviebytes.h"
+#include "moviefragments.h"
 #include "moviereport.h"
 #include "moviesampledesc.h"
 #include "moviesampletables.h"
@@ -17,7 +18,9 @@ CMovieTrack::CMovieTrack(CMovie* pMovie)
       m_pCompositionTime(NULL),
       m_pChunkOffset(NULL),
       m_pSampleDescription(NULL),
+      m_pFragments(NULL),
       m_pMovie(pMovie),
+      m_dwTrackId(0),
       m_llMediaDuration(0),
       m_dwMediaTimeScale(0),
       m_llStartOffset(0),
@@ -40,6 +43,7 @@ CMovieTrack::~CMovieTrack()
     delete m_pSampleToChunk;
     delete m_pChunkOffset;
     delete m_pSampleDescription;
+    delete m_pFragments;
 }
 
 HRESULT CMovieTrack::ParseTrack(CBox* pTrak)
@@ -53,6 +57,14 @@ HRESULT CMovieTrack::ParseTrack(CBox* pTrak)
     if ((pTkhd->m_abFlags[2] & 0x01) == 0) {
         m_bUsable = FALSE;
         return S_OK;
+    }
+    // The track ID (after the creation and modification times, 32 or 64
+    // bits each by version); a header too short for it leaves 0, which no
+    // fragment names.
+    const LONGLONG llIdAt = pTkhd->m_bVersion == 1 ? 16 : 8;
+    BYTE abId[4];
+    if (pTkhd->PayloadLength() >= llIdAt + 4 && SUCCEEDED(pTkhd->ReadAt(llIdAt, sizeof(abId), abId))) {
+        m_dwTrackId = ReadU32BE(abId);
     }
     CBox* pEdts = pTrak->FindChild(BOX_EDTS);
     if (pEdts != NULL) {

@@ -15,6 +15,7 @@ class CDecodingTimeToSampleBox;
 class CCompositionTimeToSampleBox;
 class CChunkOffsetBox;
 class CSampleDescriptionBox;
+class CTrackFragments;
 
 class CMovieTrack {
 public:
@@ -39,6 +40,21 @@ public:
     // buffers sized by the claim would cost memory the device lacks.
     DWORD GetLargestReadableSample();
 
+    // The "moov" samples followed by the fragment samples: the count every
+    // user of the track goes by.
+    DWORD GetSampleCount() const;
+    // 0 when there is no such sample.
+    DWORD GetSampleSize(DWORD dwSample);
+    // The last sync sample not after dwSample (0 when none; dwSample itself
+    // in a track whose every sample is a sync sample).
+    DWORD GetSyncSampleAtOrBefore(DWORD dwSample);
+    bool IsSyncSample(DWORD dwSample);
+    // Track fragments that gave this track samples; 0 for a track without.
+    DWORD GetFragmentCount() const;
+    // Makes the track ready for fragment samples after its "moov" ones
+    // (movietrackfragments.cpp); the defaults are those of its "trex".
+    HRESULT BeginFragments();
+
     CSampleSizeBox* m_pSampleSize;
     CSyncSampleBox* m_pSyncSample;
     CSampleToChunkBox* m_pSampleToChunk;
@@ -46,7 +62,9 @@ public:
     CCompositionTimeToSampleBox* m_pCompositionTime;
     CChunkOffsetBox* m_pChunkOffset;
     CSampleDescriptionBox* m_pSampleDescription;
+    CTrackFragments* m_pFragments;  // owned; null in a movie without "mvex"
     CMovie* m_pMovie;
+    DWORD m_dwTrackId;  // from "tkhd"; fragments name their track by it
     ULONGLONG m_llMediaDuration;
     DWORD m_dwMediaTimeScale;
     LONGLONG m_llStartOffset;
@@ -58,6 +76,9 @@ private:
     HRESULT ParseLocationTables(CBox* pStbl);
     HRESULT ParseTimeTables(CBox* pStbl);
     HRESULT GetOffsetInChunk(DWORD dwSample, DWORD dwIndexInChunk, ULONGLONG* pllOffset);
+    DWORD GetMoovSampleCount() const;
+    HRESULT ReadFragmentSample(DWORD dwSample, BYTE* pBuffer, DWORD cbBuffer, DWORD* pcbSample);
+    HRESULT ReadSampleBytes(ULONGLONG llPosition, DWORD cbSample, BYTE* pBuffer, DWORD* pcbSample);
 
     // The offset within its chunk of the last sample read, so that reading
     // the samples of a chunk in order costs one addition each instead of a

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "movie.h"
+#include "moviefragments.h"
 #include "moviesampledesc.h"
 #include "moviesampletables.h"
 #include "movietimetables.h"
@@ -51,6 +52,9 @@ HRESULT CMovieTrack::GetOffsetInChunk(DWORD dwSample, DWORD dwIndexInChunk, ULON
 HRESULT CMovieTrack::ReadSample(DWORD dwSample, BYTE* pBuffer, DWORD cbBuffer, DWORD* pcbSample)
 {
     *pcbSample = 0;
+    if (m_pFragments != NULL && dwSample >= GetMoovSampleCount()) {
+        return ReadFragmentSample(dwSample, pBuffer, cbBuffer, pcbSample);
+    }
     if (m_pSampleSize == NULL || m_pSampleToChunk == NULL || m_pChunkOffset == NULL || m_pMovie == NULL) {
         return E_FAIL;
     }
@@ -72,7 +76,12 @@ HRESULT CMovieTrack::ReadSample(DWORD dwSample, BYTE* pBuffer, DWORD cbBuffer, D
     if (static_cast<LONGLONG>(llBase) < 0) {
         return E_FAIL;  // includes the all-ones answer for a chunk outside the table
     }
-    HRESULT hr = m_pMovie->GuardedRead(static_cast<LONGLONG>(llBase + llInChunk), cbSample, pBuffer);
+    return ReadSampleBytes(llBase + llInChunk, cbSample, pBuffer, pcbSample);
+}
+
+HRESULT CMovieTrack::ReadSampleBytes(ULONGLONG llPosition, DWORD cbSample, BYTE* pBuffer, DWORD* pcbSample)
+{
+    HRESULT hr = m_pMovie->GuardedRead(static_cast<LONGLONG>(llPosition), cbSample, pBuffer);
     // A failed read may have written any part of the buffer, or none; the
     // size is still reported and the AAC detection looks at the bytes
     // without testing the result, so they are made zeros, not leftovers.
@@ -91,6 +100,16 @@ HRESULT CMovieTrack::GetSampleTime(DWORD dwSample, REFERENCE_TIME* prtStart, REF
 {
     *prtStart = 0;
     *prtDuration = 0;
+    if (m_pFragments != NULL && dwSample >= GetMoovSampleCount()) {
+        CFragmentSample sample;
+        HRESULT hr = m_pFragments->GetSample(dwSample, &sample);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        *prtStart = AddWrapping(m_llStartOffset, MovieUnitsToReferenceTime(sample.llTime, m_dwMediaTimeScale));
+        *prtDuration = MovieUnitsToReferenceTime(sample.dwDuration, m_dwMediaTimeScale);
+        return S_OK;
+    }
     if (m_pDecodingTime == NULL) {
         return E_FAIL;
     }
@@ -104,38 +123,52 @@ HRESULT CMovieTrack::GetSampleTime(DWORD dwSample, REFERENCE_TIME* prtStart, REF
 
 DWORD CMovieTrack::GetSampleAtTime(REFERENCE_TIME rtTime)
 {
-    if (m_pDecodingTime == NULL) {
-        return 0;
-    }
     // (time - start offset) × time scale / 10,000,000: the difference and the
     // product wrap modulo 2^64, the division is signed and truncating, and the
     // low 32 bits are the media time.
     const ULONGLONG llSince = static_cast<ULONGLONG>(rtTime) - static_cast<ULONGLONG>(m_llStartOffset);
     const LONGLONG llScaled = static_cast<LONGLONG>(llSince * static_cast<ULONGLONG>(m_dwMediaTimeScale));
-    const DWORD dwMediaTime = static_cast<DWORD>(static_cast<ULONGLONG>(llScaled / MOVIE_UNITS_PER_SECOND));
-    return m_pDecodingTime->GetSampleAtMediaTime(dwMediaTime);
+    const LONGLONG llMediaTime = llScaled / MOVIE_UNITS_PER_SECOND;
+    if (m_pFragments != NULL && m_pFragments->SampleCount() != 0) {
+        // Fragment times are 64-bit; a time before the first run is a
+        // "moov" sample's, and a time past the end is answered 0 as there.
+        const DWORD dwSample =
+            llMediaTime >= 0 ? m_pFragments->GetSampleAtTime(static_cast<ULONGLONG>(llMediaTime)) : FRAGMENT_NO_SAMPLE;
+        if (dwSample != FRAGMENT_NO_SAMPLE) {
+            return dwSample;
+        }
+        if (GetMoovSampleCount() == 0) {
+            return 0;
+        }
+    }
+    if (m_pDecodingTime == NULL) {
+        return 0;
+    }
+    return m_pDecodingTime->GetSampleAtMediaTime(static_cast<DWORD>(static_cast<ULONGLONG>(llMediaTime)));
 }
 
 DWORD CMovieTrack::GetSyncSampleAtTime(REFERENCE_TIME rtTime)
 {
-    const DWORD dwSample = GetSampleAtTime(rtTime);
-    if (m_pSyncSample == NULL) {
-        return dwSample;
-    }
-    return m_pSyncSample->GetSyncSampleAtOrBefore(dwSample);
+    return GetSyncSampleAtOrBefore(GetSampleAtTime(rtTime));
 }
 
 REFERENCE_TIME CMovieTrack::GetDuration()
 {
-    return MovieUnitsToReferenceTime(m_llMediaDuration, m_dwMediaTimeScale);
+    // A fragmented track lasts to the end of its last fragment when its
+    // header says less (0 in a file written as it was recorded).
+    ULONGLONG llDuration = m_llMediaDuration;
+    if (m_pFragments != NULL && m_pFragments->SampleCount() != 0 && m_pFragments->EndTime() > llDuration) {
+        llDuration = m_pFragments->EndTime();
+    }
+    return MovieUnitsToReferenceTime(llDuration, m_dwMediaTimeScale);
 }
 
 DWORD CMovieTrack::GetLargestReadableSample()
 {
-    if (m_pSampleSize == NULL) {
-        return 0;
+    DWORD cbLargest = m_pSampleSize != NULL ? m_pSampleSize->m_dwMaxSampleSize : 0;
+    if (m_pFragments != NULL && m_pFragments->MaxSampleSize() > cbLargest) {
+        cbLargest = m_pFragments->MaxSampleSize();
     }
-    DWORD cbLargest = m_pSampleSize->m_dwMaxSampleSize;
     LONGLONG llStream = 0;
     if (m_pMovie != NULL && m_pMovie->m_pSource != NULL) {
         llStream = m_pMovie->m_pSource->Length();

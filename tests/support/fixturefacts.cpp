@@ -134,6 +134,8 @@ TrackFacts ReadTrack(const Line& line, const FieldReader& f)
     track.timescale = static_cast<uint32_t>(f.Int("timescale"));
     track.durationTs = static_cast<uint64_t>(f.Int("duration_ts"));
     track.samples = static_cast<uint32_t>(f.Int("samples"));
+    track.moovSamples = static_cast<uint32_t>(f.Int("moov_samples"));
+    track.endTs = static_cast<uint64_t>(f.Int("end_ts"));
     track.width = Narrow(f.OptionalInt("width"));
     track.height = Narrow(f.OptionalInt("height"));
     track.sampleRate = Narrow(f.OptionalInt("sample_rate"));

@@ -39,7 +39,9 @@ struct TrackFacts {
     uint32_t trackId = 0;
     uint32_t timescale = 0;  // mdhd
     uint64_t durationTs = 0; // mdhd
-    uint32_t samples = 0;
+    uint32_t samples = 0;      // in moov and in fragments
+    uint32_t moovSamples = 0;  // in moov's tables; the fragments' follow them
+    uint64_t endTs = 0;        // decoding time after the last sample
     std::optional<int> width;
     std::optional<int> height;
     std::optional<int> sampleRate;

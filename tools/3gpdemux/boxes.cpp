@@ -49,20 +49,58 @@ void PrintBox(CBox* pBox, int depth)
     for (DWORD i = 0; i < pBox->m_dwChildCount; ++i) PrintBox(pBox->m_ppChildren[i], depth + 1);
 }
 
+// Prints the top-level boxes. A fragmented file holds a "moof" and an "mdat"
+// for every second or so of media: after the first fragment, the others are
+// counted on one line unless every box is asked for.
+void PrintTopLevel(CBox& file, bool bAll)
+{
+    const DWORD dwMoof = 0x6D6F6F66;
+    const DWORD dwMdat = 0x6D646174;
+    bool bFragmentShown = false;
+    bool bInSkipped = false;
+    unsigned long long first = 0, last = 0;
+    DWORD dwSkipped = 0;
+    auto flush = [&]() {
+        if (dwSkipped != 0)
+            std::printf("... %u more moof boxes with their mdat (offsets %llu to %llu); boxes --all lists them\n",
+                        dwSkipped, first, last);
+        dwSkipped = 0;
+    };
+    for (DWORD i = 0; i < file.m_dwChildCount; ++i) {
+        CBox* pBox = file.m_ppChildren[i];
+        const bool bMoof = pBox->m_dwType == dwMoof;
+        if (!bAll && bMoof && bFragmentShown) {
+            if (dwSkipped++ == 0) first = pBox->m_llFileOffset;
+            last = pBox->m_llFileOffset;
+            bInSkipped = true;
+            continue;
+        }
+        if (bInSkipped && pBox->m_dwType == dwMdat) continue;
+        bInSkipped = false;
+        flush();
+        bFragmentShown = bFragmentShown || bMoof;
+        PrintBox(pBox, 0);
+    }
+    flush();
+}
+
 }  // namespace
 
 int RunBoxes(const std::vector<std::string>& args)
 {
     if (args.size() == 1 && IsHelp(args[0])) {
-        std::printf("usage: 3gpdemux boxes FILE\n"
-                    "Prints the file's box tree: type, file offset, size and header length of each box.\n");
+        std::printf("usage: 3gpdemux boxes [--all] FILE\n"
+                    "Prints the file's box tree: type, file offset, size and header length of each box.\n"
+                    "Of a fragmented file only the first moof is listed and the others counted;\n"
+                    "--all lists every one.\n");
         return kExitOk;
     }
-    if (args.size() != 1) {
-        PrintError("usage: 3gpdemux boxes FILE");
+    const bool bAll = args.size() == 2 && args[0] == "--all";
+    if (args.size() != (bAll ? 2u : 1u)) {
+        PrintError("usage: 3gpdemux boxes [--all] FILE");
         return kExitUsage;
     }
-    const std::string& path = args[0];
+    const std::string& path = args.back();
     if (!CheckReadableFile(path)) return kExitUsage;
     FileByteSource source(path);
     if (!source.IsOpen()) {
@@ -73,6 +111,6 @@ int RunBoxes(const std::vector<std::string>& args)
     // The whole file as one parent, so top-level boxes are enumerated like children.
     CBox file(&source, 0x66696C65 /* "file" */, 0, llLength, 0);
     file.EnumerateChildren(0);
-    for (DWORD i = 0; i < file.m_dwChildCount; ++i) PrintBox(file.m_ppChildren[i], 0);
+    PrintTopLevel(file, bAll);
     return 0;
 }

@@ -22,7 +22,8 @@ const char kUsage[] =
     "Connects the filter to FILE and a recording sink to each output pin, and prints one JSON\n"
     "object: file, accepted, hr (the connection's result), duration (100-ns units), title,\n"
     "album, author, genre (null when absent) and pins, each with index, name, kind, majortype,\n"
-    "subtype, formattype, format and config (hex), samples, max_sample_size, timescale,\n"
+    "subtype, formattype, format and config (hex), samples, max_sample_size, fragmented (the\n"
+    "movie has fragments), fragments (how many gave the track samples), timescale,\n"
     "track_duration, start_offset and the allocator (buffers, size, align, prefix).\n"
     "Exit status 2 when the filter refuses the file.\n";
 
@@ -44,6 +45,8 @@ Json PinJson(const PinFacts& pin)
     json["config"] = HexBytes(pin.config.data(), pin.config.size());
     json["samples"] = pin.samples;
     json["max_sample_size"] = pin.maxSampleSize;
+    json["fragmented"] = pin.bFragmented;
+    json["fragments"] = pin.fragments;
     json["timescale"] = pin.timescale;
     json["track_duration"] = pin.trackDuration;
     json["start_offset"] = pin.startOffset;

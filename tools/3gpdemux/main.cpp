@@ -12,7 +12,7 @@ void Usage(FILE* out)
     std::fprintf(out,
                  "usage: 3gpdemux COMMAND [ARGS]   (3gpdemux COMMAND --help for each)\n"
                  "commands:\n"
-                 "  boxes FILE          print the file's box tree\n"
+                 "  boxes [--all] FILE  print the file's box tree (fragments counted unless --all)\n"
                  "  info FILE           the filter's verdict, pins, media types and allocators, as JSON\n"
                  "  samples FILE [--start T] [--stop T] [--seek-at N:T]\n"
                  "                      play to the end; one JSON line per sample, segment, flush,\n"

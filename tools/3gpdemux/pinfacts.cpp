@@ -1,9 +1,12 @@
 #include "pinfacts.h"
 
+#include <algorithm>
+
 #include "demuxfilter.h"
 #include "demuxoutputpin.h"
 #include "demuxsession.h"
 #include "movie.h"
+#include "moviefragments.h"
 #include "moviesampledesc.h"
 #include "moviesampletables.h"
 #include "movietrack.h"
@@ -18,14 +21,23 @@ void DescribeTrack(const CDemuxSession& session, const CMovieTrack* pTrack, PinF
         pFacts->samples = pTrack->m_pSampleSize->m_dwSampleCount;
         pFacts->maxSampleSize = pTrack->m_pSampleSize->m_dwMaxSampleSize;
     }
+    ULONGLONG llDuration = pTrack->m_llMediaDuration;
+    if (const CTrackFragments* pFragments = pTrack->m_pFragments) {
+        pFacts->bFragmented = true;
+        pFacts->fragments = pFragments->m_dwFragmentCount;
+        pFacts->samples += pFragments->SampleCount();
+        pFacts->maxSampleSize = std::max(pFacts->maxSampleSize, pFragments->MaxSampleSize());
+        if (pFragments->SampleCount() != 0) llDuration = std::max(llDuration, pFragments->EndTime());
+    }
     const CSampleDescriptionBox* pDescription = pTrack->m_pSampleDescription;
     if (pDescription && pDescription->m_pConfig)
         pFacts->config.assign(pDescription->m_pConfig, pDescription->m_pConfig + pDescription->m_cbConfig);
     pFacts->timescale = pTrack->m_dwMediaTimeScale;
-    // The track's media duration in 100-ns units, as the filter converts it.
+    // The track's duration in 100-ns units, as the filter converts it: a
+    // fragmented track's lasts to the end of its last fragment.
     pFacts->trackDuration =
         pTrack->m_dwMediaTimeScale
-            ? static_cast<REFERENCE_TIME>(pTrack->m_llMediaDuration * 10000000ULL) / pTrack->m_dwMediaTimeScale
+            ? static_cast<REFERENCE_TIME>(llDuration * 10000000ULL) / pTrack->m_dwMediaTimeScale
             : 0;
     pFacts->startOffset = pTrack->m_llStartOffset;
     const CMovie* pMovie = session.Filter()->GetMovie();

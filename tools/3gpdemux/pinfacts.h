@@ -22,6 +22,8 @@ struct PinFacts {
     std::vector<uint8_t> config;
     DWORD samples = 0;
     DWORD maxSampleSize = 0;
+    bool bFragmented = false;  // the movie has fragments ("mvex")
+    DWORD fragments = 0;       // track fragments that gave this track samples
     DWORD timescale = 0;
     REFERENCE_TIME trackDuration = 0;
     REFERENCE_TIME startOffset = 0;

@@ -39,9 +39,9 @@ private:
 };
 
 // Why the filter found nothing to play in a file it refused, when the
-// parser can tell: "no samples in moov; movie fragments are not read" for a
-// movie whose tracks list no sample, or that has none and holds movie
-// fragments. Empty otherwise.
+// parser can tell: kNoSamplesReason for a movie whose tracks have no sample
+// in moov nor in movie fragments. Empty otherwise.
+inline constexpr char kNoSamplesReason[] = "no samples in moov nor in movie fragments";
 std::string UnplayableMovieReason(const std::string& path);
 
 #endif

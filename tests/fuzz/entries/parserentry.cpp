@@ -59,7 +59,7 @@ struct ReadBuffer {
 void ExerciseSample(CMovieTrack* pTrack, DWORD dwSample, ReadBuffer* pBuffer)
 {
     const DWORD cbMax = static_cast<DWORD>(pBuffer->bytes.size());
-    DWORD cbSize = pTrack->m_pSampleSize ? pTrack->m_pSampleSize->GetSampleSize(dwSample) : 0;
+    DWORD cbSize = pTrack->GetSampleSize(dwSample);
     if (cbSize > cbMax) cbSize = cbMax;
     DWORD cbSample = 0;
     pTrack->ReadSample(dwSample, pBuffer->Tail(cbSize), cbSize, &cbSample);
@@ -77,8 +77,8 @@ void ExerciseTrack(CMovieTrack* pTrack)
     CMediaType mt;
     if (pTrack->m_pSampleDescription) pTrack->m_pSampleDescription->GetMediaType(&mt);
 
-    const DWORD dwCount = pTrack->m_pSampleSize ? pTrack->m_pSampleSize->m_dwSampleCount : 0;
-    DWORD cbMax = pTrack->m_pSampleSize ? pTrack->m_pSampleSize->m_dwMaxSampleSize : 0;
+    const DWORD dwCount = pTrack->GetSampleCount();
+    DWORD cbMax = pTrack->GetLargestReadableSample();
     if (cbMax > kMaxReadBuffer) cbMax = kMaxReadBuffer;
     ReadBuffer buffer;
     buffer.bytes.resize(cbMax + 1);  // never empty, so Tail(0) is a valid pointer
