@@ -58,10 +58,11 @@ Track TrackTimeline(const FixtureFacts& facts, const TrackFacts& track, const st
     for (size_t i = 0; i < track.packets.size(); ++i) {
         const PacketFacts& packet = track.packets[i];
         const REFERENCE_TIME rtStart = out.rtOffset + ToUnits(packet.rawDts, track.timescale);
-        // The stts delta; for the last sample ffprobe's duration, which it may
-        // have cut to the track's duration (the stored delta is not in the facts).
+        // The stored delta: up to the next sample, and for the last one up to
+        // the table's end (ffprobe's own duration for it may differ).
         const int64_t delta = i + 1 < track.packets.size() ? track.packets[i + 1].rawDts - packet.rawDts
-                                                             : packet.duration.value_or(0);
+                              : track.endTs > uint64_t(packet.rawDts) ? int64_t(track.endTs) - packet.rawDts
+                                                                       : packet.duration.value_or(0);
         out.sampleStarts.push_back(rtStart);
         std::vector<uint8_t> bytes;
         if (track.type == "audio") bytes.assign(file.begin() + packet.pos, file.begin() + packet.pos + packet.size);

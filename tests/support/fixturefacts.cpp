@@ -223,6 +223,9 @@ std::string FixtureDir()
 
 uint64_t TrackFacts::MediaDuration() const
 {
+    if (samples != moovSamples) {
+        return std::max(durationTs, endTs);
+    }
     if (durationTs != 0 || packets.empty()) {
         return durationTs;
     }

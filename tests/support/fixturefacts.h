@@ -55,7 +55,8 @@ struct TrackFacts {
     std::vector<PacketFacts> packets;  // decode order
 
     // The mdhd duration or, where it says 0, the sum of the stts deltas: the
-    // last sample's raw decode time plus its duration.
+    // last sample's raw decode time plus its duration. A fragmented track
+    // lasts to the end of its last sample when its header says less.
     uint64_t MediaDuration() const;
 };
 
