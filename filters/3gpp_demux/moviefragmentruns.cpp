@@ -176,23 +176,32 @@ HRESULT CTrackFragments::AddRun(CFragmentRun* pRun, ULONGLONG* pllBytes, ByteSou
     return S_OK;
 }
 
-DWORD CTrackFragments::FindRun(DWORD dwSample) const
+// The last run whose field is at or below the value, by bisection: both
+// keys (first sample, base time) grow with the run's number. At least one
+// run, and the first run's key at or below the value.
+template <typename T>
+DWORD CTrackFragments::LastRunAtOrBefore(T CFragmentRun::*pKey, T value) const
 {
-    if (m_dwRunCount == 0 || dwSample < m_pRuns[0].dwFirstSample || dwSample >= m_dwNextSample) {
-        return FRAGMENT_NO_SAMPLE;
-    }
-    // The last run that starts at or before the sample; runs are numbered in order.
     DWORD dwLow = 0;
     DWORD dwHigh = m_dwRunCount - 1;
     while (dwLow < dwHigh) {
         const DWORD dwMiddle = dwLow + (dwHigh - dwLow + 1) / 2;
-        if (m_pRuns[dwMiddle].dwFirstSample <= dwSample) {
+        if (m_pRuns[dwMiddle].*pKey <= value) {
             dwLow = dwMiddle;
         } else {
             dwHigh = dwMiddle - 1;
         }
     }
     return dwLow;
+}
+
+DWORD CTrackFragments::FindRun(DWORD dwSample) const
+{
+    if (m_dwRunCount == 0 || dwSample < m_pRuns[0].dwFirstSample || dwSample >= m_dwNextSample) {
+        return FRAGMENT_NO_SAMPLE;
+    }
+    // Runs are numbered in order.
+    return LastRunAtOrBefore(&CFragmentRun::dwFirstSample, dwSample);
 }
 
 HRESULT CTrackFragments::GetSample(DWORD dwSample, CFragmentSample* pSample)
@@ -246,16 +255,7 @@ DWORD CTrackFragments::GetSampleAtTime(ULONGLONG llTime)
     if (m_dwRunCount == 0 || llTime < m_pRuns[0].llBaseTime || llTime >= m_llEndTime) {
         return FRAGMENT_NO_SAMPLE;
     }
-    DWORD dwLow = 0;
-    DWORD dwHigh = m_dwRunCount - 1;
-    while (dwLow < dwHigh) {
-        const DWORD dwMiddle = dwLow + (dwHigh - dwLow + 1) / 2;
-        if (m_pRuns[dwMiddle].llBaseTime <= llTime) {
-            dwLow = dwMiddle;
-        } else {
-            dwHigh = dwMiddle - 1;
-        }
-    }
+    const DWORD dwLow = LastRunAtOrBefore(&CFragmentRun::llBaseTime, llTime);
     const CFragmentRun& run = m_pRuns[dwLow];
     const ULONGLONG llSince = llTime - run.llBaseTime;
     // A time in a gap before the next run belongs to the run's last sample.

@@ -173,6 +173,8 @@ private:
     HRESULT ReadEntry(const CFragmentRun& run, DWORD dwIndex, DWORD* pdwDuration, DWORD* pdwSize, DWORD* pdwFlags,
                       ByteSource* pSource);
     DWORD FindRun(DWORD dwSample) const;
+    template <typename T>
+    DWORD LastRunAtOrBefore(T CFragmentRun::*pKey, T value) const;
     HRESULT Append(const CFragmentRun& run);
 
     ByteSource* m_pSource;

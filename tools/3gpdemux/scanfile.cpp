@@ -69,7 +69,10 @@ std::string ExplainRefusal(const std::string& path)
 // Edit lists are ignored: the pins report the track's whole media, as stored.
 Json CompareWithFfprobe(const std::string& path, const Json& pins)
 {
-    std::string command = "ffprobe -v error -ignore_editlist 1 -show_entries stream=codec_type,codec_name,nb_frames,duration_ts,time_base "
+    // The packets ffprobe reads, not the frame count of the stream's header,
+    // which leaves out a fragmented file's movie fragments.
+    std::string command = "ffprobe -v error -ignore_editlist 1 -count_packets -show_entries "
+                          "stream=codec_type,codec_name,nb_read_packets,duration_ts,time_base "
                           "-of json " + ShellQuoted(path) + " 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return nullptr;
@@ -93,14 +96,15 @@ Json CompareWithFfprobe(const std::string& path, const Json& pins)
             disagreements.push_back(kind + ": ffprobe sees no such stream");
             continue;
         }
-        const long long llFrames = std::atoll(pStream->value("nb_frames", "-1").c_str());
+        const long long llFrames = std::atoll(pStream->value("nb_read_packets", "-1").c_str());
         if (llFrames != pin["samples"].get<long long>())
             disagreements.push_back(kind + ": " + std::to_string(pin["samples"].get<long long>()) +
                                     " samples, ffprobe " + std::to_string(llFrames));
         long long llNum = 0, llDen = 0;
         const std::string timeBase = pStream->value("time_base", "");
         const long long llTicks = pStream->value("duration_ts", -1LL);
-        if (std::sscanf(timeBase.c_str(), "%lld/%lld", &llNum, &llDen) == 2 && llDen > 0 && llTicks >= 0) {
+        // A duration of 0 is a header that does not say (the filter then sums the samples').
+        if (std::sscanf(timeBase.c_str(), "%lld/%lld", &llNum, &llDen) == 2 && llDen > 0 && llTicks > 0) {
             const long long llDuration = static_cast<long long>(static_cast<double>(llTicks) * llNum * 1e7 / llDen);
             const long long llOurs = pin["duration"].get<long long>();
             if (std::llabs(llDuration - llOurs) > 10000)  // 1 ms: rounding of either side
