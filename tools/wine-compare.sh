@@ -54,7 +54,9 @@ for pin in video audio; do
     problem "$pin: the seek came after $samples samples, not $hold"
   grep -q '"event":"flush"' "$out/$pin-wine-seek.jsonl" || problem "$pin: the seek did not flush"
   # The run the seek started opens its segment at the seek target.
-  segment_start=$(from_last_segment "$out/$pin-wine-seek.jsonl" | head -n1 | grep -o '"start":[0-9]*' | grep -o '[0-9]*$' || echo -1)
+  # sed reads to the end: head would leave awk writing into a closed pipe,
+  # whose failure pipefail would then report.
+  segment_start=$(from_last_segment "$out/$pin-wine-seek.jsonl" | sed -n 1p | grep -o '"start":[0-9]*' | grep -o '[0-9]*$' || echo -1)
   [ "$segment_start" = "$seek" ] || problem "$pin: the run after the seek starts at '$segment_start', not at $seek"
   for side in linux wine; do sed 's/"n":[0-9]*,//' "$out/$pin-$side-seek.jsonl" > "$out/$pin-$side-seek-unnumbered.jsonl"; done
   diff "$out/$pin-linux-seek-unnumbered.jsonl" "$out/$pin-wine-seek-unnumbered.jsonl" > "$out/$pin-seek.diff" ||
