@@ -213,20 +213,6 @@ TEST(ToolInfo, AgreesWithTheFactsOfEveryFixture)
     }
 }
 
-TEST(ToolInfo, ReportsTheMovieStringsOrNull)
-{
-    json ilst = Info("ilst-metadata.mp4");
-    EXPECT_EQ("Tëst Ünïcode", ilst["title"]);
-    EXPECT_EQ("Fixture Artist", ilst["author"]);
-    EXPECT_EQ("Fixture Album", ilst["album"]);
-    EXPECT_EQ("Test Tones", ilst["genre"]);
-    json assets = Info("3gpp-assets.3gp");
-    EXPECT_EQ("Asset Title", assets["title"]);
-    EXPECT_EQ("Asset Author", assets["author"]);
-    EXPECT_TRUE(assets["album"].is_null());
-    EXPECT_TRUE(Info("mjpeg.mov")["title"].is_null());
-}
-
 TEST(ToolSamples, EachPinCarriesTheFileSamplesInOrder)
 {
     for (const std::string& name : ListFixtures()) {
@@ -364,29 +350,6 @@ TEST(ToolSamples, EveryFixtureInThePhoneLayoutPlaysAsTheOriginal)
     }
     std::filesystem::remove(copy);
     EXPECT_GE(rewritten, 11u);
-}
-
-TEST(ToolSamples, StartAndStopBoundTheRunAtSyncSamples)
-{
-    // Video at 15 fps with a sync sample every 15: a start at 1.0 s begins at
-    // sample 15, a stop at 2.0 s ends with sample 30, the one starting there.
-    FixtureFacts facts = LoadFixtureFacts("h264-aac-bframes.mp4");
-    json info = Info("h264-aac-bframes.mp4");
-    ToolRun run = RunTool({"samples", FixturePath("h264-aac-bframes.mp4"), "--start", "10000000", "--stop", "20000000"});
-    ASSERT_EQ(0, run.status) << run.err;
-    std::vector<std::vector<uint8_t>> units = ExpectedUnits(facts, *facts.FirstTrack("video"), info["pins"][0]);
-    std::vector<json> video;
-    for (const json& line : JsonLines(run.out)) {
-        if (line.value("pin", "") == "video" && line["event"] == "sample") video.push_back(line);
-    }
-    ASSERT_EQ(16u, video.size());
-    EXPECT_TRUE(video[0]["sync"].get<bool>());
-    EXPECT_TRUE(video[0]["discontinuity"].get<bool>());
-    EXPECT_EQ(0, video[0]["start"]);
-    for (size_t i = 1; i < video.size(); ++i) {
-        const std::vector<uint8_t>& unit = units[15 + i];
-        EXPECT_EQ(Md5Hex(unit.data(), unit.size()), video[i]["md5"]) << "sample " << 15 + i;
-    }
 }
 
 // The seek lands at the same point whatever the machine's speed: each pin
