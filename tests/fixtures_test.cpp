@@ -12,35 +12,6 @@ TEST(FixtureFacts, MissingFactsThrow)
     EXPECT_THROW(LoadFixtureFacts("no-such-fixture.mp4"), std::runtime_error);
 }
 
-TEST(FixtureFacts, EveryFixtureHasTracksWithOnePacketPerSample)
-{
-    const std::vector<std::string> names = ListFixtures();
-    ASSERT_GE(names.size(), 10u);
-    for (const std::string& name : names) {
-        SCOPED_TRACE(name);
-        const FixtureFacts facts = LoadFixtureFacts(name);
-        EXPECT_GT(facts.movieTimescale, 0u);
-        EXPECT_EQ(facts.trakCount, facts.tracks.size());
-        for (const TrackFacts& track : facts.tracks) {
-            SCOPED_TRACE(track.stream);
-            EXPECT_TRUE(track.type == "video" || track.type == "audio") << track.type;
-            EXPECT_EQ(4u, track.tag.size());
-            EXPECT_GT(track.timescale, 0u);
-            ASSERT_GT(track.samples, 0u);
-            ASSERT_EQ(track.samples, track.packets.size());
-            // Decode order: sample numbers run 0..n-1 and stts times never go back.
-            for (size_t i = 0; i < track.packets.size(); ++i) {
-                EXPECT_EQ(i, track.packets[i].sample);
-                if (i > 0) {
-                    EXPECT_LE(track.packets[i - 1].rawDts, track.packets[i].rawDts);
-                }
-            }
-            EXPECT_EQ(0, track.packets[0].rawDts);
-            EXPECT_TRUE(track.packets[0].key);
-        }
-    }
-}
-
 TEST(FixtureFacts, PacketBytesInFileMatchRecordedMd5)
 {
     for (const std::string& name : ListFixtures()) {
