@@ -88,11 +88,6 @@ std::vector<uint8_t> FromHex(const std::string& hex)
     return bytes;
 }
 
-uint32_t LittleEndian32(const std::vector<uint8_t>& bytes, size_t pos)
-{
-    return bytes[pos] | (bytes[pos + 1] << 8) | (bytes[pos + 2] << 16) | (uint32_t(bytes[pos + 3]) << 24);
-}
-
 // The subtype each ffprobe codec must come out as.
 std::string SubtypeOfCodec(const std::string& codec)
 {
@@ -188,11 +183,11 @@ TEST(ToolInfo, AgreesWithTheFactsOfEveryFixture)
                 // Dimensions sit in the bitmap header: at 52 in VIDEOINFOHEADER, at 76 in MPEG2VIDEOINFO.
                 size_t at = track.codec == "h264" ? 76 : 52;
                 ASSERT_GE(format.size(), at + 8);
-                EXPECT_EQ(uint32_t(*track.width), LittleEndian32(format, at));
-                EXPECT_EQ(uint32_t(*track.height), LittleEndian32(format, at + 4));
+                EXPECT_EQ(uint32_t(*track.width), Le32(&format[at]));
+                EXPECT_EQ(uint32_t(*track.height), Le32(&format[at + 4]));
             } else if (track.codec == "aac") {
                 ASSERT_EQ(12u, format.size());
-                EXPECT_EQ(uint32_t(*track.sampleRate), LittleEndian32(format, 0));
+                EXPECT_EQ(uint32_t(*track.sampleRate), Le32(&format[0]));
                 EXPECT_EQ(*track.channels, format[6]);
             } else {
                 EXPECT_EQ(track.codec == "amr_nb" ? 8000 : 16000, *track.sampleRate);
