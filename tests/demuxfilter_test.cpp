@@ -539,14 +539,6 @@ TEST_F(DemuxContentTest, TitleAndAuthorComeFromTheItemList)
     EXPECT_EQ(facts.meta.at("artist"), Text(&IAMMediaContent::get_AuthorName));
 }
 
-TEST_F(DemuxContentTest, TitleAndAuthorComeFromTheAssetBoxes)
-{
-    UseFixture("3gpp-assets.3gp");
-    ASSERT_EQ(S_OK, Connect());
-    EXPECT_EQ("Asset Title", Text(&IAMMediaContent::get_Title));
-    EXPECT_EQ("Asset Author", Text(&IAMMediaContent::get_AuthorName));
-}
-
 TEST_F(DemuxContentTest, MissingStringsAreNotFoundAndTheRestIsNotImplemented)
 {
     // No movie yet.

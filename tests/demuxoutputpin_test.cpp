@@ -28,11 +28,6 @@ using namespace testmovie;
 
 namespace {
 
-uint32_t Le32(const BYTE* p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 // A source and the demux in a graph, connected; sinks added on demand.
 class DemuxOutputPinTest : public testing::Test {
 protected:

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "boxbuilder.h"
 #include "fixturefacts.h"
 #include "md5.h"
 #include "mediatype.h"
@@ -16,11 +17,6 @@
 #include "testsources.h"
 
 namespace {
-
-uint32_t Le32(const BYTE* p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 void ExpectVideoType(const TrackFacts& facts, const CSampleDescriptionBox& desc)
 {

@@ -20,11 +20,6 @@ using testbox::FullBox;
 
 namespace {
 
-uint32_t Le32(const BYTE* p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 std::vector<uint8_t> Slice(const BYTE* p, size_t cb)
 {
     return std::vector<uint8_t>(p, p + cb);

@@ -8,6 +8,12 @@
 #include <string>
 #include <vector>
 
+// The little-endian 32-bit value at p, as media type formats store it.
+inline uint32_t Le32(const uint8_t* p)
+{
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
 namespace testbox {
 
 // A growable big-endian byte buffer.

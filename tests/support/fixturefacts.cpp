@@ -195,7 +195,6 @@ void ReadLine(FixtureFacts& facts, const std::string& file, int lineNo, const st
     if (kind == "movie") {
         facts.movieTimescale = static_cast<uint32_t>(f.Int("timescale"));
         facts.movieDuration = static_cast<uint64_t>(f.Int("duration"));
-        facts.trakCount = static_cast<uint32_t>(f.Int("tracks"));
     } else if (kind == "track") {
         facts.tracks.push_back(ReadTrack(line, f));
     } else if (kind == "edit") {

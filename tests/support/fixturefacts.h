@@ -72,7 +72,6 @@ struct FixtureFacts {
     std::string name;  // file name of the movie, e.g. "h263-amrnb.3gp"
     uint32_t movieTimescale = 0;
     uint64_t movieDuration = 0;
-    uint32_t trakCount = 0;
     std::vector<TrackFacts> tracks;
     std::map<std::string, std::string> meta;  // ffprobe format tags, UTF-8
     std::vector<UdtaFacts> udta;
