@@ -7,6 +7,7 @@
 
 #include "demuxfilter.h"
 #include "demuxrun.h"
+#include "movie.h"
 #include "moviereport.h"
 #include "moviesampledesc.h"
 #include "movietimetables.h"
@@ -113,7 +114,7 @@ HRESULT CDemuxOutputPin::DeliverSamples()
             REFERENCE_TIME rtSampleStart = 0;
             REFERENCE_TIME rtSampleDuration = 0;
             m_pTrack->GetSampleTime(i, &rtSampleStart, &rtSampleDuration);
-            REFERENCE_TIME rtMediaStop = DemuxAddWrapping(rtSampleStart, rtSampleDuration);
+            REFERENCE_TIME rtMediaStop = AddWrapping(rtSampleStart, rtSampleDuration);
             pSample->SetMediaTime(&rtSampleStart, &rtMediaStop);
             // The samples from the sync sample up to the start position go
             // out as preroll, stamped before the segment start.

@@ -9,6 +9,7 @@
 #include "amrframer.h"
 #include "demuxfilter.h"
 #include "demuxrun.h"
+#include "movie.h"
 #include "moviereport.h"
 #include "moviesampledesc.h"
 #include "moviesampletables.h"
@@ -170,7 +171,7 @@ HRESULT CDemuxOutputPin::DeliverAmrFrames()
                 } else {
                     cbLeft -= cbProduced;
                     bFull = !packer.Put(abFrame, cbProduced, rtNext);
-                    rtNext = DemuxAddWrapping(rtNext, DEMUX_AMR_FRAME_DURATION);
+                    rtNext = AddWrapping(rtNext, DEMUX_AMR_FRAME_DURATION);
                 }
             }
             if (!bFull && k + 1 < DEMUX_MAX_PACK && cbLeft == 0 && packer.cbHeld == 0 && i <= range.dwLast) {

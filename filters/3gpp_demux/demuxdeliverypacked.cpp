@@ -4,6 +4,7 @@
 
 #include "demuxfilter.h"
 #include "demuxrun.h"
+#include "movie.h"
 #include "movietrack.h"
 
 HRESULT CDemuxOutputPin::DeliverPackedSamples()
@@ -57,7 +58,7 @@ HRESULT CDemuxOutputPin::DeliverPackedSamples()
             REFERENCE_TIME rtDurationI = 0;
             if (FAILED(m_pTrack->GetSampleTime(i, &rtStartI, &rtDurationI))) DemuxNotifyStreamError(this, E_FAIL);
             if (n == 0) rtPackStart = rtStartI;
-            rtPackDuration = DemuxAddWrapping(rtPackDuration, rtDurationI);
+            rtPackDuration = AddWrapping(rtPackDuration, rtDurationI);
             cbPacked += cbRead;
             ++i;
         }
@@ -72,7 +73,7 @@ HRESULT CDemuxOutputPin::DeliverPackedSamples()
         // Media times carry the pack's place in the track (absolute sample
         // times), as the video loop does, so that a downstream filter can
         // relate audio and video positions.
-        REFERENCE_TIME rtMediaStop = DemuxAddWrapping(rtPackStart, rtPackDuration);
+        REFERENCE_TIME rtMediaStop = AddWrapping(rtPackStart, rtPackDuration);
         pSample->SetMediaTime(&rtPackStart, &rtMediaStop);
         pSample->SetDiscontinuity(TRUE);
 

@@ -7,11 +7,6 @@
 
 namespace {
 
-REFERENCE_TIME SubtractWrapping(REFERENCE_TIME rtA, REFERENCE_TIME rtB)
-{
-    return static_cast<REFERENCE_TIME>(static_cast<ULONGLONG>(rtA) - static_cast<ULONGLONG>(rtB));
-}
-
 // The last and first samples of the run.
 void FindRunSamples(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
 {
@@ -72,16 +67,11 @@ void DemuxStampSample(IMediaSample* pSample, const DemuxRunRange& range, REFEREN
                       REFERENCE_TIME rtDuration, REFERENCE_TIME* prtStreamStart, REFERENCE_TIME* prtStreamStop)
 {
     REFERENCE_TIME rtStreamStart = SubtractWrapping(rtStart, range.rtStart);
-    REFERENCE_TIME rtStreamStop = DemuxAddWrapping(rtStreamStart, rtDuration);
+    REFERENCE_TIME rtStreamStop = AddWrapping(rtStreamStart, rtDuration);
     pSample->SetTime(&rtStreamStart, &rtStreamStop);
     pSample->SetPreroll(rtStreamStop <= 0 ? TRUE : FALSE);
     if (prtStreamStart != NULL) *prtStreamStart = rtStreamStart;
     if (prtStreamStop != NULL) *prtStreamStop = rtStreamStop;
-}
-
-REFERENCE_TIME DemuxAddWrapping(REFERENCE_TIME rtA, REFERENCE_TIME rtB)
-{
-    return static_cast<REFERENCE_TIME>(static_cast<ULONGLONG>(rtA) + static_cast<ULONGLONG>(rtB));
 }
 
 void DemuxNotifyStreamError(CDemuxOutputPin* pPin, HRESULT hr)

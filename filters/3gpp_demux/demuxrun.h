@@ -36,10 +36,6 @@ void DemuxStampSample(IMediaSample* pSample, const DemuxRunRange& range, REFEREN
                       REFERENCE_TIME rtDuration, REFERENCE_TIME* prtStreamStart = NULL,
                       REFERENCE_TIME* prtStreamStop = NULL);
 
-// a + b on 100-ns values from the file or the caller, wrapping instead of
-// overflowing.
-REFERENCE_TIME DemuxAddWrapping(REFERENCE_TIME rtA, REFERENCE_TIME rtB);
-
 // Posts the stream-error event for a failed read with its result code.
 void DemuxNotifyStreamError(CDemuxOutputPin* pPin, HRESULT hr);
 

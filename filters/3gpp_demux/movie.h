@@ -20,6 +20,17 @@ const LONGLONG MOVIE_UNITS_PER_SECOND = 10000000LL;
 // duration and its times collapse to the start.
 REFERENCE_TIME MovieUnitsToReferenceTime(ULONGLONG llValue, DWORD dwTimeScale);
 
+// a + b and a − b on 100-ns values from the file or the caller, wrapping
+// modulo 2^64 instead of overflowing.
+inline REFERENCE_TIME AddWrapping(REFERENCE_TIME rtA, REFERENCE_TIME rtB)
+{
+    return static_cast<REFERENCE_TIME>(static_cast<ULONGLONG>(rtA) + static_cast<ULONGLONG>(rtB));
+}
+inline REFERENCE_TIME SubtractWrapping(REFERENCE_TIME rtA, REFERENCE_TIME rtB)
+{
+    return static_cast<REFERENCE_TIME>(static_cast<ULONGLONG>(rtA) - static_cast<ULONGLONG>(rtB));
+}
+
 // The "ftyp" box; its parse result is the movie's file type.
 class CFileTypeBox : public CBox {
 public:

@@ -10,16 +10,6 @@
 #include "moviesampletables.h"
 #include "movietimetables.h"
 
-namespace {
-
-// Signed additions of 100-ns values from the file wrap instead of overflowing.
-LONGLONG AddWrapping(LONGLONG llA, LONGLONG llB)
-{
-    return static_cast<LONGLONG>(static_cast<ULONGLONG>(llA) + static_cast<ULONGLONG>(llB));
-}
-
-}  // namespace
-
 HRESULT CMovieTrack::GetOffsetInChunk(DWORD dwSample, DWORD dwIndexInChunk, ULONGLONG* pllOffset)
 {
     if (m_pSampleSize->m_dwSampleSize != 0) {
