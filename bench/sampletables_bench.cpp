@@ -11,6 +11,7 @@
 #include "moviesampletables.h"
 #include "movietimetables.h"
 #include "movietrack.h"
+#include "movietestaccess.h"
 #include "testsources.h"
 
 using namespace testmovie;
@@ -48,17 +49,13 @@ struct SyntheticTrack {
         all.zeros(8192);
         source.Data() = all.data();
         source.SetRecording(false);
-        track.m_dwMediaTimeScale = 1000;
-        track.m_pSampleSize = new CSampleSizeBox(headers[0]);
-        track.m_pSampleToChunk = new CSampleToChunkBox(headers[1]);
-        track.m_pChunkOffset = new CChunkOffsetBox(headers[2], false);
-        track.m_pCompositionTime = new CCompositionTimeToSampleBox(headers[3]);
-        track.m_pDecodingTime = new CDecodingTimeToSampleBox(headers[4]);
-        track.m_pDecodingTime->m_pCompositionTime = track.m_pCompositionTime;
-        track.m_pSyncSample = new CSyncSampleBox(headers[5]);
-        bOk = SUCCEEDED(track.m_pSampleSize->Parse()) && SUCCEEDED(track.m_pSampleToChunk->Parse()) &&
-              SUCCEEDED(track.m_pChunkOffset->Parse()) && SUCCEEDED(track.m_pCompositionTime->ParseTable()) &&
-              SUCCEEDED(track.m_pDecodingTime->ParseTable()) && SUCCEEDED(track.m_pSyncSample->ParseTable());
+        MovieTestAccess::SetLocationTables(track, new CSampleSizeBox(headers[0]), new CSampleToChunkBox(headers[1]),
+                                           new CChunkOffsetBox(headers[2], false));
+        MovieTestAccess::SetTimeTables(track, 1000, 0, new CDecodingTimeToSampleBox(headers[4]),
+                                       new CCompositionTimeToSampleBox(headers[3]), new CSyncSampleBox(headers[5]));
+        bOk = SUCCEEDED(track.GetSampleSizeBox()->Parse()) && SUCCEEDED(track.GetSampleToChunkBox()->Parse()) &&
+              SUCCEEDED(track.GetChunkOffsetBox()->Parse()) && SUCCEEDED(track.GetCompositionTimeBox()->ParseTable()) &&
+              SUCCEEDED(track.GetDecodingTimeBox()->ParseTable()) && SUCCEEDED(track.GetSyncSampleBox()->ParseTable());
     }
     testsrc::MemorySource source;
     CMovie movie;
@@ -79,12 +76,12 @@ void BM_WalkEverySample(benchmark::State& state)
         uint64_t checksum = 0;
         for (DWORD n = 0; n < samples; ++n) {
             DWORD chunk = 0, index = 0;
-            checksum += track.m_pSampleSize->GetSampleSize(n);
-            track.m_pSampleToChunk->GetChunkOfSample(n, &chunk, &index);
-            checksum += track.m_pChunkOffset->GetChunkOffset(chunk) + index;
+            checksum += track.GetSampleSizeBox()->GetSampleSize(n);
+            track.GetSampleToChunkBox()->GetChunkOfSample(n, &chunk, &index);
+            checksum += track.GetChunkOffsetBox()->GetChunkOffset(chunk) + index;
             REFERENCE_TIME start, duration;
             track.GetSampleTime(n, &start, &duration);
-            checksum += static_cast<uint64_t>(start) + track.m_pSyncSample->GetSyncSampleAtOrBefore(n);
+            checksum += static_cast<uint64_t>(start) + track.GetSyncSampleBox()->GetSyncSampleAtOrBefore(n);
         }
         benchmark::DoNotOptimize(checksum);
     }

@@ -397,11 +397,11 @@ TEST(AacSettle, ReportsLcForTheAacLcFixture)
     ASSERT_TRUE(source.IsOpen());
     CMovie movie(&source);
     ASSERT_EQ(S_OK, movie.Parse());
-    ASSERT_EQ(1u, movie.m_tracks.size());
-    CMovieTrack* pTrack = movie.m_tracks[0];
-    ASSERT_NE(nullptr, pTrack->m_pSampleDescription);
+    ASSERT_EQ(1u, movie.GetTracks().size());
+    CMovieTrack* pTrack = movie.GetTracks()[0];
+    ASSERT_NE(nullptr, pTrack->GetSampleDescription());
     CMediaType mt;
-    ASSERT_EQ(S_OK, pTrack->m_pSampleDescription->GetMediaType(&mt));
+    ASSERT_EQ(S_OK, pTrack->GetSampleDescription()->GetMediaType(&mt));
     ASSERT_EQ(12u, mt.FormatLength());
 
     // The configuration's sync extension says "no SBR" but leaves PS open.

@@ -40,17 +40,17 @@ void CheckVideoPlay(const FixtureFacts& facts, const std::vector<uint8_t>& file,
     ASSERT_NE(nullptr, pTrack);
     std::vector<SampleRecord> samples = pSink->Samples();
     ASSERT_EQ(pTrack->packets.size(), samples.size()) << facts.name;
-    const CSampleDescriptionBox* pDesc = pPin->Track()->m_pSampleDescription;
-    const bool bH264 = pDesc->m_dwStartCode != 0;
+    const CSampleDescriptionBox* pDesc = pPin->Track()->GetSampleDescription();
+    const bool bH264 = pDesc->GetStartCode() != 0;
     for (size_t i = 0; i < samples.size(); ++i) {
         std::vector<uint8_t> expected = RawPacket(file, pTrack->packets[i]);
         if (bH264) expected = LengthsToStartCodes(expected);
         std::vector<uint8_t> got = samples[i].bytes;
         if (i == 0) {
-            ASSERT_GE(got.size(), pDesc->m_cbConfig);
-            EXPECT_TRUE(std::equal(pDesc->m_pConfig, pDesc->m_pConfig + pDesc->m_cbConfig, got.begin()))
+            ASSERT_GE(got.size(), pDesc->GetConfigLength());
+            EXPECT_TRUE(std::equal(pDesc->GetConfig(), pDesc->GetConfig() + pDesc->GetConfigLength(), got.begin()))
                 << facts.name << ": configuration bytes lead the first sample";
-            got.erase(got.begin(), got.begin() + pDesc->m_cbConfig);
+            got.erase(got.begin(), got.begin() + pDesc->GetConfigLength());
         }
         ASSERT_EQ(expected, got) << facts.name << " video sample " << i;
     }
@@ -98,13 +98,13 @@ TEST(DemuxDelivery, ConfigurationBytesLeadTheFirstSampleAfterEveryStopButNotAfte
     ASSERT_EQ(S_OK, play.OpenFixture("h264-aac-bframes.mp4"));
     CDemuxOutputPin* pVideo = play.PinOfKind(true);
     ASSERT_NE(nullptr, pVideo);
-    const CSampleDescriptionBox* pDesc = pVideo->Track()->m_pSampleDescription;
-    ASSERT_GT(pDesc->m_cbConfig, 0u);
+    const CSampleDescriptionBox* pDesc = pVideo->Track()->GetSampleDescription();
+    ASSERT_GT(pDesc->GetConfigLength(), 0u);
     CRecordingSink* pSink = play.SinkOfKind(true);
 
     auto startsWithConfig = [&](const SampleRecord& s) {
-        return s.bytes.size() >= pDesc->m_cbConfig &&
-               std::equal(pDesc->m_pConfig, pDesc->m_pConfig + pDesc->m_cbConfig, s.bytes.begin());
+        return s.bytes.size() >= pDesc->GetConfigLength() &&
+               std::equal(pDesc->GetConfig(), pDesc->GetConfig() + pDesc->GetConfigLength(), s.bytes.begin());
     };
 
     ASSERT_TRUE(play.PlayToEnd(1));

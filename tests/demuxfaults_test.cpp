@@ -47,7 +47,7 @@ std::vector<PinPlay> RecordPins(DemuxPlayback& play)
     std::vector<PinPlay> pins;
     for (size_t i = 0; i < play.OutputPinCount(); ++i) {
         PinPlay pin;
-        pin.bVideo = play.OutputPin(i)->Track()->m_bVideo;
+        pin.bVideo = play.OutputPin(i)->Track()->IsVideo();
         pin.subtype = *play.OutputPin(i)->TrackMediaType().Subtype();
         for (const SampleRecord& s : play.Sink(i)->Samples()) pin.samples.push_back(s.bytes);
         pin.lEndOfStreams = play.Sink(i)->EndOfStreamCount();

@@ -313,8 +313,8 @@ TEST_F(DemuxFilterTest, SkipsAVideoTrackItCannotDeliverForTheNextOne)
         ASSERT_EQ(3, m_pDemux->GetPinCount());
         for (int iPin = 1; iPin <= 2; ++iPin) {
             CMovieTrack* pTrack = static_cast<CDemuxOutputPin*>(m_pDemux->GetPin(iPin))->Track();
-            EXPECT_TRUE(iPin == 1 ? pTrack->m_bVideo : pTrack->m_bAudio);
-            EXPECT_EQ(5u, pTrack->m_pSampleSize->m_dwSampleCount);
+            EXPECT_TRUE(iPin == 1 ? pTrack->IsVideo() : pTrack->IsAudio());
+            EXPECT_EQ(5u, pTrack->GetSampleSizeBox()->GetSampleCount());
         }
         m_pGraph->DisconnectPair(Input());
     }
@@ -332,8 +332,8 @@ TEST_F(DemuxFilterTest, MakesAtMostOnePinOfEachKind)
     // the first track of its kind.
     auto* pVideo = static_cast<CDemuxOutputPin*>(m_pDemux->GetPin(1));
     auto* pAudio = static_cast<CDemuxOutputPin*>(m_pDemux->GetPin(2));
-    EXPECT_EQ(m_pDemux->GetMovie()->m_tracks[1], pVideo->Track());
-    EXPECT_EQ(m_pDemux->GetMovie()->m_tracks[0], pAudio->Track());
+    EXPECT_EQ(m_pDemux->GetMovie()->GetTracks()[1], pVideo->Track());
+    EXPECT_EQ(m_pDemux->GetMovie()->GetTracks()[0], pAudio->Track());
 }
 
 // --- refusals -------------------------------------------------------------------

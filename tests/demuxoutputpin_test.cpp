@@ -17,6 +17,7 @@
 #include "hostgraph.h"
 #include "movie.h"
 #include "moviebuilder.h"
+#include "movietestaccess.h"
 #include "moviesampledesc.h"
 #include "moviesampletables.h"
 #include "movietrack.h"
@@ -132,7 +133,7 @@ uint32_t LargestSample(const TrackFacts& facts)
 
 DWORD ConfigBytes(CDemuxOutputPin* pPin)
 {
-    return pPin->Track()->m_pSampleDescription->m_cbConfig;
+    return pPin->Track()->GetSampleDescription()->GetConfigLength();
 }
 
 }  // namespace
@@ -242,9 +243,9 @@ TEST_F(DemuxOutputPinTest, RefusesABufferSizeThatWouldWrap)
     IMemAllocator* pAlloc = nullptr;
     ASSERT_EQ(S_OK, CreateMemoryAllocator(&pAlloc));
     ALLOCATOR_PROPERTIES request = {1, 1, 1, 8};
-    pPin->Track()->m_pSampleDescription->m_cbConfig = 0xFFFFFFF0u;
+    MovieTestAccess::SetConfigLength(*pPin->Track()->GetSampleDescription(), 0xFFFFFFF0u);
     EXPECT_EQ(E_OUTOFMEMORY, pPin->DecideBufferSize(pAlloc, &request));
-    pPin->Track()->m_pSampleDescription->m_cbConfig = 0;
+    MovieTestAccess::SetConfigLength(*pPin->Track()->GetSampleDescription(), 0);
     EXPECT_EQ(0u, pAlloc->Release());
 }
 
@@ -265,7 +266,7 @@ TEST_F(DemuxOutputPinTest, NeverAsksForMoreThanTheWholeStream)
     Open(CHostAsyncSource::CreateFromMemory(bytes));
     CDemuxOutputPin* pPin = Pin(1);
     ASSERT_NE(nullptr, pPin);
-    EXPECT_EQ(0x2000000u, pPin->Track()->m_pSampleSize->m_dwMaxSampleSize);
+    EXPECT_EQ(0x2000000u, pPin->Track()->GetSampleSizeBox()->GetMaxSampleSize());
     EXPECT_EQ(bytes.size(), pPin->Track()->GetLargestReadableSample());
 
     IMemAllocator* pAlloc = nullptr;
@@ -282,7 +283,7 @@ TEST_F(DemuxOutputPinTest, ConstructionReportsTracksItCannotDeliver)
 {
     OpenFixture("h263-amrnb.3gp");
     CMovieTrack* pTrack = Pin(1)->Track();
-    CMediaType* pTrackType = pTrack->m_pSampleDescription->m_pMediaType;
+    CMediaType* pTrackType = MovieTestAccess::MediaType(*pTrack->GetSampleDescription());
     const GUID subtype = pTrackType->subtype;
     CCritSec lock;
 
@@ -299,10 +300,10 @@ TEST_F(DemuxOutputPinTest, ConstructionReportsTracksItCannotDeliver)
     construct(VFW_E_TYPE_NOT_ACCEPTED);
     pTrackType->subtype = subtype;
 
-    CSampleDescriptionBox* pDesc = pTrack->m_pSampleDescription;
-    pTrack->m_pSampleDescription = nullptr;
+    CSampleDescriptionBox* pDesc = pTrack->GetSampleDescription();
+    MovieTestAccess::SampleDescription(*pTrack) = nullptr;
     construct(E_FAIL);
-    pTrack->m_pSampleDescription = pDesc;
+    MovieTestAccess::SampleDescription(*pTrack) = pDesc;
 }
 
 // --- state and calls downstream ----------------------------------------------------
@@ -314,7 +315,7 @@ TEST_F(DemuxOutputPinTest, AnUnconnectedPinStartsNothingAndPassesNothingOn)
     EXPECT_EQ(S_OK, pPin->Active());
     EXPECT_FALSE(pPin->ThreadExists());
     EXPECT_EQ(VFW_E_NOT_CONNECTED, pPin->DeliverEndOfStream());
-    EXPECT_EQ(0, pPin->m_bEndOfStreamSent.Get());
+    EXPECT_EQ(0, pPin->IsEndOfStreamSent());
     EXPECT_EQ(VFW_E_NOT_CONNECTED, pPin->DeliverBeginFlush());
     EXPECT_EQ(VFW_E_NOT_CONNECTED, pPin->DeliverEndFlush());
     // The graph pauses and stops the filter with the output unconnected.
@@ -329,7 +330,7 @@ TEST_F(DemuxOutputPinTest, PassesEndOfStreamAndFlushesToTheConnectedPin)
     CRecordingSink* pVideo = ConnectSink(1);
     CRecordingSink* pAudio = ConnectSink(2);
     EXPECT_EQ(S_OK, Pin(1)->DeliverEndOfStream());
-    EXPECT_EQ(1, Pin(1)->m_bEndOfStreamSent.Get());
+    EXPECT_EQ(1, Pin(1)->IsEndOfStreamSent());
     EXPECT_EQ(1, pVideo->EndOfStreamCount());
     EXPECT_EQ(0, pAudio->EndOfStreamCount());
 
@@ -355,6 +356,6 @@ TEST_F(DemuxOutputPinTest, PauseStartsAWorkerPerConnectedPinAndStopEndsItWithOne
     ASSERT_EQ(S_OK, m_pGraph->Stop());
     EXPECT_FALSE(Pin(1)->ThreadExists());
     EXPECT_EQ(1, pVideo->EndOfStreamCount());
-    EXPECT_EQ(0, Pin(1)->m_bConfigSent.Get());
+    EXPECT_EQ(0, Pin(1)->IsConfigSent());
     EXPECT_EQ(lHandles, platformtest::LiveKernelHandles());
 }

@@ -266,8 +266,8 @@ private:
         ASSERT_EQ(S_OK, m_play.ReconnectInput());
         ++m_pStats->inputReconnects;
         ASSERT_EQ(3, m_play.Filter()->GetPinCount());
-        EXPECT_TRUE(m_play.OutputPin(0)->Track()->m_bVideo);
-        EXPECT_TRUE(m_play.OutputPin(1)->Track()->m_bAudio);
+        EXPECT_TRUE(m_play.OutputPin(0)->Track()->IsVideo());
+        EXPECT_TRUE(m_play.OutputPin(1)->Track()->IsAudio());
         for (size_t i = 0; i < 2; ++i) {
             EXPECT_TRUE(m_play.OutputPin(i)->IsConnected());
             EXPECT_FALSE(m_play.OutputPin(i)->ThreadExists());

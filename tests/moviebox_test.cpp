@@ -35,7 +35,7 @@ struct Parent {
 std::vector<uint32_t> ChildTypes(CBox& box)
 {
     std::vector<uint32_t> types;
-    for (DWORD i = 0; i < box.GetChildCount(); ++i) types.push_back(box.GetChild(i)->m_dwType);
+    for (DWORD i = 0; i < box.GetChildCount(); ++i) types.push_back(box.GetChild(i)->GetType());
     return types;
 }
 
@@ -50,17 +50,17 @@ TEST(BoxEnumeration, ReadsHeaderFormsAndOffsets)
     CBox& box = parent.box();
     ASSERT_EQ(box.GetChildCount(), 4u);
     CBox* a = box.GetChild(0);
-    EXPECT_EQ(a->m_cbHeader, 8u);
-    EXPECT_EQ(a->m_llSize, 12);
-    EXPECT_EQ(a->m_llFileOffset, 3u + 8u);
+    EXPECT_EQ(a->GetHeaderLength(), 8u);
+    EXPECT_EQ(a->GetSize(), 12);
+    EXPECT_EQ(a->GetFileOffset(), 3u + 8u);
     CBox* b = box.GetChild(1);
-    EXPECT_EQ(b->m_dwType, FourCC("bbbb"));
-    EXPECT_EQ(b->m_cbHeader, 16u);
-    EXPECT_EQ(b->m_llSize, 18);
-    EXPECT_EQ(b->m_llFileOffset, 3u + 8u + 12u);
-    EXPECT_EQ(box.GetChild(2)->m_cbHeader, 24u);
-    EXPECT_EQ(box.GetChild(2)->m_llSize, 25);
-    EXPECT_EQ(box.GetChild(3)->m_cbHeader, 32u);
+    EXPECT_EQ(b->GetType(), FourCC("bbbb"));
+    EXPECT_EQ(b->GetHeaderLength(), 16u);
+    EXPECT_EQ(b->GetSize(), 18);
+    EXPECT_EQ(b->GetFileOffset(), 3u + 8u + 12u);
+    EXPECT_EQ(box.GetChild(2)->GetHeaderLength(), 24u);
+    EXPECT_EQ(box.GetChild(2)->GetSize(), 25);
+    EXPECT_EQ(box.GetChild(3)->GetHeaderLength(), 32u);
     EXPECT_EQ(box.GetChild(4), nullptr);
 }
 
@@ -68,7 +68,7 @@ TEST(BoxEnumeration, OpenChildReachesExactlyToParentEnd)
 {
     Parent parent(Box("test", {Box("aaaa"), testbox::OpenBox("open", Bytes().zeros(5))}), Box("next"));
     ASSERT_EQ(parent.box().GetChildCount(), 2u);
-    EXPECT_EQ(parent.box().GetChild(1)->m_llSize, 13);
+    EXPECT_EQ(parent.box().GetChild(1)->GetSize(), 13);
 }
 
 TEST(BoxEnumeration, StopsAtChildPastParentEndAndNeverReadsBeyondParent)
@@ -91,7 +91,7 @@ TEST(BoxEnumeration, UndersizedChildrenStillAdvance)
     std::vector<uint32_t> types = ChildTypes(parent.box());
     ASSERT_EQ(types.size(), 3u);
     EXPECT_EQ(types[0], 8u);  // the header at offset 0: size 4, "type" 8
-    EXPECT_EQ(parent.box().GetChild(0)->m_llSize, 4);
+    EXPECT_EQ(parent.box().GetChild(0)->GetSize(), 4);
     EXPECT_EQ(parent.box().GetChild(0)->GetData(L"x"), nullptr);
     EXPECT_EQ(types[1], FourCC("next"));
     EXPECT_EQ(types[2], FourCC("last"));
@@ -144,7 +144,7 @@ TEST(BoxEnumeration, FindChildReturnsFirstOfItsType)
     Parent parent(Box("test", {Box("aaaa", Bytes().u8(1)), Box("aaaa", Bytes().u8(2))}));
     CBox* found = parent.box().FindChild(FourCC("aaaa"));
     ASSERT_NE(found, nullptr);
-    EXPECT_EQ(found->m_llFileOffset, 3u + 8u);
+    EXPECT_EQ(found->GetFileOffset(), 3u + 8u);
     EXPECT_EQ(parent.box().FindChild(FourCC("none")), nullptr);
 }
 
@@ -161,7 +161,7 @@ TEST(BoxPayload, ReadOnceAndNoneWithoutPayload)
     BYTE* data = parent.box().GetData(L"Test");
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(ReadU32BE(data), 0xA1B2C3D4u);
-    EXPECT_EQ(parent.box().m_cbData, 4u);
+    EXPECT_EQ(parent.box().GetDataLength(), 4u);
     long reads = parent.source.ReadCount();
     EXPECT_EQ(parent.box().GetData(L"Test"), data);
     EXPECT_EQ(parent.source.ReadCount(), reads);
@@ -180,20 +180,18 @@ TEST(BoxPayload, FullBoxHeaderMovesPayloadPastVersionAndFlags)
 {
     Parent compact(testbox::FullBox("test", 1, 0x000207, Bytes().u32(77)));
     ASSERT_EQ(compact.box().ReadFullBoxHeader(), S_OK);
-    EXPECT_EQ(compact.box().m_bVersion, 1);
-    EXPECT_EQ(compact.box().m_abFlags[0], 0x00);
-    EXPECT_EQ(compact.box().m_abFlags[1], 0x02);
-    EXPECT_EQ(compact.box().m_abFlags[2], 0x07);
-    EXPECT_EQ(compact.box().m_cbHeader, 12u);
+    EXPECT_EQ(compact.box().GetVersion(), 1);
+    EXPECT_EQ(compact.box().GetFlags(), 0x000207u);
+    EXPECT_EQ(compact.box().GetHeaderLength(), 12u);
     EXPECT_EQ(compact.box().ReadFullBoxHeader(), S_OK);  // a second call changes nothing
-    EXPECT_EQ(compact.box().m_cbHeader, 12u);
+    EXPECT_EQ(compact.box().GetHeaderLength(), 12u);
     EXPECT_EQ(ReadU32BE(compact.box().GetData(L"Test")), 77u);
 
     // A 64-bit header: the payload still starts right after the word.
     testsrc::MemorySource source(testbox::LargeBox("test", Bytes().u32(0x01000000).u32(99)).data());
     CBox large(&source, FourCC("test"), 16, 24, 0);
     ASSERT_EQ(large.ReadFullBoxHeader(), S_OK);
-    EXPECT_EQ(large.m_cbHeader, 20u);
+    EXPECT_EQ(large.GetHeaderLength(), 20u);
     EXPECT_EQ(ReadU32BE(large.GetData(L"Test")), 99u);
 
     Parent tooShort(Box("test", Bytes().u24(0)));
@@ -215,8 +213,8 @@ TEST(BoxPayload, LargeBlockThresholdAndItsAllocators)
         below.ReleaseData();
         EXPECT_EQ(platformtest::GetVirtualAllocStats().freeCalls, 0);
         at.ReleaseData();
-        EXPECT_EQ(at.m_pData, nullptr);
-        EXPECT_EQ(at.m_cbData, 0u);
+        EXPECT_FALSE(at.IsDataLoaded());
+        EXPECT_EQ(at.GetDataLength(), 0u);
     }
     platformtest::VirtualAllocStats stats = platformtest::GetVirtualAllocStats();
     EXPECT_EQ(stats.freeCalls, 1);
@@ -225,7 +223,7 @@ TEST(BoxPayload, LargeBlockThresholdAndItsAllocators)
     platformtest::FailVirtualAllocAfter(1);
     CBox failing(&source, FourCC("data"), 8, 8 + 1048575, 0);
     EXPECT_EQ(failing.AllocData(1048575), E_OUTOFMEMORY);
-    EXPECT_EQ(failing.m_cbData, 0u);
+    EXPECT_EQ(failing.GetDataLength(), 0u);
     platformtest::FailVirtualAllocAfter(1);
     EXPECT_EQ(failing.GetData(L"Data"), nullptr);
     platformtest::FailVirtualAllocAfter(0);
@@ -237,11 +235,11 @@ TEST(BoxCopy, TakesTheHeaderOnly)
     CBox* child = parent.box().GetChild(0);
     child->ReadFullBoxHeader();
     CBox copy(*child);
-    EXPECT_EQ(copy.m_dwType, FourCC("aaaa"));
-    EXPECT_EQ(copy.m_cbHeader, child->m_cbHeader);
-    EXPECT_EQ(copy.m_llSize, 12);
-    EXPECT_EQ(copy.m_llFileOffset, child->m_llFileOffset);
-    EXPECT_EQ(copy.m_bVersion, 0);
-    EXPECT_EQ(copy.m_pData, nullptr);
-    EXPECT_EQ(copy.m_dwChildCount, 0u);
+    EXPECT_EQ(copy.GetType(), FourCC("aaaa"));
+    EXPECT_EQ(copy.GetHeaderLength(), child->GetHeaderLength());
+    EXPECT_EQ(copy.GetSize(), 12);
+    EXPECT_EQ(copy.GetFileOffset(), child->GetFileOffset());
+    EXPECT_EQ(copy.GetVersion(), 0);
+    EXPECT_FALSE(copy.IsDataLoaded());
+    EXPECT_EQ(copy.GetEnumeratedChildCount(), 0u);
 }

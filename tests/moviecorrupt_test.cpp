@@ -64,7 +64,7 @@ void WalkTrack(CMovieTrack& track) {
         track.GetSampleTime(n, &start, &duration);
         track.GetSyncSampleAtOrBefore(n);
         track.IsSyncSample(n);
-        if (track.m_pCompositionTime != nullptr) track.m_pCompositionTime->GetCompositionOffset(n);
+        if (track.GetCompositionTimeBox() != nullptr) track.GetCompositionTimeBox()->GetCompositionOffset(n);
     }
     const REFERENCE_TIME times[] = {INT64_MIN, -10000000,           -1,        0,        1, 999999, 5000000,
                                     20000000,  track.GetDuration(), 1LL << 40, INT64_MAX};
@@ -82,8 +82,8 @@ DWORD ParseAndWalk(const std::vector<uint8_t>& bytes) {
     HRESULT hr = movie.Parse();
     EXPECT_TRUE(hr == S_OK || hr == E_FAIL) << std::hex << hr;
     movie.GetDuration();
-    for (DWORD i = 0; i < movie.m_tracks.size(); ++i) WalkTrack(*movie.m_tracks[i]);
-    return movie.m_tracks.size();
+    for (DWORD i = 0; i < movie.GetTracks().size(); ++i) WalkTrack(*movie.GetTracks()[i]);
+    return movie.GetTracks().size();
 }
 
 std::vector<uint8_t> FragmentedFixture() {
@@ -106,7 +106,7 @@ TEST(MovieCorruption, TruncatedAtEveryLength) {
             testsrc::MemorySource source(valid);
             CMovie movie(&source);
             ASSERT_EQ(movie.Parse(), S_OK);
-            ASSERT_EQ(movie.m_tracks.size(), 2u);
+            ASSERT_EQ(movie.GetTracks().size(), 2u);
         }
         for (size_t length = 0; length < valid.size(); ++length) {
             SCOPED_TRACE(length);
@@ -201,9 +201,9 @@ TEST(MovieCorruption, DamagedFragmentsCostOnlyTheirSamples) {
         CMovie movie(&source);
         ASSERT_EQ(movie.Parse(), S_OK);
         CMovieTrack* pVideo = nullptr;
-        for (DWORD i = 0; i < movie.m_tracks.size(); ++i) {
-            if (movie.m_tracks[i]->m_bVideo) pVideo = movie.m_tracks[i];
-            WalkTrack(*movie.m_tracks[i]);
+        for (DWORD i = 0; i < movie.GetTracks().size(); ++i) {
+            if (movie.GetTracks()[i]->IsVideo()) pVideo = movie.GetTracks()[i];
+            WalkTrack(*movie.GetTracks()[i]);
         }
         EXPECT_EQ(pVideo != nullptr ? int(pVideo->GetSampleCount()) : 0, expected);
         EXPECT_NE(debug.Text().find(c.message), std::string::npos) << debug.Text();

@@ -25,8 +25,8 @@ struct EditListCase {
         source.Data() = BuildMovie(layout).bytes;
         hr = movie.Parse();
     }
-    bool Kept() const { return movie.m_tracks.size() == 1; }
-    LONGLONG Offset() const { return Kept() ? movie.m_tracks[0]->m_llStartOffset : -12345; }
+    bool Kept() const { return movie.GetTracks().size() == 1; }
+    LONGLONG Offset() const { return Kept() ? movie.GetTracks()[0]->GetStartOffset() : -12345; }
 
     testsrc::MemorySource source;
     CMovie movie{&source};
@@ -107,7 +107,7 @@ TEST(EditList, OffsetIsAddedToSampleTimesAndTakenFromRequests)
 {
     EditListCase list(TwoEntryEditList(0, 600, 0, 3000));
     ASSERT_TRUE(list.Kept());
-    CMovieTrack* track = list.movie.m_tracks[0];
+    CMovieTrack* track = list.movie.GetTracks()[0];
     REFERENCE_TIME start = 0, duration = 0;
     ASSERT_EQ(track->GetSampleTime(1, &start, &duration), S_OK);
     EXPECT_EQ(start, 10000000 + 1000000);  // delta 100 at 1000 per second

@@ -41,20 +41,20 @@ void CheckTrack(const FixtureFacts& facts, const TrackFacts& expected, CMovieTra
                 testsrc::FileSource& source, const std::vector<uint8_t>& file)
 {
     SCOPED_TRACE("stream " + std::to_string(expected.stream));
-    EXPECT_EQ(track.m_bVideo != 0, expected.type == "video");
-    EXPECT_EQ(track.m_dwMediaTimeScale, expected.timescale);
+    EXPECT_EQ(track.IsVideo() != 0, expected.type == "video");
+    EXPECT_EQ(track.GetMediaTimeScale(), expected.timescale);
     // The header's duration, or the decoding times' sum where it says 0; a
     // fragmented track's grows past it as its fragments are read.
     if (expected.samples == expected.moovSamples) {
-        EXPECT_EQ(track.m_llMediaDuration, expected.MediaDuration());
+        EXPECT_EQ(track.GetMediaDuration(), expected.MediaDuration());
     }
     ASSERT_EQ(track.GetSampleCount(), expected.samples);
     EXPECT_EQ(track.GetFragmentCount() != 0, expected.samples != expected.moovSamples);
-    EXPECT_EQ(track.m_pSyncSample != nullptr, expected.hasStss);
-    EXPECT_EQ(track.m_pCompositionTime != nullptr, expected.hasCtts);
+    EXPECT_EQ(track.GetSyncSampleBox() != nullptr, expected.hasStss);
+    EXPECT_EQ(track.GetCompositionTimeBox() != nullptr, expected.hasCtts);
     const REFERENCE_TIME offset = ExpectedStartOffset(facts, expected);
-    EXPECT_EQ(track.m_llStartOffset, offset);
-    const bool bStartCodes = track.m_pSampleDescription->m_dwStartCode != 0;
+    EXPECT_EQ(track.GetStartOffset(), offset);
+    const bool bStartCodes = track.GetSampleDescription()->GetStartCode() != 0;
     EXPECT_EQ(bStartCodes, expected.codec == "h264");
 
     std::vector<BYTE> buffer(track.GetLargestReadableSample());
@@ -87,8 +87,8 @@ void CheckTrack(const FixtureFacts& facts, const TrackFacts& expected, CMovieTra
         REFERENCE_TIME start = 0, duration = 0;
         ASSERT_EQ(track.GetSampleTime(packet.sample, &start, &duration), S_OK);
         EXPECT_EQ(start, offset + packet.rawDts * 10000000 / expected.timescale);
-        if (track.m_pCompositionTime != nullptr) {
-            EXPECT_EQ(int64_t(int32_t(track.m_pCompositionTime->GetCompositionOffset(packet.sample))), packet.ctts);
+        if (track.GetCompositionTimeBox() != nullptr) {
+            EXPECT_EQ(int64_t(int32_t(track.GetCompositionTimeBox()->GetCompositionOffset(packet.sample))), packet.ctts);
         }
         EXPECT_EQ(track.IsSyncSample(packet.sample), packet.key);
         if (packet.key) lastKey = packet.sample;
@@ -117,11 +117,11 @@ TEST(MovieFixtures, TracksAndSamplesMatchTheFacts)
         std::vector<uint8_t> file = testsrc::ReadWholeFile(FixturePath(name));
         CMovie movie(&source);
         ASSERT_EQ(movie.Parse(), S_OK);
-        EXPECT_EQ(movie.m_dwTimeScale, facts.movieTimescale);
-        EXPECT_EQ(movie.m_llDuration, facts.movieDuration);
-        ASSERT_EQ(movie.m_tracks.size(), facts.tracks.size());
+        EXPECT_EQ(movie.GetTimeScale(), facts.movieTimescale);
+        EXPECT_EQ(movie.GetHeaderDuration(), facts.movieDuration);
+        ASSERT_EQ(movie.GetTracks().size(), facts.tracks.size());
         for (size_t i = 0; i < facts.tracks.size(); ++i) {
-            CheckTrack(facts, facts.tracks[i], *movie.m_tracks[DWORD(i)], source, file);
+            CheckTrack(facts, facts.tracks[i], *movie.GetTracks()[DWORD(i)], source, file);
         }
     }
 }
@@ -132,17 +132,17 @@ TEST(MovieFixtures, CorruptFilesAreHandled)
         testsrc::FileSource source(FixturePath("no-mdat.mp4"));
         CMovie movie(&source);
         EXPECT_EQ(movie.Parse(), E_FAIL);
-        EXPECT_EQ(movie.m_tracks.size(), 0u);
+        EXPECT_EQ(movie.GetTracks().size(), 0u);
     }
     testsrc::FileSource source(FixturePath("truncated-moov.mp4"));
     CMovie movie(&source);
     HRESULT hr = movie.Parse();
     EXPECT_TRUE(hr == S_OK || hr == E_FAIL);
-    for (DWORD i = 0; i < movie.m_tracks.size(); ++i) {
-        std::vector<BYTE> buffer(movie.m_tracks[i]->GetLargestReadableSample() + 1);
+    for (DWORD i = 0; i < movie.GetTracks().size(); ++i) {
+        std::vector<BYTE> buffer(movie.GetTracks()[i]->GetLargestReadableSample() + 1);
         DWORD cb;
-        for (DWORD n = 0; n < movie.m_tracks[i]->GetSampleCount(); ++n) {
-            movie.m_tracks[i]->ReadSample(n, buffer.data(), DWORD(buffer.size()), &cb);
+        for (DWORD n = 0; n < movie.GetTracks()[i]->GetSampleCount(); ++n) {
+            movie.GetTracks()[i]->ReadSample(n, buffer.data(), DWORD(buffer.size()), &cb);
         }
     }
 }

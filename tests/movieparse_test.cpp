@@ -71,14 +71,14 @@ TEST(MovieParse, KeepsVideoAndAudioTracksInFileOrder)
     layout.tracks.push_back(VideoTrack());
     Parsed parsed(BuildMovie(layout).bytes);
     ASSERT_EQ(parsed.hr, S_OK);
-    ASSERT_EQ(parsed.movie.m_tracks.size(), 2u);
-    EXPECT_TRUE(parsed.movie.m_tracks[0]->m_bAudio);
-    EXPECT_FALSE(parsed.movie.m_tracks[0]->m_bVideo);
-    EXPECT_TRUE(parsed.movie.m_tracks[1]->m_bVideo);
-    EXPECT_EQ(parsed.movie.m_dwTimeScale, 1000u);
-    EXPECT_EQ(parsed.movie.m_llDuration, 500u);
-    EXPECT_EQ(parsed.movie.m_tracks[0]->m_pSampleSize->m_dwSampleCount, 5u);
-    EXPECT_EQ(parsed.movie.m_tracks[0]->m_dwMediaTimeScale, 8000u);
+    ASSERT_EQ(parsed.movie.GetTracks().size(), 2u);
+    EXPECT_TRUE(parsed.movie.GetTracks()[0]->IsAudio());
+    EXPECT_FALSE(parsed.movie.GetTracks()[0]->IsVideo());
+    EXPECT_TRUE(parsed.movie.GetTracks()[1]->IsVideo());
+    EXPECT_EQ(parsed.movie.GetTimeScale(), 1000u);
+    EXPECT_EQ(parsed.movie.GetHeaderDuration(), 500u);
+    EXPECT_EQ(parsed.movie.GetTracks()[0]->GetSampleSizeBox()->GetSampleCount(), 5u);
+    EXPECT_EQ(parsed.movie.GetTracks()[0]->GetMediaTimeScale(), 8000u);
 }
 
 TEST(MovieParse, AcceptsMediaDataBeforeMovieBox)
@@ -88,10 +88,10 @@ TEST(MovieParse, AcceptsMediaDataBeforeMovieBox)
     BuiltMovie built = BuildMovie(layout);
     Parsed parsed(built.bytes);
     ASSERT_EQ(parsed.hr, S_OK);
-    ASSERT_EQ(parsed.movie.m_tracks.size(), 1u);
+    ASSERT_EQ(parsed.movie.GetTracks().size(), 1u);
     std::vector<BYTE> buffer(40);
     DWORD cbSample = 0;
-    ASSERT_EQ(parsed.movie.m_tracks[0]->ReadSample(2, buffer.data(), 40, &cbSample), S_OK);
+    ASSERT_EQ(parsed.movie.GetTracks()[0]->ReadSample(2, buffer.data(), 40, &cbSample), S_OK);
     EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.end()), layout.tracks[0].samples[2]);
 }
 
@@ -115,7 +115,7 @@ TEST(MovieParse, FileTypeNeedsFourPayloadBytes)
     EXPECT_EQ(Parsed((Box("ftyp", Bytes().u24(0)) + moov + mdat).data()).hr, E_FAIL);
     Parsed four((Box("ftyp", Bytes().fourcc("zzzz")) + moov + mdat).data());
     EXPECT_EQ(four.hr, S_OK);
-    EXPECT_EQ(four.movie.m_dwFileType, 2u);
+    EXPECT_EQ(four.movie.GetFileType(), 2u);
 }
 
 // Phones write the media data with a 64-bit size before the movie box. A
@@ -148,7 +148,7 @@ TEST(MovieParse, LongAndOpenSizesInTheTopLevelScan)
         SCOPED_TRACE(c.name);
         Parsed parsed(c.file.data());
         EXPECT_EQ(parsed.hr, c.hr);
-        EXPECT_EQ(parsed.movie.m_dwTimeScale, c.hr == S_OK ? 600u : 1u);
+        EXPECT_EQ(parsed.movie.GetTimeScale(), c.hr == S_OK ? 600u : 1u);
     }
 }
 
@@ -182,7 +182,7 @@ TEST(MovieParse, MovieBoxAfterMediaDataAbove4GiB)
     SparseSource source(head.data(), LONGLONG(head.size() - 16 + llMdat), moov.data());
     CMovie movie(&source);
     EXPECT_EQ(movie.Parse(), S_OK);
-    EXPECT_EQ(movie.m_dwTimeScale, 600u);
+    EXPECT_EQ(movie.GetTimeScale(), 600u);
 }
 
 TEST(MovieParse, LaterMovieBoxReplacesEarlierOne)
@@ -192,7 +192,7 @@ TEST(MovieParse, LaterMovieBoxReplacesEarlierOne)
     Bytes second = Box("moov", FullBox("mvhd", 0, 0, Bytes().u32(0).u32(0).u32(600).u32(1200).zeros(80)));
     Parsed parsed((ftyp + first + Box("mdat") + second).data());
     EXPECT_EQ(parsed.hr, S_OK);
-    EXPECT_EQ(parsed.movie.m_dwTimeScale, 600u);
+    EXPECT_EQ(parsed.movie.GetTimeScale(), 600u);
     EXPECT_EQ(Parsed((ftyp + second + Box("mdat") + first).data()).hr, E_FAIL);
 }
 
@@ -223,7 +223,7 @@ TEST(MovieParse, HeaderCutByTheEndOfTheStreamEndsTheScan)
     StaleTailSource source((ftyp + moov + Box("mdat") + Bytes().u32(16).u8('m').u8('o')).data());
     CMovie movie(&source);
     EXPECT_EQ(movie.Parse(), S_OK);
-    EXPECT_EQ(movie.m_dwTimeScale, 600u);
+    EXPECT_EQ(movie.GetTimeScale(), 600u);
 }
 
 TEST(MovieParse, MovieHeaderVersions)
@@ -233,7 +233,7 @@ TEST(MovieParse, MovieHeaderVersions)
     layout.duration = 0x123456789ull;
     Parsed v1(BuildMovie(layout).bytes);
     ASSERT_EQ(v1.hr, S_OK);
-    EXPECT_EQ(v1.movie.m_llDuration, 0x123456789ull);
+    EXPECT_EQ(v1.movie.GetHeaderDuration(), 0x123456789ull);
 
     Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));
     Bytes mdat = Box("mdat");
@@ -257,7 +257,7 @@ TEST(MovieParse, DropsDisabledAndNonAudioVisualTracksSilently)
     DebugCapture capture;
     Parsed parsed(BuildMovie(layout).bytes);
     EXPECT_EQ(parsed.hr, S_OK);
-    EXPECT_EQ(parsed.movie.m_tracks.size(), 1u);
+    EXPECT_EQ(parsed.movie.GetTracks().size(), 1u);
     EXPECT_EQ(capture.Text(), "");
 }
 
@@ -266,9 +266,9 @@ TEST(MovieParse, VideoHeaderWinsOverSoundHeader)
     TrackLayout track = AudioTrack();
     track.extraMinfChildren = FullBox("vmhd", 0, 1, Bytes().zeros(8));
     Parsed parsed(BuildMovie(OneTrackMovie(track)).bytes);
-    ASSERT_EQ(parsed.movie.m_tracks.size(), 1u);
-    EXPECT_TRUE(parsed.movie.m_tracks[0]->m_bVideo);
-    EXPECT_FALSE(parsed.movie.m_tracks[0]->m_bAudio);
+    ASSERT_EQ(parsed.movie.GetTracks().size(), 1u);
+    EXPECT_TRUE(parsed.movie.GetTracks()[0]->IsVideo());
+    EXPECT_FALSE(parsed.movie.GetTracks()[0]->IsAudio());
 }
 
 TEST(MovieParse, ReportsEachMissingOrBrokenTableInTwoLines)
@@ -294,7 +294,7 @@ TEST(MovieParse, ReportsEachMissingOrBrokenTableInTwoLines)
         DebugCapture capture;
         Parsed parsed(BuildMovie(OneTrackMovie(track)).bytes);
         EXPECT_EQ(parsed.hr, S_OK);
-        EXPECT_EQ(parsed.movie.m_tracks.size(), 0u);
+        EXPECT_EQ(parsed.movie.GetTracks().size(), 0u);
         ExpectReport(capture, c.message);
     }
 }
@@ -323,7 +323,7 @@ TEST(MovieParse, ReportsTablesShorterThanTheirCounts)
         track.extraStblChildren = c.box;
         DebugCapture capture;
         Parsed parsed(BuildMovie(OneTrackMovie(track)).bytes);
-        EXPECT_EQ(parsed.movie.m_tracks.size(), 0u);
+        EXPECT_EQ(parsed.movie.GetTracks().size(), 0u);
         ExpectReport(capture, c.message);
     }
 }
@@ -346,11 +346,11 @@ TEST(MovieParse, MediaHeaderNeedsTheBytesOfItsVersion)
             DebugCapture capture;
             Parsed parsed((ftyp + moov + Box("mdat")).data());
             if (header == &shortHeader) {
-                EXPECT_EQ(parsed.movie.m_tracks.size(), 0u);
+                EXPECT_EQ(parsed.movie.GetTracks().size(), 0u);
                 ExpectReport(capture, "ERROR[Parser] Media Header size is too small.\r\n");
             } else {
-                ASSERT_EQ(parsed.movie.m_tracks.size(), 1u);
-                EXPECT_EQ(parsed.movie.m_tracks[0]->m_llMediaDuration, 500u);
+                ASSERT_EQ(parsed.movie.GetTracks().size(), 1u);
+                EXPECT_EQ(parsed.movie.GetTracks()[0]->GetMediaDuration(), 500u);
                 EXPECT_EQ(capture.Text(), "");
             }
         }
@@ -363,21 +363,21 @@ TEST(MovieParse, OptionalTablesMayBeAbsentAndStcoWinsOverCo64)
     track.stss.reset();
     track.ctts.clear();
     Parsed plain(BuildMovie(OneTrackMovie(track)).bytes);
-    ASSERT_EQ(plain.movie.m_tracks.size(), 1u);
-    EXPECT_EQ(plain.movie.m_tracks[0]->m_pSyncSample, nullptr);
-    EXPECT_EQ(plain.movie.m_tracks[0]->m_pCompositionTime, nullptr);
+    ASSERT_EQ(plain.movie.GetTracks().size(), 1u);
+    EXPECT_EQ(plain.movie.GetTracks()[0]->GetSyncSampleBox(), nullptr);
+    EXPECT_EQ(plain.movie.GetTracks()[0]->GetCompositionTimeBox(), nullptr);
 
     track.co64 = true;
     Parsed wide(BuildMovie(OneTrackMovie(track)).bytes);
-    ASSERT_EQ(wide.movie.m_tracks.size(), 1u);
-    EXPECT_TRUE(wide.movie.m_tracks[0]->m_pChunkOffset->m_b64BitOffsets);
+    ASSERT_EQ(wide.movie.GetTracks().size(), 1u);
+    EXPECT_TRUE(wide.movie.GetTracks()[0]->GetChunkOffsetBox()->Uses64BitOffsets());
 
     // Both forms: the 32-bit table is used, even when it comes second.
     track.extraStblChildren = StcoBox({1, 2, 3, 4, 5}, false);
     Parsed both(BuildMovie(OneTrackMovie(track)).bytes);
-    ASSERT_EQ(both.movie.m_tracks.size(), 1u);
-    EXPECT_FALSE(both.movie.m_tracks[0]->m_pChunkOffset->m_b64BitOffsets);
-    EXPECT_EQ(both.movie.m_tracks[0]->m_pChunkOffset->GetChunkOffset(2), 2u);
+    ASSERT_EQ(both.movie.GetTracks().size(), 1u);
+    EXPECT_FALSE(both.movie.GetTracks()[0]->GetChunkOffsetBox()->Uses64BitOffsets());
+    EXPECT_EQ(both.movie.GetTracks()[0]->GetChunkOffsetBox()->GetChunkOffset(2), 2u);
 }
 
 TEST(MovieParse, DropsTracksWithoutDurationOrTimeScale)
@@ -404,9 +404,9 @@ TEST(MovieParse, DropsTracksWithoutDurationOrTimeScale)
     }
     DebugCapture capture;
     Parsed parsed(BuildMovie(layout).bytes);
-    ASSERT_EQ(parsed.movie.m_tracks.size(), 2u);
-    EXPECT_EQ(parsed.movie.m_tracks[0]->GetDuration(), 1);
-    EXPECT_EQ(parsed.movie.m_tracks[1]->m_llMediaDuration, 1280u);
+    ASSERT_EQ(parsed.movie.GetTracks().size(), 2u);
+    EXPECT_EQ(parsed.movie.GetTracks()[0]->GetDuration(), 1);
+    EXPECT_EQ(parsed.movie.GetTracks()[1]->GetMediaDuration(), 1280u);
     EXPECT_EQ(parsed.movie.GetDuration(), 1600000);  // 1280 / 8000 s
     EXPECT_EQ(capture.Text(), "");
 }
@@ -442,7 +442,7 @@ TEST(MovieParse, ReleasesEveryPageBlockItTook)
         TrackLayout track = VideoTrack(262200);
         track.samplesPerChunk = 1000;
         Parsed parsed(BuildMovie(OneTrackMovie(track)).bytes);
-        ASSERT_EQ(parsed.movie.m_tracks.size(), 1u);
+        ASSERT_EQ(parsed.movie.GetTracks().size(), 1u);
         EXPECT_EQ(platformtest::GetVirtualAllocStats().liveBlocks, 1);
     }
     EXPECT_EQ(platformtest::GetVirtualAllocStats().liveBlocks, 0);

@@ -5,6 +5,7 @@
 
 #include "movie.h"
 #include "moviebuilder.h"
+#include "movietestaccess.h"
 #include "moviesampledesc.h"
 #include "moviesampletables.h"
 #include "movietrack.h"
@@ -55,8 +56,8 @@ TEST(SampleSizeBox, ConstantSizeAnswersEverySample)
 {
     Table<CSampleSizeBox> t(StszBox(321, std::vector<uint32_t>(7)));
     ASSERT_EQ(t.hr, S_OK);
-    EXPECT_EQ(t.table->m_dwSampleCount, 7u);
-    EXPECT_EQ(t.table->m_dwMaxSampleSize, 321u);
+    EXPECT_EQ(t.table->GetSampleCount(), 7u);
+    EXPECT_EQ(t.table->GetMaxSampleSize(), 321u);
     EXPECT_EQ(t.table->GetSampleSize(0), 321u);
     EXPECT_EQ(t.table->GetSampleSize(0xFFFFFFFF), 321u);
 }
@@ -65,12 +66,12 @@ TEST(SampleSizeBox, ListAnswersZeroPastTheEnd)
 {
     Table<CSampleSizeBox> t(StszBox(0, {5, 900, 7}));
     ASSERT_EQ(t.hr, S_OK);
-    EXPECT_EQ(t.table->m_dwMaxSampleSize, 900u);
+    EXPECT_EQ(t.table->GetMaxSampleSize(), 900u);
     EXPECT_EQ(t.table->GetSampleSize(1), 900u);
     EXPECT_EQ(t.table->GetSampleSize(3), 0u);
     Table<CSampleSizeBox> empty(StszBox(0, {}));
     ASSERT_EQ(empty.hr, S_OK);
-    EXPECT_EQ(empty.table->m_dwMaxSampleSize, 0u);
+    EXPECT_EQ(empty.table->GetMaxSampleSize(), 0u);
 }
 
 TEST(SampleSizeBox, RejectsCountBeyondPayload)
@@ -80,7 +81,7 @@ TEST(SampleSizeBox, RejectsCountBeyondPayload)
     EXPECT_EQ(Table<CSampleSizeBox>(testbox::FullBox("stsz", 0, 0, Bytes().u32(0).u32(0x40000001).u32(1))).hr, E_FAIL);
     EXPECT_EQ(Table<CSampleSizeBox>(testbox::FullBox("stsz", 0, 0, Bytes().u32(0).u16(0))).hr, E_FAIL);
     Table<CSampleSizeBox> bad(testbox::FullBox("stsz", 0, 0, Bytes().u32(0).u32(3).u32(1).u32(2)));
-    EXPECT_EQ(bad.table->m_pData, nullptr);
+    EXPECT_FALSE(bad.table->IsDataLoaded());
     EXPECT_EQ(bad.table->GetSampleSize(0), 0u);
 }
 
@@ -147,7 +148,7 @@ struct ReadableTrack {
         source.Data() = built.bytes;
         hr = movie.Parse();
     }
-    CMovieTrack* Track() { return movie.m_tracks.size() == 1 ? movie.m_tracks[0] : nullptr; }
+    CMovieTrack* Track() { return movie.GetTracks().size() == 1 ? movie.GetTracks()[0] : nullptr; }
     MovieLayout layout;
     BuiltMovie built;
     testsrc::MemorySource source;
@@ -164,7 +165,7 @@ TEST(ReadSample, ReturnsEachSampleAcrossChunkRuns)
     track.chunkRuns = {{1, 3}, {3, 2}};
     ReadableTrack r(track);
     ASSERT_NE(r.Track(), nullptr);
-    std::vector<BYTE> buffer(r.Track()->m_pSampleSize->m_dwMaxSampleSize);
+    std::vector<BYTE> buffer(r.Track()->GetSampleSizeBox()->GetMaxSampleSize());
     // In order, then backwards (every read a jump).
     for (int pass = 0; pass < 2; ++pass) {
         for (size_t i = 0; i < track.samples.size(); ++i) {
@@ -241,12 +242,11 @@ TEST(ReadSample, SixtyFourBitOffsetsAboveFourGigabytes)
     CBox stsz(&tables, FourCC("stsz"), 8, 28, 0);
     CBox stsc(&tables, FourCC("stsc"), 8, 28, 28);
     CBox co64(&tables, FourCC("co64"), 8, 32, 56);
-    track.m_pSampleSize = new CSampleSizeBox(stsz);
-    track.m_pSampleToChunk = new CSampleToChunkBox(stsc);
-    track.m_pChunkOffset = new CChunkOffsetBox(co64, true);
-    ASSERT_EQ(track.m_pSampleSize->Parse(), S_OK);
-    ASSERT_EQ(track.m_pSampleToChunk->Parse(), S_OK);
-    ASSERT_EQ(track.m_pChunkOffset->Parse(), S_OK);
+    MovieTestAccess::SetLocationTables(track, new CSampleSizeBox(stsz), new CSampleToChunkBox(stsc),
+                                       new CChunkOffsetBox(co64, true));
+    ASSERT_EQ(track.GetSampleSizeBox()->Parse(), S_OK);
+    ASSERT_EQ(track.GetSampleToChunkBox()->Parse(), S_OK);
+    ASSERT_EQ(track.GetChunkOffsetBox()->Parse(), S_OK);
     BYTE buffer[8];
     DWORD cb = 0;
     ASSERT_EQ(track.ReadSample(0, buffer, 8, &cb), S_OK);
@@ -287,7 +287,7 @@ TEST(ReadSample, FourByteNalLengthsBecomeStartCodes)
     track.samples = {sample, sample};
     ReadableTrack r(track);
     ASSERT_NE(r.Track(), nullptr);
-    ASSERT_EQ(r.Track()->m_pSampleDescription->m_dwStartCode, 1u);
+    ASSERT_EQ(r.Track()->GetSampleDescription()->GetStartCode(), 1u);
     BYTE buffer[16];
     DWORD cb = 0;
     ASSERT_EQ(r.Track()->ReadSample(1, buffer, 16, &cb), S_OK);

@@ -5,6 +5,7 @@
 
 #include "movie.h"
 #include "moviebuilder.h"
+#include "movietestaccess.h"
 #include "movietimetables.h"
 #include "movietrack.h"
 #include "testsources.h"
@@ -53,19 +54,13 @@ struct TimedTrack {
     TimedTrack(const Bytes& stts, const Bytes& ctts, const Bytes& stss, DWORD timeScale, LONGLONG startOffset = 0)
         : tables({stts, ctts, stss}), movie(&tables.source), track(&movie)
     {
-        track.m_dwMediaTimeScale = timeScale;
-        track.m_llStartOffset = startOffset;
-        if (ctts.size() > 0) {
-            track.m_pCompositionTime = new CCompositionTimeToSampleBox(tables.Header(1));
-            EXPECT_EQ(track.m_pCompositionTime->ParseTable(), S_OK);
-        }
-        track.m_pDecodingTime = new CDecodingTimeToSampleBox(tables.Header(0));
-        track.m_pDecodingTime->m_pCompositionTime = track.m_pCompositionTime;
-        EXPECT_EQ(track.m_pDecodingTime->ParseTable(), S_OK);
-        if (stss.size() > 0) {
-            track.m_pSyncSample = new CSyncSampleBox(tables.Header(2));
-            EXPECT_EQ(track.m_pSyncSample->ParseTable(), S_OK);
-        }
+        CCompositionTimeToSampleBox* pCtts = ctts.size() > 0 ? new CCompositionTimeToSampleBox(tables.Header(1)) : nullptr;
+        CSyncSampleBox* pStss = stss.size() > 0 ? new CSyncSampleBox(tables.Header(2)) : nullptr;
+        MovieTestAccess::SetTimeTables(track, timeScale, startOffset, new CDecodingTimeToSampleBox(tables.Header(0)),
+                                       pCtts, pStss);
+        EXPECT_TRUE(pCtts == nullptr || pCtts->ParseTable() == S_OK);
+        EXPECT_EQ(track.GetDecodingTimeBox()->ParseTable(), S_OK);
+        EXPECT_TRUE(pStss == nullptr || pStss->ParseTable() == S_OK);
     }
     Tables tables;
     CMovie movie;
@@ -88,7 +83,7 @@ TEST(SampleTime, RunsConvertToReferenceTime)
     EXPECT_EQ(TimeOf(t.track, 1), std::make_pair(REFERENCE_TIME(10000007), REFERENCE_TIME(10000000)));
     EXPECT_EQ(TimeOf(t.track, 4), std::make_pair(REFERENCE_TIME(35000007), REFERENCE_TIME(5000000)));
     DWORD time = 1, delta = 1;
-    EXPECT_EQ(t.track.m_pDecodingTime->GetSampleTimeAndDelta(5, &time, &delta), S_FALSE);
+    EXPECT_EQ(t.track.GetDecodingTimeBox()->GetSampleTimeAndDelta(5, &time, &delta), S_FALSE);
     EXPECT_EQ(time, 0u);
     EXPECT_EQ(delta, 0u);
     EXPECT_EQ(TimeOf(t.track, 5), std::make_pair(REFERENCE_TIME(7), REFERENCE_TIME(0)));
@@ -122,26 +117,26 @@ TEST(SampleAtTime, PastTheEndOrBeforeTheStartAnswersZero)
     TimedTrack empty(SttsBox({}), Bytes(), Bytes(), 1000);
     EXPECT_EQ(empty.track.GetSampleAtTime(1000), 0u);
     DWORD time, delta;
-    EXPECT_EQ(empty.track.m_pDecodingTime->GetSampleTimeAndDelta(0, &time, &delta), S_FALSE);
+    EXPECT_EQ(empty.track.GetDecodingTimeBox()->GetSampleTimeAndDelta(0, &time, &delta), S_FALSE);
 }
 
 TEST(SampleAtTime, RunChosenByCompositionTime)
 {
     TimedTrack t(SttsBox({{2, 100}, {2, 100}}), CttsBox({{2, 0}, {1, 150}, {1, 0}}), Bytes(), 1000);
-    EXPECT_EQ(t.track.m_pDecodingTime->GetSampleAtMediaTime(340), 3u);
-    EXPECT_EQ(t.track.m_pDecodingTime->GetSampleAtMediaTime(150), 1u);
+    EXPECT_EQ(t.track.GetDecodingTimeBox()->GetSampleAtMediaTime(340), 3u);
+    EXPECT_EQ(t.track.GetDecodingTimeBox()->GetSampleAtMediaTime(150), 1u);
     // A run of delta 0 extended by a composition offset answers its first sample.
     TimedTrack zero(SttsBox({{2, 100}, {3, 0}, {1, 100}}), CttsBox({{5, 0}, {1, 50}}), Bytes(), 1000);
-    EXPECT_EQ(zero.track.m_pDecodingTime->GetSampleAtMediaTime(220), 2u);
-    EXPECT_EQ(zero.track.m_pCompositionTime->GetCompositionOffset(5), 50u);
-    EXPECT_EQ(zero.track.m_pCompositionTime->GetCompositionOffset(6), 0u);
-    EXPECT_EQ(zero.track.m_pCompositionTime->GetCompositionOffset(0), 0u);
+    EXPECT_EQ(zero.track.GetDecodingTimeBox()->GetSampleAtMediaTime(220), 2u);
+    EXPECT_EQ(zero.track.GetCompositionTimeBox()->GetCompositionOffset(5), 50u);
+    EXPECT_EQ(zero.track.GetCompositionTimeBox()->GetCompositionOffset(6), 0u);
+    EXPECT_EQ(zero.track.GetCompositionTimeBox()->GetCompositionOffset(0), 0u);
 }
 
 TEST(SyncSampleBox, AtOrBeforeWithResetAndUnlistedZero)
 {
     TimedTrack t(SttsBox({{30, 1}}), Bytes(), StssBox({1, 10, 20}), 1000);
-    CSyncSampleBox& sync = *t.track.m_pSyncSample;
+    CSyncSampleBox& sync = *t.track.GetSyncSampleBox();
     EXPECT_EQ(sync.GetSyncSampleAtOrBefore(0), 0u);
     EXPECT_EQ(sync.GetSyncSampleAtOrBefore(8), 0u);
     EXPECT_EQ(sync.GetSyncSampleAtOrBefore(9), 9u);
@@ -151,10 +146,10 @@ TEST(SyncSampleBox, AtOrBeforeWithResetAndUnlistedZero)
     EXPECT_EQ(t.track.GetSyncSampleAtTime(150000), 9u);  // sample 15
 
     TimedTrack late(SttsBox({{30, 1}}), Bytes(), StssBox({5}), 1000);
-    EXPECT_EQ(late.track.m_pSyncSample->GetSyncSampleAtOrBefore(2), 0u);
-    EXPECT_EQ(late.track.m_pSyncSample->GetSyncSampleAtOrBefore(7), 4u);  // one entry: read from the file
+    EXPECT_EQ(late.track.GetSyncSampleBox()->GetSyncSampleAtOrBefore(2), 0u);
+    EXPECT_EQ(late.track.GetSyncSampleBox()->GetSyncSampleAtOrBefore(7), 4u);  // one entry: read from the file
     TimedTrack none(SttsBox({{30, 1}}), Bytes(), StssBox({}), 1000);
-    EXPECT_EQ(none.track.m_pSyncSample->GetSyncSampleAtOrBefore(7), 0u);
+    EXPECT_EQ(none.track.GetSyncSampleBox()->GetSyncSampleAtOrBefore(7), 0u);
 }
 
 TEST(WindowedTable, ExactlyOneWindowIsReadInOnePiece)
@@ -171,7 +166,7 @@ TEST(WindowedTable, ExactlyOneWindowIsReadInOnePiece)
     ASSERT_EQ(reads.size(), 1u);
     EXPECT_EQ(reads[0].position, 16);
     EXPECT_EQ(reads[0].length, 4096u);
-    EXPECT_EQ(sync.m_cbData, 4096u);
+    EXPECT_EQ(sync.GetDataLength(), 4096u);
 }
 
 TEST(WindowedTable, UnreadableWindowAnswersLikeTheEndThenRecovers)
@@ -195,7 +190,7 @@ TEST(WindowedTable, UnreadableWindowAnswersLikeTheEndThenRecovers)
     DWORD sum = 0;
     for (uint32_t i = 0; i < 600; ++i) sum += 10 + i % 3;
     EXPECT_EQ(time, sum);
-    EXPECT_LE(stts.m_cbData, 4096u);
+    EXPECT_LE(stts.GetDataLength(), 4096u);
 }
 
 TEST(WindowedTable, MillionSampleWalkHoldsOneWindowAndReadsEachOnce)
@@ -223,10 +218,10 @@ TEST(WindowedTable, MillionSampleWalkHoldsOneWindowAndReadsEachOnce)
         ASSERT_EQ(t.track.GetSampleTime(n, &start, &duration), S_OK);
         ASSERT_EQ(start, REFERENCE_TIME(mediaTime * 10000000 / 1000)) << n;
         ASSERT_EQ(duration, REFERENCE_TIME(stts[run].value) * 10000);
-        ASSERT_EQ(t.track.m_pCompositionTime->GetCompositionOffset(n), (n % 5) * 10);
-        ASSERT_EQ(t.track.m_pSyncSample->GetSyncSampleAtOrBefore(n), n - n % 30);
-        largest = std::max({largest, size_t(t.track.m_pDecodingTime->m_cbData),
-                            size_t(t.track.m_pCompositionTime->m_cbData), size_t(t.track.m_pSyncSample->m_cbData)});
+        ASSERT_EQ(t.track.GetCompositionTimeBox()->GetCompositionOffset(n), (n % 5) * 10);
+        ASSERT_EQ(t.track.GetSyncSampleBox()->GetSyncSampleAtOrBefore(n), n - n % 30);
+        largest = std::max({largest, size_t(t.track.GetDecodingTimeBox()->GetDataLength()),
+                            size_t(t.track.GetCompositionTimeBox()->GetDataLength()), size_t(t.track.GetSyncSampleBox()->GetDataLength())});
         mediaTime += stts[run].value;
         if (++inRun == stts[run].count) ++run, inRun = 0;
     }
@@ -288,14 +283,14 @@ TEST(WindowedTable, TableNearTheEndOfTheFileLoadsEveryEntry)
             testsrc::MemorySource source(file);
             CMovie movie(&source);
             ASSERT_EQ(S_OK, movie.Parse());
-            ASSERT_EQ(1u, movie.m_tracks.size());
-            CMovieTrack& parsed = *movie.m_tracks[0];
-            ASSERT_TRUE(parsed.m_pCompositionTime && parsed.m_pSyncSample);
+            ASSERT_EQ(1u, movie.GetTracks().size());
+            CMovieTrack& parsed = *movie.GetTracks()[0];
+            ASSERT_TRUE(parsed.GetCompositionTimeBox() && parsed.GetSyncSampleBox());
             REFERENCE_TIME rtExpected = 0;
             for (DWORD n = 0; n < kSamples; ++n) {
                 ASSERT_EQ(TimeOf(parsed, n), std::make_pair(rtExpected, REFERENCE_TIME(stts[n].value) * 10000)) << n;
-                ASSERT_EQ(parsed.m_pCompositionTime->GetCompositionOffset(n), ctts[n].value) << n;
-                ASSERT_EQ(parsed.m_pSyncSample->GetSyncSampleAtOrBefore(n) == n, n % 3 != 2) << n;
+                ASSERT_EQ(parsed.GetCompositionTimeBox()->GetCompositionOffset(n), ctts[n].value) << n;
+                ASSERT_EQ(parsed.GetSyncSampleBox()->GetSyncSampleAtOrBefore(n) == n, n % 3 != 2) << n;
                 rtExpected += REFERENCE_TIME(stts[n].value) * 10000;
             }
         }

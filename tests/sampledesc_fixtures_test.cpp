@@ -20,7 +20,7 @@ namespace {
 
 void ExpectVideoType(const TrackFacts& facts, const CSampleDescriptionBox& desc)
 {
-    const CMediaType& mt = *desc.m_pMediaType;
+    const CMediaType& mt = *desc.MediaType();
     ASSERT_TRUE(IsEqualGUID(MEDIATYPE_Video, mt.majortype));
     ASSERT_TRUE(facts.width.has_value() && facts.height.has_value());
     // Both format blocks begin with rcSource.
@@ -36,19 +36,19 @@ void ExpectVideoType(const TrackFacts& facts, const CSampleDescriptionBox& desc)
 
     if (facts.tag == "mp4v") {
         // ffmpeg's extradata for MPEG-4 visual is the decoder-specific information.
-        ASSERT_EQ(facts.extradataSize, desc.m_cbConfig);
-        EXPECT_EQ(facts.extradataMd5, Md5Hex(desc.m_pConfig, desc.m_cbConfig));
+        ASSERT_EQ(facts.extradataSize, desc.GetConfigLength());
+        EXPECT_EQ(facts.extradataMd5, Md5Hex(desc.GetConfig(), desc.GetConfigLength()));
     } else if (facts.tag == "avc1") {
-        EXPECT_GT(desc.m_cbConfig, 0u);
-        EXPECT_EQ(136u + desc.m_cbConfig, mt.FormatLength());
+        EXPECT_GT(desc.GetConfigLength(), 0u);
+        EXPECT_EQ(136u + desc.GetConfigLength(), mt.FormatLength());
     } else {
-        EXPECT_EQ(0u, desc.m_cbConfig);
+        EXPECT_EQ(0u, desc.GetConfigLength());
     }
 }
 
 void ExpectAudioType(const TrackFacts& facts, const CSampleDescriptionBox& desc)
 {
-    const CMediaType& mt = *desc.m_pMediaType;
+    const CMediaType& mt = *desc.MediaType();
     ASSERT_TRUE(IsEqualGUID(MEDIATYPE_Audio, mt.majortype));
     if (facts.tag == "samr" || facts.tag == "sawb") {
         EXPECT_TRUE(IsEqualGUID(facts.tag == "samr" ? MEDIASUBTYPE_AMR_NB : MEDIASUBTYPE_AMR_WB, mt.subtype));
@@ -84,10 +84,10 @@ TEST(SampleDescriptionFixtures, MediaTypesAgreeWithTheFacts)
         // video (audio) track with the n-th one of the facts.
         std::map<std::string, size_t> seen;
         size_t checked = 0;
-        for (DWORD i = 0; i < movie.m_tracks.size(); ++i) {
-            const CMovieTrack* pTrack = movie.m_tracks[i];
-            ASSERT_NE(nullptr, pTrack->m_pSampleDescription);
-            const std::string type = pTrack->m_bVideo ? "video" : "audio";
+        for (DWORD i = 0; i < movie.GetTracks().size(); ++i) {
+            const CMovieTrack* pTrack = movie.GetTracks()[i];
+            ASSERT_NE(nullptr, pTrack->GetSampleDescription());
+            const std::string type = pTrack->IsVideo() ? "video" : "audio";
             size_t index = seen[type]++;
             const TrackFacts* pFacts = nullptr;
             for (const TrackFacts& track : facts.tracks) {
@@ -98,10 +98,10 @@ TEST(SampleDescriptionFixtures, MediaTypesAgreeWithTheFacts)
             }
             ASSERT_NE(nullptr, pFacts) << "no " << type << " track in the facts";
             SCOPED_TRACE(pFacts->tag);
-            if (pTrack->m_bVideo) {
-                ExpectVideoType(*pFacts, *pTrack->m_pSampleDescription);
+            if (pTrack->IsVideo()) {
+                ExpectVideoType(*pFacts, *pTrack->GetSampleDescription());
             } else {
-                ExpectAudioType(*pFacts, *pTrack->m_pSampleDescription);
+                ExpectAudioType(*pFacts, *pTrack->GetSampleDescription());
             }
             ++checked;
         }

@@ -11,6 +11,7 @@
 #include "mediatype.h"
 #include "moviebox.h"
 #include "moviesampledesc.h"
+#include "movietestaccess.h"
 #include "testhooks.h"
 #include "testsources.h"
 
@@ -117,12 +118,12 @@ protected:
     }
     HRESULT ParseEntry(const Bytes& entry) { return ParseStsd(Stsd(entry)); }
 
-    const CMediaType& Type() const { return *m_pDesc->m_pMediaType; }
+    const CMediaType& Type() const { return *m_pDesc->MediaType(); }
     const VIDEOINFOHEADER& VideoInfo() const
     {
         return *reinterpret_cast<const VIDEOINFOHEADER*>(Type().Format());
     }
-    std::vector<uint8_t> Config() const { return Slice(m_pDesc->m_pConfig, m_pDesc->m_cbConfig); }
+    std::vector<uint8_t> Config() const { return Slice(m_pDesc->GetConfig(), m_pDesc->GetConfigLength()); }
 
     testsrc::MemorySource m_source;
     std::unique_ptr<CSampleDescriptionBox> m_pDesc;
@@ -165,12 +166,12 @@ TEST_F(SampleDescriptionTest, FailsWhenTheEntryCannotBeRead)
 TEST_F(SampleDescriptionTest, ReleasesTheEntryPayloadAfterParsing)
 {
     ASSERT_EQ(S_OK, ParseEntry(VisualEntry("mp4v", 32, 32, Esds(Bytes{1, 2, 3}))));
-    EXPECT_EQ(nullptr, m_pDesc->m_pData);
-    ASSERT_EQ(1u, m_pDesc->m_dwChildCount);
-    EXPECT_EQ(nullptr, m_pDesc->m_ppChildren[0]->m_pData);
+    EXPECT_FALSE(m_pDesc->IsDataLoaded());
+    ASSERT_EQ(1u, m_pDesc->GetEnumeratedChildCount());
+    EXPECT_FALSE(m_pDesc->GetChild(0)->IsDataLoaded());
 
     EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("mp4v", 32, 32, Box("free", Bytes().zeros(8)))));
-    EXPECT_EQ(nullptr, m_pDesc->m_ppChildren[0]->m_pData);
+    EXPECT_FALSE(m_pDesc->GetChild(0)->IsDataLoaded());
 }
 
 // --- video entries ------------------------------------------------------------
@@ -186,9 +187,9 @@ TEST_F(SampleDescriptionTest, MjpgEntryGivesVideoInfoHeader)
     EXPECT_EQ(1u, Type().lSampleSize);
     EXPECT_EQ(nullptr, Type().pUnk);
     EXPECT_EQ(VideoInfoHeader(176, 144, "MJPG", 76032), Slice(Type().Format(), Type().FormatLength()));
-    EXPECT_EQ(nullptr, m_pDesc->m_pConfig);
-    EXPECT_EQ(0u, m_pDesc->m_cbConfig);
-    EXPECT_EQ(0u, m_pDesc->m_dwStartCode);
+    EXPECT_EQ(nullptr, m_pDesc->GetConfig());
+    EXPECT_EQ(0u, m_pDesc->GetConfigLength());
+    EXPECT_EQ(0u, m_pDesc->GetStartCode());
 }
 
 TEST_F(SampleDescriptionTest, ImageSizePadsRowsToFourBytes)
@@ -210,7 +211,7 @@ TEST_F(SampleDescriptionTest, H263AndS263EntriesGiveTheH263Type)
         EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_H263, Type().subtype));
         EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, Type().formattype));
         EXPECT_EQ(VideoInfoHeader(352, 288, "H263", 352 * 3 * 288), Slice(Type().Format(), Type().FormatLength()));
-        EXPECT_EQ(0u, m_pDesc->m_cbConfig);
+        EXPECT_EQ(0u, m_pDesc->GetConfigLength());
     }
 }
 
@@ -234,7 +235,7 @@ TEST_F(SampleDescriptionTest, Mp4vCopiesDecoderSpecificInfoBehindTheHeader)
     std::vector<uint8_t> expected = VideoInfoHeader(320, 240, "MP4V", 320 * 3 * 240);
     expected.insert(expected.end(), dsi.data().begin(), dsi.data().end());
     EXPECT_EQ(expected, Slice(Type().Format(), Type().FormatLength()));
-    EXPECT_EQ(0u, m_pDesc->m_dwStartCode);
+    EXPECT_EQ(0u, m_pDesc->GetStartCode());
 }
 
 TEST_F(SampleDescriptionTest, Mp4vAcceptsEveryDescriptorLengthForm)
@@ -284,7 +285,7 @@ TEST_F(SampleDescriptionTest, Mp4vRejectsMalformedDescriptors)
     Bytes esds = Esds(Bytes().zeros(20));
     Bytes cut(std::vector<uint8_t>(esds.data().begin(), esds.data().begin() + 24));
     EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("mp4v", 64, 64, cut)));
-    EXPECT_EQ(nullptr, m_pDesc->m_pConfig);
+    EXPECT_EQ(nullptr, m_pDesc->GetConfig());
 }
 
 TEST_F(SampleDescriptionTest, CopyDecoderSpecificInfoChecksEveryLength)
@@ -297,7 +298,7 @@ TEST_F(SampleDescriptionTest, CopyDecoderSpecificInfoChecksEveryLength)
     esds.u32(0).u8(3).u8(25).u16(1).u8(0).u8(4).u8(20).zeros(13).u8(5).u8(3).u8(7).u8(8).u8(9);
     const std::vector<uint8_t>& d = esds.data();
     EXPECT_EQ(S_OK, desc.CopyDecoderSpecificInfo(d.data(), static_cast<int>(d.size())));
-    EXPECT_EQ((std::vector<uint8_t>{7, 8, 9}), Slice(desc.m_pConfig, desc.m_cbConfig));
+    EXPECT_EQ((std::vector<uint8_t>{7, 8, 9}), Slice(desc.GetConfig(), desc.GetConfigLength()));
     // The info's length reaches one byte past the buffer.
     EXPECT_EQ(E_FAIL, desc.CopyDecoderSpecificInfo(d.data(), static_cast<int>(d.size() - 1)));
     EXPECT_EQ(E_FAIL, desc.CopyDecoderSpecificInfo(d.data(), 10));
@@ -329,10 +330,10 @@ TEST_F(SampleDescriptionTest, AvcWithFourByteLengthsUsesStartCodes)
     EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Video, Type().majortype));
     EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_H264, Type().subtype));
     EXPECT_TRUE(IsEqualGUID(FORMAT_MPEG2Video, Type().formattype));
-    EXPECT_EQ(1u, m_pDesc->m_dwStartCode);
+    EXPECT_EQ(1u, m_pDesc->GetStartCode());
 
     Bytes expected = Bytes{0, 0, 0, 1} + kSps + Bytes{0, 0, 0, 1} + kPps;
-    ASSERT_EQ(22u, m_pDesc->m_cbConfig);
+    ASSERT_EQ(22u, m_pDesc->GetConfigLength());
     EXPECT_EQ(expected.data(), Config());
 
     ASSERT_EQ(158u, Type().FormatLength());
@@ -359,13 +360,13 @@ TEST_F(SampleDescriptionTest, AvcWithFourByteLengthsUsesStartCodes)
 TEST_F(SampleDescriptionTest, AvcWithShortLengthsKeepsThemInTheParameterSets)
 {
     ASSERT_EQ(S_OK, ParseEntry(VisualEntry("AVC1", 176, 144, AvcC(1, {kSps}, {kPps}))));
-    EXPECT_EQ(0u, m_pDesc->m_dwStartCode);
+    EXPECT_EQ(0u, m_pDesc->GetStartCode());
     EXPECT_EQ((Bytes{0, 10} + kSps + Bytes{0, 4} + kPps).data(), Config());
     ASSERT_EQ(136u + 18u, Type().FormatLength());
     EXPECT_EQ(2u, Le32(Type().Format() + 116));
 
     ASSERT_EQ(S_OK, ParseEntry(VisualEntry("avc1", 176, 144, AvcC(0, {kSps}, {kPps}))));
-    EXPECT_EQ(0u, m_pDesc->m_dwStartCode);
+    EXPECT_EQ(0u, m_pDesc->GetStartCode());
     EXPECT_EQ((Bytes{10} + kSps + Bytes{4} + kPps).data(), Config());
     EXPECT_EQ(1u, Le32(Type().Format() + 116));
 }
@@ -385,7 +386,7 @@ TEST_F(SampleDescriptionTest, AvcCopiesSeveralParameterSetsInFileOrder)
 TEST_F(SampleDescriptionTest, AvcRejectsThreeByteLengthsAndTruncatedRecords)
 {
     EXPECT_EQ(E_UNEXPECTED, ParseEntry(VisualEntry("avc1", 64, 64, AvcC(2, {kSps}, {kPps}))));
-    EXPECT_EQ(0u, m_pDesc->m_dwStartCode);
+    EXPECT_EQ(0u, m_pDesc->GetStartCode());
 
     // No avcC at all.
     EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("avc1", 64, 64, Box("free", Bytes().zeros(12)))));
@@ -404,7 +405,7 @@ TEST_F(SampleDescriptionTest, AvcRejectsThreeByteLengthsAndTruncatedRecords)
     record = Bytes();
     record.u8(1).u8(66).u8(0).u8(30).u8(0xFF).u8(0xE1).u16(10).append(kSps);
     EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("avc1", 64, 64, Box("avcC", record))));
-    EXPECT_EQ(nullptr, m_pDesc->m_pConfig);
+    EXPECT_EQ(nullptr, m_pDesc->GetConfig());
 }
 
 // --- audio entries ------------------------------------------------------------
@@ -418,7 +419,7 @@ TEST_F(SampleDescriptionTest, AmrEntriesDifferOnlyInSubtypeAndFormatType)
     EXPECT_EQ((std::vector<uint8_t>{3, 0}), Slice(Type().Format(), Type().FormatLength()));
     EXPECT_EQ(TRUE, Type().bFixedSizeSamples);
     EXPECT_EQ(1u, Type().lSampleSize);
-    EXPECT_EQ(0u, m_pDesc->m_cbConfig);
+    EXPECT_EQ(0u, m_pDesc->GetConfigLength());
 
     ASSERT_EQ(S_OK, ParseEntry(AudioEntry("sawb", 1)));
     EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Audio, Type().majortype));
@@ -483,8 +484,8 @@ TEST_F(AacEntryTest, LcStereoGivesTheTwelveByteBlock)
     EXPECT_TRUE(IsEqualGUID(FORMAT_MPEG4_AAC, Type().formattype));
     const std::vector<uint8_t> expected{0x44, 0xAC, 0x00, 0x00, 0x02, 0x00, 0x02, 0xFF, 0xFF, 0x02, 0x00, 0x00};
     EXPECT_EQ(expected, Slice(Type().Format(), Type().FormatLength()));
-    EXPECT_EQ(nullptr, m_pDesc->m_pConfig);
-    EXPECT_EQ(0u, m_pDesc->m_dwStartCode);
+    EXPECT_EQ(nullptr, m_pDesc->GetConfig());
+    EXPECT_EQ(0u, m_pDesc->GetStartCode());
 }
 
 namespace {
@@ -602,7 +603,7 @@ TEST(NalLengthRewrite, TurnsFourByteLengthsIntoStartCodes)
 {
     CBox header(nullptr, testbox::FourCC("stsd"), 8, 8, 0);
     CSampleDescriptionBox desc(header);
-    desc.m_dwStartCode = 1;
+    MovieTestAccess::SetStartCode(desc, 1);
 
     std::vector<BYTE> data{0, 0, 0, 5, 0x65, 1, 2, 3, 4, 0, 0, 0, 3, 0x41, 5, 6};
     ASSERT_EQ(16u, data.size());

@@ -3,14 +3,6 @@
 
 #include "movie.h"
 
-namespace {
-
-// Metadata string indexes of CMovie::GetMetaString.
-const DWORD META_TITLE = 0;
-const DWORD META_AUTHOR = 2;
-
-}  // namespace
-
 // Under the filter lock: the movie goes away when the input pin disconnects.
 HRESULT CDemuxFilter::GetMetaBstr(DWORD dwIndex, BSTR* pbstr)
 {

@@ -76,7 +76,7 @@ HRESULT CDemuxOutputPin::ExitWorker()
 HRESULT CDemuxOutputPin::DeliverSamples()
 {
     DemuxRunRange range;
-    if (!DemuxBeginRun(this, &range)) return S_OK;
+    if (!BeginRun(&range)) return S_OK;
 
     IMediaSample* pSample = NULL;
     REFERENCE_TIME rtPrevStart = 0;
@@ -104,7 +104,7 @@ HRESULT CDemuxOutputPin::DeliverSamples()
 
         HRESULT hr = FillSample(pSample, i);
         if (FAILED(hr)) {
-            DemuxNotifyStreamError(this, hr);
+            NotifyStreamError(hr);
             hrRun = hr;
             break;
         }
@@ -140,18 +140,18 @@ HRESULT CDemuxOutputPin::FillSample(IMediaSample* pSample, DWORD dwSample)
     const DWORD cbBuffer = lSize > 0 ? static_cast<DWORD>(lSize) : 0;
     DWORD cbRead = 0;
 
-    const CSampleDescriptionBox* pDesc = m_pTrack->m_pSampleDescription;
-    if (!m_bConfigSent.Get() && pDesc != NULL && pDesc->m_cbConfig != 0 && pDesc->m_pConfig != NULL) {
+    const CSampleDescriptionBox* pDesc = m_pTrack->GetSampleDescription();
+    if (!m_bConfigSent.Get() && pDesc != NULL && pDesc->GetConfigLength() != 0 && pDesc->GetConfig() != NULL) {
         // A buffer too small for the configuration bytes is a read failure;
         // the size left for the sample must not wrap around.
-        if (cbBuffer < pDesc->m_cbConfig) return VFW_E_BUFFER_OVERFLOW;
-        memcpy(pbData, pDesc->m_pConfig, pDesc->m_cbConfig);
-        hr = m_pTrack->ReadSample(dwSample, pbData + pDesc->m_cbConfig, cbBuffer - pDesc->m_cbConfig, &cbRead);
+        if (cbBuffer < pDesc->GetConfigLength()) return VFW_E_BUFFER_OVERFLOW;
+        memcpy(pbData, pDesc->GetConfig(), pDesc->GetConfigLength());
+        hr = m_pTrack->ReadSample(dwSample, pbData + pDesc->GetConfigLength(), cbBuffer - pDesc->GetConfigLength(), &cbRead);
         // The configuration goes out with the first sample actually delivered:
         // an empty or failed sample does not use it up.
         if (hr != S_OK) return hr;
         m_bConfigSent.Set(1);
-        return pSample->SetActualDataLength(static_cast<LONG>(pDesc->m_cbConfig + cbRead)) < 0 ? E_FAIL : S_OK;
+        return pSample->SetActualDataLength(static_cast<LONG>(pDesc->GetConfigLength() + cbRead)) < 0 ? E_FAIL : S_OK;
     }
     hr = m_pTrack->ReadSample(dwSample, pbData, cbBuffer, &cbRead);
     if (hr != S_OK) return hr;

@@ -81,16 +81,16 @@ HRESULT ReadNextSample(CMovieTrack* pTrack, DWORD* pi, BYTE* pbBuffer, DWORD cbB
 HRESULT CDemuxOutputPin::DeliverAmrFrames()
 {
     DemuxRunRange range;
-    if (!DemuxBeginRun(this, &range)) return S_OK;
+    if (!BeginRun(&range)) return S_OK;
 
     CAmrFramer* pFramer = new (std::nothrow) CAmrFramer();
     if (pFramer == NULL) {
         DemuxReportError(kOutputPinSource, kLineFramerAlloc, L"ERROR[Demux] Failed to create AMR framer class.\r\n");
-        DemuxNotifyStreamError(this, E_OUTOFMEMORY);
+        NotifyStreamError(E_OUTOFMEMORY);
         return E_OUTOFMEMORY;
     }
     const DWORD cbMaxSample = m_pTrack->GetLargestReadableSample();
-    const DWORD cbConfig = m_pTrack->m_pSampleDescription != NULL ? m_pTrack->m_pSampleDescription->m_cbConfig : 0;
+    const DWORD cbConfig = m_pTrack->GetSampleDescription() != NULL ? m_pTrack->GetSampleDescription()->GetConfigLength() : 0;
     // Ten of the largest samples; a size that cannot be represented is
     // treated like a failed allocation.
     const ULONGLONG llBuffer = 10ULL * (static_cast<ULONGLONG>(cbMaxSample) + cbConfig);
@@ -99,7 +99,7 @@ HRESULT CDemuxOutputPin::DeliverAmrFrames()
     if (pbSampleBuffer == NULL) {
         DemuxReportError(kOutputPinSource, kLineBufferAlloc,
                          L"ERROR[Demux] Failed to allocate memory for AMR sample buffer.\r\n");
-        DemuxNotifyStreamError(this, E_OUTOFMEMORY);
+        NotifyStreamError(E_OUTOFMEMORY);
         delete pFramer;
         return E_OUTOFMEMORY;
     }

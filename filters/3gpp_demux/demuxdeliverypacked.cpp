@@ -10,7 +10,7 @@
 HRESULT CDemuxOutputPin::DeliverPackedSamples()
 {
     DemuxRunRange range;
-    if (!DemuxBeginRun(this, &range)) return S_OK;
+    if (!BeginRun(&range)) return S_OK;
 
     IMediaSample* pSample = NULL;
     DWORD i = range.dwFirst;
@@ -47,7 +47,7 @@ HRESULT CDemuxOutputPin::DeliverPackedSamples()
             // one is the normal case and must not stop the stream.
             if (hr == VFW_E_BUFFER_OVERFLOW && n > 0) break;
             if (FAILED(hr)) {
-                DemuxNotifyStreamError(this, hr);
+                NotifyStreamError(hr);
                 bReadFailedFirst = (n == 0);
                 break;
             }
@@ -56,7 +56,7 @@ HRESULT CDemuxOutputPin::DeliverPackedSamples()
             if (hr != S_OK) cbRead = 0;
             REFERENCE_TIME rtStartI = 0;
             REFERENCE_TIME rtDurationI = 0;
-            if (FAILED(m_pTrack->GetSampleTime(i, &rtStartI, &rtDurationI))) DemuxNotifyStreamError(this, E_FAIL);
+            if (FAILED(m_pTrack->GetSampleTime(i, &rtStartI, &rtDurationI))) NotifyStreamError(E_FAIL);
             if (n == 0) rtPackStart = rtStartI;
             rtPackDuration = AddWrapping(rtPackDuration, rtDurationI);
             cbPacked += cbRead;

@@ -165,20 +165,20 @@ HRESULT CDemuxFilter::ProbeStream(IAsyncReader* pReader)
 // track. A track that cannot be delivered is skipped.
 void CDemuxFilter::CreateOutputPins()
 {
-    for (DWORD i = 0; i < m_pMovie->m_tracks.size(); ++i) {
-        if (m_pMovie->m_tracks[i]->m_bVideo && AddOutputPin(i)) break;
+    for (DWORD i = 0; i < m_pMovie->GetTracks().size(); ++i) {
+        if (m_pMovie->GetTracks()[i]->IsVideo() && AddOutputPin(i)) break;
     }
-    for (DWORD i = 0; i < m_pMovie->m_tracks.size(); ++i) {
-        if (m_pMovie->m_tracks[i]->m_bAudio && AddOutputPin(i)) break;
+    for (DWORD i = 0; i < m_pMovie->GetTracks().size(); ++i) {
+        if (m_pMovie->GetTracks()[i]->IsAudio() && AddOutputPin(i)) break;
     }
 }
 
 bool CDemuxFilter::AddOutputPin(DWORD dwTrack)
 {
-    if (!TrackHasSamples(m_pMovie->m_tracks[dwTrack])) return false;
+    if (!TrackHasSamples(m_pMovie->GetTracks()[dwTrack])) return false;
     HRESULT hr = S_OK;
     CDemuxOutputPin* pPin =
-        new (std::nothrow) CDemuxOutputPin(m_pMovie->m_tracks[dwTrack], this, &m_csFilter, L"out", &hr);
+        new (std::nothrow) CDemuxOutputPin(m_pMovie->GetTracks()[dwTrack], this, &m_csFilter, L"out", &hr);
     if (pPin == NULL) return false;
     if (FAILED(hr) || FAILED(m_outputPins.push_back(pPin))) {
         delete pPin;

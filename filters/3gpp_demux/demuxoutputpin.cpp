@@ -80,8 +80,8 @@ CDemuxOutputPin::~CDemuxOutputPin()
 // type's SBR and PS flags settled.
 HRESULT CDemuxOutputPin::InitTrackType()
 {
-    if (m_pTrack == NULL || m_pTrack->m_pSampleDescription == NULL) return E_FAIL;
-    HRESULT hr = m_pTrack->m_pSampleDescription->GetMediaType(&m_mtTrack);
+    if (m_pTrack == NULL || m_pTrack->GetSampleDescription() == NULL) return E_FAIL;
+    HRESULT hr = m_pTrack->GetSampleDescription()->GetMediaType(&m_mtTrack);
     if (FAILED(hr)) return hr;
     if (!IsAcceptedTrackType(m_mtTrack)) return VFW_E_TYPE_NOT_ACCEPTED;
     // Does nothing unless the type is AAC with a flag left open.
@@ -125,8 +125,8 @@ HRESULT CDemuxOutputPin::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPE
     if (subtype == MEDIASUBTYPE_AMR_WB) cbTenFrames = DEMUX_MAX_PACK * kAmrWbLargestFrame;
     if (cbSample < cbTenFrames) cbSample = cbTenFrames;
     ULONGLONG cbConfig = 0;
-    if (m_pTrack != NULL && m_pTrack->m_pSampleDescription != NULL)
-        cbConfig = m_pTrack->m_pSampleDescription->m_cbConfig;
+    if (m_pTrack != NULL && m_pTrack->GetSampleDescription() != NULL)
+        cbConfig = m_pTrack->GetSampleDescription()->GetConfigLength();
     // A size table claiming samples near 4 GiB cannot be served by any
     // allocator; refuse it here rather than let the sum wrap to a small
     // buffer that every read would overflow.

@@ -18,6 +18,7 @@
 
 class CDemuxFilter;
 class CMovieTrack;
+struct DemuxRunRange;
 
 // Requests between the pin, the filter and the pin's worker thread.
 const DWORD REQUEST_IDLE = 0;  // leave the delivery loop and wait
@@ -83,6 +84,10 @@ public:
 
     const CMediaType& TrackMediaType() const { return m_mtTrack; }
     CMovieTrack* Track() const { return m_pTrack; }
+    // Raised by the filter while it seeks; the worker polls it between samples.
+    void SetSeeking(bool bSeeking) { m_bIsSeeking.Set(bSeeking ? 1 : 0); }
+    bool IsEndOfStreamSent() const { return m_bEndOfStreamSent.Get() != 0; }
+    bool IsConfigSent() const { return m_bConfigSent.Get() != 0; }
 
 protected:
     // CAMThread: the worker's request loop.
@@ -97,13 +102,22 @@ protected:
     HRESULT FillSample(IMediaSample* pSample, DWORD dwSample);
     HRESULT DeliverSample(IMediaSample* pSample);
 
+    // Run start of every loop (demuxrun.cpp): reads the positions, clears
+    // the end-of-stream flag, opens the segment at the filter's position,
+    // finds the first and last samples, and sends end-of-stream for a run
+    // with nothing to deliver. False when there is nothing to deliver (or no
+    // connection or track).
+    bool BeginRun(DemuxRunRange* pRange);
+    // Posts the stream-error event for a failed read with its result code.
+    void NotifyStreamError(HRESULT hr);
+
 private:
     CDemuxOutputPin(const CDemuxOutputPin&);
     CDemuxOutputPin& operator=(const CDemuxOutputPin&);
 
     HRESULT InitTrackType();
+    void FindRunSamples(DemuxRunRange* pRange);
 
-public:
     // Own state, in this order after the base parts. The flags are written
     // and polled without a lock (each has one writer at a time), so every
     // access is interlocked: the worker tests m_bIsSeeking at each sample

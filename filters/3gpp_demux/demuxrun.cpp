@@ -5,13 +5,11 @@
 #include "movie.h"
 #include "movietrack.h"
 
-namespace {
-
 // The last and first samples of the run.
-void FindRunSamples(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
+void CDemuxOutputPin::FindRunSamples(DemuxRunRange* pRange)
 {
-    CMovieTrack* pTrack = pPin->Track();
-    CMovie* pMovie = pPin->m_pDemux->GetMovie();
+    CMovieTrack* pTrack = m_pTrack;
+    CMovie* pMovie = m_pDemux->GetMovie();
     const DWORD dwCount = pTrack->GetSampleCount();
     // A track without samples has no last sample: count − 1 would wrap
     // around to a four-billion-sample run.
@@ -37,13 +35,10 @@ void FindRunSamples(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
     pRange->bEmpty = dwFirst > dwLast;
 }
 
-}  // namespace
-
-bool DemuxBeginRun(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
+bool CDemuxOutputPin::BeginRun(DemuxRunRange* pRange)
 {
-    CMovieTrack* pTrack = pPin->Track();
-    if (!pPin->IsConnected() || pTrack == NULL) return false;
-    CDemuxFilter* pFilter = pPin->m_pDemux;
+    if (!IsConnected() || m_pTrack == NULL) return false;
+    CDemuxFilter* pFilter = m_pDemux;
     if (pFilter->GetMovie() == NULL) return false;
 
     pFilter->ReadPositions(&pRange->rtStart, &pRange->rtStop, NULL);
@@ -53,11 +48,11 @@ bool DemuxBeginRun(CDemuxOutputPin* pPin, DemuxRunRange* pRange)
     // Every run follows a Stop or a flush, after which downstream has
     // forgotten any earlier end-of-stream: each run ends with its own, also
     // one that starts at or past the end.
-    pPin->m_bEndOfStreamSent.Set(0);
-    pPin->DeliverNewSegment(pRange->rtStart, pRange->rtStop, 1.0);
-    FindRunSamples(pPin, pRange);
+    m_bEndOfStreamSent.Set(0);
+    DeliverNewSegment(pRange->rtStart, pRange->rtStop, 1.0);
+    FindRunSamples(pRange);
     if (pRange->bEmpty) {
-        pPin->DeliverEndOfStream();
+        DeliverEndOfStream();
         return false;
     }
     return true;
@@ -74,7 +69,7 @@ void DemuxStampSample(IMediaSample* pSample, const DemuxRunRange& range, REFEREN
     if (prtStreamStop != NULL) *prtStreamStop = rtStreamStop;
 }
 
-void DemuxNotifyStreamError(CDemuxOutputPin* pPin, HRESULT hr)
+void CDemuxOutputPin::NotifyStreamError(HRESULT hr)
 {
-    pPin->m_pDemux->NotifyEvent(EC_STREAM_ERROR_STOPPED, static_cast<LONG_PTR>(hr), 0);
+    m_pDemux->NotifyEvent(EC_STREAM_ERROR_STOPPED, static_cast<LONG_PTR>(hr), 0);
 }

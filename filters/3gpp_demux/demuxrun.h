@@ -5,8 +5,6 @@
 
 #include "win32.h"
 
-class CDemuxOutputPin;
-
 // Stream time units of one AMR frame: 20 ms.
 const REFERENCE_TIME DEMUX_AMR_FRAME_DURATION = 200000;
 // At most this many file samples (AAC) or frames (AMR) per media sample.
@@ -22,12 +20,6 @@ struct DemuxRunRange {
     bool bEmpty;             // nothing to deliver: first > last, or no samples at all
 };
 
-// Run start of every loop: reads the positions, clears the pin's
-// end-of-stream flag, opens the segment at the filter's position, finds the
-// first and last samples, and sends end-of-stream for a run with nothing to
-// deliver. False when there is nothing to deliver (or no connection or track).
-bool DemuxBeginRun(CDemuxOutputPin* pPin, DemuxRunRange* pRange);
-
 // Stamps a media sample carrying [rtStart, rtStart + rtDuration) of the movie
 // timeline: stream times relative to the run's start, and preroll exactly
 // when the sample ends at or before it (it only leads the decoder there).
@@ -35,8 +27,5 @@ bool DemuxBeginRun(CDemuxOutputPin* pPin, DemuxRunRange* pRange);
 void DemuxStampSample(IMediaSample* pSample, const DemuxRunRange& range, REFERENCE_TIME rtStart,
                       REFERENCE_TIME rtDuration, REFERENCE_TIME* prtStreamStart = NULL,
                       REFERENCE_TIME* prtStreamStop = NULL);
-
-// Posts the stream-error event for a failed read with its result code.
-void DemuxNotifyStreamError(CDemuxOutputPin* pPin, HRESULT hr);
 
 #endif

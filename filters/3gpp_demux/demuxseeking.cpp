@@ -47,13 +47,13 @@ HRESULT CDemuxFilter::SetRateValue(double dRate)
 
 HRESULT CDemuxFilter::SetPinsSeeking()
 {
-    for (DWORD i = 0; i < m_outputPins.size(); ++i) m_outputPins[i]->m_bIsSeeking.Set(1);
+    for (DWORD i = 0; i < m_outputPins.size(); ++i) m_outputPins[i]->SetSeeking(true);
     return S_OK;
 }
 
 HRESULT CDemuxFilter::ClearPinsSeeking()
 {
-    for (DWORD i = 0; i < m_outputPins.size(); ++i) m_outputPins[i]->m_bIsSeeking.Set(0);
+    for (DWORD i = 0; i < m_outputPins.size(); ++i) m_outputPins[i]->SetSeeking(false);
     return S_OK;
 }
 

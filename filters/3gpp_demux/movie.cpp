@@ -45,12 +45,11 @@ CMovie::CMovie(ByteSource* pSource)
       m_llDuration(0),
       m_llFragmentDuration(0),
       m_rtDuration(0),
-      m_pwszTitle(NULL),
-      m_pwszAlbum(NULL),
-      m_pwszAuthor(NULL),
-      m_pwszGenre(NULL),
       m_bMoofsLost(false)
 {
+    for (DWORD i = 0; i < META_COUNT; ++i) {
+        m_apwszMeta[i] = NULL;
+    }
 }
 
 CMovie::~CMovie()
@@ -173,10 +172,10 @@ HRESULT CMovie::ParseMovieHeader(CBox* pMvhd)
     // unreadable one: the values cannot be trusted and are never read past
     // the payload.
     HRESULT hr = S_OK;
-    if (pMvhd->m_bVersion == 0 && pMvhd->m_cbData >= 16) {
+    if (pMvhd->GetVersion() == 0 && pMvhd->GetDataLength() >= 16) {
         m_dwTimeScale = ReadU32BE(pData + 8);
         m_llDuration = ReadU32BE(pData + 12);
-    } else if (pMvhd->m_bVersion == 1 && pMvhd->m_cbData >= 28) {
+    } else if (pMvhd->GetVersion() == 1 && pMvhd->GetDataLength() >= 28) {
         m_dwTimeScale = ReadU32BE(pData + 16);
         m_llDuration = ReadU64BE(pData + 20);
     } else {
@@ -194,7 +193,7 @@ void CMovie::ParseTracks(CBox* pMoov)
     const bool bFragmented = pMoov->FindChildHeader(BOX_MVEX, &mvex);
     for (DWORD i = 0; i < pMoov->GetChildCount(); ++i) {
         CBox* pChild = pMoov->GetChild(i);
-        if (pChild == NULL || pChild->m_dwType != BOX_TRAK) {
+        if (pChild == NULL || pChild->GetType() != BOX_TRAK) {
             continue;
         }
         CMovieTrack* pTrack = new (std::nothrow) CMovieTrack(this);
@@ -204,7 +203,7 @@ void CMovie::ParseTracks(CBox* pMoov)
         HRESULT hr = pTrack->ParseTrack(pChild);
         // A time scale of 0 converts every duration to 0, so such a track is
         // dropped here with the tracks that are too short.
-        if (SUCCEEDED(hr) && pTrack->m_bUsable && (bFragmented || pTrack->GetDuration() != 0) &&
+        if (SUCCEEDED(hr) && pTrack->IsUsable() && (bFragmented || pTrack->GetDuration() != 0) &&
             SUCCEEDED(m_tracks.push_back(pTrack))) {
             continue;
         }

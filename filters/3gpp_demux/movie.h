@@ -11,6 +11,13 @@
 
 class CMovieTrack;
 
+// The movie's metadata strings, as GetMetaString indexes them.
+const DWORD META_TITLE = 0;
+const DWORD META_ALBUM = 1;
+const DWORD META_AUTHOR = 2;
+const DWORD META_GENRE = 3;
+const DWORD META_COUNT = 4;
+
 // Stream time units per second: REFERENCE_TIME counts 100 ns.
 const LONGLONG MOVIE_UNITS_PER_SECOND = 10000000LL;
 
@@ -51,8 +58,8 @@ public:
     // A read of the byte source that turns an exception thrown inside it into E_UNEXPECTED.
     HRESULT GuardedRead(LONGLONG llPosition, DWORD cbLength, BYTE* pBuffer);
 
-    // Metadata (user data). Index 0 title, 1 album, 2 author, 3 genre; the
-    // string stays owned by the movie; null when absent or for another index.
+    // Metadata (user data) by META_ index; the string stays owned by the
+    // movie; null when absent or for another index.
     LPCWSTR GetMetaString(DWORD dwIndex) const;
     static HRESULT ParseUserData(CMovie* pMovie, CBox* pUdta);
     HRESULT ParseMetaBox(CBox* pMeta);
@@ -66,6 +73,16 @@ public:
     static LPWSTR GetGenreName(WORD wCode);
     void ReleaseMetaData();
 
+    ByteSource* GetSource() const { return m_pSource; }
+    // 2 for a file with its "ftyp", else 0.
+    DWORD GetFileType() const { return m_dwFileType; }
+    // The usable tracks in file order; owned by the movie.
+    const CPtrArray<CMovieTrack>& GetTracks() const { return m_tracks; }
+    DWORD GetTimeScale() const { return m_dwTimeScale; }
+    // From "mvhd", in the movie time scale.
+    ULONGLONG GetHeaderDuration() const { return m_llDuration; }
+
+private:
     ByteSource* m_pSource;
     DWORD m_dwFileType;
     CPtrArray<CMovieTrack> m_tracks;
@@ -73,13 +90,11 @@ public:
     ULONGLONG m_llDuration;
     ULONGLONG m_llFragmentDuration;  // "mehd", movie time scale; 0 when absent
     REFERENCE_TIME m_rtDuration;
-    LPWSTR m_pwszTitle;
-    LPWSTR m_pwszAlbum;
-    LPWSTR m_pwszAuthor;
-    LPWSTR m_pwszGenre;
+    LPWSTR m_apwszMeta[META_COUNT];  // by GetMetaString's index
 
-private:
     // Scans the top-level boxes; *ppMoov receives the last "moov" seen.
+    // Stores a value of the movie's metadata; a later one replaces it.
+    void StoreMeta(DWORD dwIndex, LPWSTR pwszValue);
     void ScanTopLevel(bool* pbFileType, bool* pbMediaData, CBox** ppMoov);
     HRESULT ParseMovieHeader(CBox* pMvhd);
     void ParseTracks(CBox* pMoov);

@@ -12,10 +12,10 @@ CBox::CBox(ByteSource* pSource, DWORD dwType, DWORD cbHeader, LONGLONG llSize, U
       m_cbHeader(cbHeader),
       m_bVersion(0),
       m_llFileOffset(llFileOffset),
-      m_ppChildren(NULL),
-      m_dwChildCount(0),
       m_pData(NULL),
       m_cbData(0),
+      m_ppChildren(NULL),
+      m_dwChildCount(0),
       m_dwChildCapacity(0),
       m_bFullHeaderRead(false)
 {
@@ -29,10 +29,10 @@ CBox::CBox(const CBox& header)
       m_cbHeader(header.m_cbHeader),
       m_bVersion(0),
       m_llFileOffset(header.m_llFileOffset),
-      m_ppChildren(NULL),
-      m_dwChildCount(0),
       m_pData(NULL),
       m_cbData(0),
+      m_ppChildren(NULL),
+      m_dwChildCount(0),
       m_dwChildCapacity(0),
       m_bFullHeaderRead(false)
 {

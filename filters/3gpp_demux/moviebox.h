@@ -57,6 +57,24 @@ public:
     // m_llSize - m_cbHeader, signed; negative for a size smaller than the header.
     LONGLONG PayloadLength() const { return m_llSize - static_cast<LONGLONG>(m_cbHeader); }
 
+    ByteSource* GetSource() const { return m_pSource; }
+    DWORD GetType() const { return m_dwType; }
+    LONGLONG GetSize() const { return m_llSize; }
+    // Grows by 4 once the full box header has been read.
+    DWORD GetHeaderLength() const { return m_cbHeader; }
+    ULONGLONG GetFileOffset() const { return m_llFileOffset; }
+    // Version and the 24 flag bits of a full box; 0 until its header is read.
+    BYTE GetVersion() const { return m_bVersion; }
+    DWORD GetFlags() const { return (static_cast<DWORD>(m_abFlags[0]) << 16) | (m_abFlags[1] << 8) | m_abFlags[2]; }
+    // The payload bytes held now; 0 when none is.
+    DWORD GetDataLength() const { return m_cbData; }
+    bool IsDataLoaded() const { return m_pData != NULL; }
+    // The children enumerated so far, without enumerating: GetChildCount
+    // would enumerate from the payload's start, which is wrong for a box
+    // whose children start further in.
+    DWORD GetEnumeratedChildCount() const { return m_dwChildCount; }
+
+protected:
     ByteSource* m_pSource;
     DWORD m_dwType;
     LONGLONG m_llSize;
@@ -64,14 +82,14 @@ public:
     BYTE m_bVersion;
     BYTE m_abFlags[3];
     ULONGLONG m_llFileOffset;
-    CBox** m_ppChildren;
-    DWORD m_dwChildCount;
     BYTE* m_pData;
     DWORD m_cbData;
 
 private:
     bool AppendChild(CBox* pChild);
 
+    CBox** m_ppChildren;
+    DWORD m_dwChildCount;
     DWORD m_dwChildCapacity;
     bool m_bFullHeaderRead;
 
@@ -100,6 +118,7 @@ public:
     // Back to the first entry; the next lookup re-reads the first window.
     void ResetWindows();
 
+protected:
     DWORD m_dwEntryCount;
     DWORD m_dwCursor;
     DWORD m_dwWindowsLoaded;

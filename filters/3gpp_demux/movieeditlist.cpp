@@ -47,8 +47,8 @@ HRESULT CMovieTrack::ParseEditList(CBox* pEdts)
             MOVIE_REPORT_ERROR(L"ERROR[Parser] Read Edit List Box into buffer failed.\r\n");
             return E_FAIL;
         }
-        const DWORD cbData = pElst->m_cbData;
-        const BYTE bVersion = pElst->m_bVersion;
+        const DWORD cbData = pElst->GetDataLength();
+        const BYTE bVersion = pElst->GetVersion();
         if (cbData >= 4 && ReadU32BE(pData) == 2) {
             if (bVersion != 0 && bVersion != 1) {
                 MOVIE_REPORT_ERROR(L"ERROR[Parser] Unrecognized version in Edit List box.\r\n");
@@ -65,6 +65,6 @@ HRESULT CMovieTrack::ParseEditList(CBox* pEdts)
         pElst->ReleaseData();
     }
     // A movie time scale of 0 gives offset 0 rather than a division by it.
-    m_llStartOffset = MovieUnitsToReferenceTime(llDelay, m_pMovie->m_dwTimeScale);
+    m_llStartOffset = MovieUnitsToReferenceTime(llDelay, m_pMovie->GetTimeScale());
     return S_OK;
 }

@@ -15,12 +15,6 @@
 
 namespace {
 
-DWORD FullBoxFlags(const CBox* pBox)
-{
-    return (static_cast<DWORD>(pBox->m_abFlags[0]) << 16) | (static_cast<DWORD>(pBox->m_abFlags[1]) << 8) |
-           pBox->m_abFlags[2];
-}
-
 // The version and flags of a small full box, then up to cbMax bytes of what
 // follows them (never past the box); *pcbRead says how many.
 HRESULT ReadSmallFullBox(CBox* pBox, BYTE* pBuffer, DWORD cbMax, DWORD* pcbRead)
@@ -70,7 +64,7 @@ HRESULT ReadRunHeader(CBox* pTrun, CRunHeader* pHeader)
     if (FAILED(ReadSmallFullBox(pTrun, abFixed, sizeof(abFixed), &cbFixed)) || cbFixed < 4) {
         return E_FAIL;
     }
-    pHeader->dwFlags = FullBoxFlags(pTrun);
+    pHeader->dwFlags = pTrun->GetFlags();
     pHeader->dwCount = ReadU32BE(abFixed);
     pHeader->dwDataOffset = 0;
     pHeader->dwFirstFlags = 0;
@@ -79,7 +73,7 @@ HRESULT ReadRunHeader(CBox* pTrun, CRunHeader* pHeader)
         !TakeOptional(pHeader->dwFlags, TRUN_FIRST_SAMPLE_FLAGS, abFixed, cbFixed, &cbAt, &pHeader->dwFirstFlags)) {
         return E_FAIL;
     }
-    pHeader->llEntries = pTrun->m_llFileOffset + pTrun->m_cbHeader + cbAt;
+    pHeader->llEntries = pTrun->GetFileOffset() + pTrun->GetHeaderLength() + cbAt;
     pHeader->cbEntriesRoom = static_cast<ULONGLONG>(pTrun->PayloadLength()) - cbAt;
     return S_OK;
 }
@@ -113,21 +107,22 @@ void CMovie::ParseMovieExtends(CBox* pMvex)
         CBox* pChild = &child;
         BYTE abFields[20];
         DWORD cbFields = 0;
-        if (pChild->m_dwType == BOX_MEHD && SUCCEEDED(ReadSmallFullBox(pChild, abFields, 8, &cbFields))) {
-            if (pChild->m_bVersion == 1 && cbFields >= 8) {
+        if (pChild->GetType() == BOX_MEHD && SUCCEEDED(ReadSmallFullBox(pChild, abFields, 8, &cbFields))) {
+            if (pChild->GetVersion() == 1 && cbFields >= 8) {
                 m_llFragmentDuration = ReadU64BE(abFields);
-            } else if (pChild->m_bVersion != 1 && cbFields >= 4) {
+            } else if (pChild->GetVersion() != 1 && cbFields >= 4) {
                 m_llFragmentDuration = ReadU32BE(abFields);
             }
-        } else if (pChild->m_dwType == BOX_TREX && SUCCEEDED(ReadSmallFullBox(pChild, abFields, 20, &cbFields)) &&
+        } else if (pChild->GetType() == BOX_TREX && SUCCEEDED(ReadSmallFullBox(pChild, abFields, 20, &cbFields)) &&
                    cbFields >= 20) {
             // Track ID, sample description index, then the three defaults.
             CMovieTrack* pTrack = FindFragmentTrack(ReadU32BE(abFields));
             if (pTrack != NULL) {
-                pTrack->m_pFragments->m_trexDefaults.dwDuration = ReadU32BE(abFields + 8);
-                pTrack->m_pFragments->m_trexDefaults.dwSize = ReadU32BE(abFields + 12);
-                pTrack->m_pFragments->m_trexDefaults.dwFlags = ReadU32BE(abFields + 16);
-                pTrack->m_pFragments->m_bHasDefaults = true;
+                CSampleDefaults defaults;
+                defaults.dwDuration = ReadU32BE(abFields + 8);
+                defaults.dwSize = ReadU32BE(abFields + 12);
+                defaults.dwFlags = ReadU32BE(abFields + 16);
+                pTrack->m_pFragments->SetTrexDefaults(defaults);
             }
         }
     }
@@ -151,8 +146,8 @@ void CMovie::DropUnplayableFragmentedTracks()
 {
     for (DWORD i = m_tracks.size(); i > 0; --i) {
         const CMovieTrack* pTrack = m_tracks[i - 1];
-        if (m_bMoofsLost || pTrack->m_pFragments == NULL || pTrack->m_pFragments->m_bOutOfMemory ||
-            !pTrack->m_pFragments->m_bHasDefaults ||
+        if (m_bMoofsLost || pTrack->m_pFragments == NULL || pTrack->m_pFragments->LostRuns() ||
+            !pTrack->m_pFragments->HasDefaults() ||
             m_tracks[i - 1]->GetDuration() == 0) {
             delete m_tracks[i - 1];
             m_tracks.erase(i - 1);
@@ -204,7 +199,7 @@ void CMovie::ParseTrackFragment(CBox* pTraf, ULONGLONG llMoof, ULONGLONG* pllDat
 {
     CChildHeader child;
     const bool bHeader = pTraf->FindChildHeader(BOX_TFHD, &child);
-    ByteSource* pSource = pTraf->m_pSource;
+    ByteSource* pSource = pTraf->GetSource();
     CBox tfhd(pSource, child.dwType, child.cbHeader, bHeader ? child.llSize : 0, child.llFileOffset);
     CBox* pTfhd = &tfhd;
     BYTE abHeader[28];
@@ -219,12 +214,12 @@ void CMovie::ParseTrackFragment(CBox* pTraf, ULONGLONG llMoof, ULONGLONG* pllDat
         return;
     }
     CTrackFragments* pFragments = pTrack->m_pFragments;
-    const DWORD dwFlags = FullBoxFlags(pTfhd);
+    const DWORD dwFlags = pTfhd->GetFlags();
     DWORD cbAt = 4;
     DWORD dwBaseHigh = 0;
     DWORD dwBaseLow = 0;
     DWORD dwDescription = 0;
-    CSampleDefaults defaults = pFragments->m_trexDefaults;
+    CSampleDefaults defaults = pFragments->TrexDefaults();
     if (!TakeOptional(dwFlags, TFHD_BASE_DATA_OFFSET, abHeader, cbHeader, &cbAt, &dwBaseHigh) ||
         !TakeOptional(dwFlags, TFHD_BASE_DATA_OFFSET, abHeader, cbHeader, &cbAt, &dwBaseLow) ||
         !TakeOptional(dwFlags, TFHD_DESCRIPTION_INDEX, abHeader, cbHeader, &cbAt, &dwDescription) ||
@@ -250,9 +245,9 @@ void CMovie::ParseTrackFragment(CBox* pTraf, ULONGLONG llMoof, ULONGLONG* pllDat
     if (pTraf->FindChildHeader(BOX_TFDT, &child)) {
         CBox tfdt(pSource, child.dwType, child.cbHeader, child.llSize, child.llFileOffset);
         ReadSmallFullBox(&tfdt, abTime, sizeof(abTime), &cbTime);
-        if (tfdt.m_bVersion == 1 && cbTime >= 8) {
+        if (tfdt.GetVersion() == 1 && cbTime >= 8) {
             llTime = ReadU64BE(abTime);
-        } else if (tfdt.m_bVersion != 1 && cbTime >= 4) {
+        } else if (tfdt.GetVersion() != 1 && cbTime >= 4) {
             llTime = ReadU32BE(abTime);
         }
         // The runs are searched by time, so they must not go back in it.
@@ -307,7 +302,7 @@ void CMovie::ParseTrackFragment(CBox* pTraf, ULONGLONG llMoof, ULONGLONG* pllDat
         llNextData = run.llData + llBytes;
     }
     if (bSamples) {
-        ++pFragments->m_dwFragmentCount;
+        pFragments->CountFragment();
     }
     *pllDataEnd = llNextData;
 }

@@ -162,14 +162,27 @@ public:
     // FRAGMENT_NO_SAMPLE when none.
     DWORD GetSyncAtOrBefore(DWORD dwSample);
 
-    CSampleDefaults m_trexDefaults;
-    bool m_bHasDefaults;  // a "trex" named the track
-    DWORD m_dwFragmentCount;  // track fragments that gave samples
+    // The track's defaults from "trex"; a track that no "trex" named has none.
+    void SetTrexDefaults(const CSampleDefaults& defaults)
+    {
+        m_trexDefaults = defaults;
+        m_bHasDefaults = true;
+    }
+    const CSampleDefaults& TrexDefaults() const { return m_trexDefaults; }
+    bool HasDefaults() const { return m_bHasDefaults; }
+    // Track fragments that gave samples.
+    void CountFragment() { ++m_dwFragmentCount; }
+    DWORD FragmentCount() const { return m_dwFragmentCount; }
     // A run was lost for want of memory: the track would play with a hole,
     // so the movie drops it.
-    bool m_bOutOfMemory;
+    bool LostRuns() const { return m_bOutOfMemory; }
 
 private:
+    CSampleDefaults m_trexDefaults;
+    bool m_bHasDefaults;
+    DWORD m_dwFragmentCount;
+    bool m_bOutOfMemory;
+
     HRESULT ReadEntry(const CFragmentRun& run, DWORD dwIndex, DWORD* pdwDuration, DWORD* pdwSize, DWORD* pdwFlags,
                       ByteSource* pSource);
     DWORD FindRun(DWORD dwSample) const;

@@ -22,12 +22,6 @@ const DWORD ITEM_ARTIST = MOVIE_FOURCC(0xA9, 'A', 'R', 'T');
 const DWORD ITEM_GENRE_TEXT = MOVIE_FOURCC(0xA9, 'g', 'e', 'n');
 const DWORD ITEM_GENRE_CODE = MOVIE_FOURCC('g', 'n', 'r', 'e');
 
-// Indexes of GetMetaString.
-const DWORD META_TITLE = 0;
-const DWORD META_ALBUM = 1;
-const DWORD META_AUTHOR = 2;
-const DWORD META_GENRE = 3;
-
 // Type indicator and locale words in front of an item's value.
 const DWORD ITEM_DATA_PREFIX = 8;
 // Version, flags and packed language code in front of an asset string.
@@ -140,28 +134,6 @@ HRESULT Utf16BeToNewUtf8(const BYTE* pbText, DWORD cbText, BYTE** ppbUtf8, DWORD
     return S_OK;
 }
 
-LPWSTR* MetaField(CMovie* pMovie, DWORD dwIndex)
-{
-    switch (dwIndex) {
-    case META_TITLE:
-        return &pMovie->m_pwszTitle;
-    case META_ALBUM:
-        return &pMovie->m_pwszAlbum;
-    case META_AUTHOR:
-        return &pMovie->m_pwszAuthor;
-    default:
-        return &pMovie->m_pwszGenre;
-    }
-}
-
-// A value stored a second time replaces the earlier one.
-void StoreMeta(CMovie* pMovie, DWORD dwIndex, LPWSTR pwszValue)
-{
-    LPWSTR* ppwszField = MetaField(pMovie, dwIndex);
-    delete[] *ppwszField;
-    *ppwszField = pwszValue;
-}
-
 }  // namespace
 
 HRESULT CMovie::ParseUserData(CMovie* pMovie, CBox* pUdta)
@@ -181,7 +153,7 @@ HRESULT CMovie::ParseMetaBox(CBox* pMeta)
 {
     // A full box: its children start after the version and flags word.
     pMeta->EnumerateChildren(4);
-    if (pMeta->m_dwChildCount == 0) {
+    if (pMeta->GetEnumeratedChildCount() == 0) {
         // FindChild would enumerate again from offset 0 and take the
         // version word for a box header.
         return S_FALSE;
@@ -225,7 +197,7 @@ HRESULT CMovie::ParseItemList(CBox* pIlst)
         if (pwszValue == NULL) {
             return E_OUTOFMEMORY;  // values stored so far stay
         }
-        StoreMeta(this, g_aItems[i].dwIndex, pwszValue);
+        StoreMeta(g_aItems[i].dwIndex, pwszValue);
     }
     return S_OK;
 }
@@ -270,9 +242,9 @@ HRESULT CMovie::ParseAssetStrings(CBox* pUdta)
             break;
         }
         DWORD dwIndex;
-        if (pChild->m_dwType == BOX_TITL) {
+        if (pChild->GetType() == BOX_TITL) {
             dwIndex = META_TITLE;
-        } else if (pChild->m_dwType == BOX_AUTH) {
+        } else if (pChild->GetType() == BOX_AUTH) {
             dwIndex = META_AUTHOR;
         } else {
             continue;
@@ -292,7 +264,7 @@ HRESULT CMovie::ParseAssetStrings(CBox* pUdta)
         if (FAILED(hr)) {
             return hr;
         }
-        StoreMeta(this, dwIndex, pwszValue);
+        StoreMeta(dwIndex, pwszValue);
     }
     return S_OK;
 }
@@ -309,7 +281,7 @@ HRESULT CMovie::ReadAssetString(CBox* pAsset, BYTE** ppString, DWORD* pcbString)
     if (pbPayload == NULL) {
         return E_FAIL;
     }
-    const DWORD cbPayload = pAsset->m_cbData;
+    const DWORD cbPayload = pAsset->GetDataLength();
     if (cbPayload < ASSET_STRING_START) {
         pAsset->ReleaseData();
         return S_FALSE;
@@ -363,28 +335,20 @@ LPWSTR CMovie::GetGenreName(WORD wCode)
 
 LPCWSTR CMovie::GetMetaString(DWORD dwIndex) const
 {
-    switch (dwIndex) {
-    case META_TITLE:
-        return m_pwszTitle;
-    case META_ALBUM:
-        return m_pwszAlbum;
-    case META_AUTHOR:
-        return m_pwszAuthor;
-    case META_GENRE:
-        return m_pwszGenre;
-    default:
-        return NULL;
-    }
+    return dwIndex < META_COUNT ? m_apwszMeta[dwIndex] : NULL;
+}
+
+// A value stored a second time replaces the earlier one.
+void CMovie::StoreMeta(DWORD dwIndex, LPWSTR pwszValue)
+{
+    delete[] m_apwszMeta[dwIndex];
+    m_apwszMeta[dwIndex] = pwszValue;
 }
 
 void CMovie::ReleaseMetaData()
 {
-    delete[] m_pwszTitle;
-    delete[] m_pwszAuthor;
-    delete[] m_pwszAlbum;
-    delete[] m_pwszGenre;
-    m_pwszTitle = NULL;
-    m_pwszAuthor = NULL;
-    m_pwszAlbum = NULL;
-    m_pwszGenre = NULL;
+    for (DWORD i = 0; i < META_COUNT; ++i) {
+        delete[] m_apwszMeta[i];
+        m_apwszMeta[i] = NULL;
+    }
 }

@@ -225,11 +225,11 @@ HRESULT CSampleDescriptionBox::ParseAudioEntryAmr(CBox* pEntry)
     if (pData == NULL) {
         return E_FAIL;
     }
-    if (pEntry->m_cbData < AUDIO_FIXED_FIELDS) {
+    if (pEntry->GetDataLength() < AUDIO_FIXED_FIELDS) {
         pEntry->ReleaseData();
         return E_FAIL;
     }
-    const bool bWide = (pEntry->m_dwType == ENTRY_SAWB);
+    const bool bWide = (pEntry->GetType() == ENTRY_SAWB);
     m_pMediaType->SetType(&MEDIATYPE_Audio);
     m_pMediaType->SetSubtype(bWide ? &MEDIASUBTYPE_AMR_WB : &MEDIASUBTYPE_AMR_NB);
     m_pMediaType->SetFormatType(bWide ? &FORMAT_AMR_WB : &FORMAT_AMR_NB);
@@ -247,7 +247,7 @@ HRESULT CSampleDescriptionBox::ParseAudioEntryMp4a(CBox* pEntry)
     if (b == NULL) {
         return E_FAIL;
     }
-    const DWORD cb = pEntry->m_cbData;
+    const DWORD cb = pEntry->GetDataLength();
     if (cb < AUDIO_FIXED_FIELDS) {
         pEntry->ReleaseData();
         return E_FAIL;

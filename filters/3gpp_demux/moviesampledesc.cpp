@@ -64,10 +64,10 @@ HRESULT CSampleDescriptionBox::Parse()
     // Entries start after the entry count. An empty list must not fall back
     // to GetChild's enumeration from offset 0, which would take the count
     // for a box header.
-    if (m_dwChildCount == 0) {
+    if (GetEnumeratedChildCount() == 0) {
         EnumerateChildren(4);
     }
-    if (m_dwChildCount == 0) {
+    if (GetEnumeratedChildCount() == 0) {
         return E_FAIL;
     }
     CBox* pEntry = GetChild(0);
@@ -78,7 +78,7 @@ HRESULT CSampleDescriptionBox::Parse()
     m_dwStartCode = 0;
 
     for (size_t i = 0; i < sizeof(s_handlers) / sizeof(s_handlers[0]); ++i) {
-        if (s_handlers[i].dwType == pEntry->m_dwType) {
+        if (s_handlers[i].dwType == pEntry->GetType()) {
             return (this->*s_handlers[i].pfnParse)(pEntry);
         }
     }

@@ -22,22 +22,33 @@ public:
     // Overwrites each 4-byte NAL length in place with m_dwStartCode (big-endian).
     HRESULT RewriteNalLengths(BYTE* pData, DWORD cbData);
 
+    // The parsed type itself; null before a successful parse.
+    const CMediaType* MediaType() const { return m_pMediaType; }
+    // The decoder configuration bytes, sent ahead of the first video sample.
+    const BYTE* GetConfig() const { return m_pConfig; }
+    DWORD GetConfigLength() const { return m_cbConfig; }
+    // The start code that replaces each NAL length; 0 to leave lengths alone.
+    DWORD GetStartCode() const { return m_dwStartCode; }
+
+    // Copies the decoder-specific information out of an "esds" payload
+    // (starting at its version and flags) into m_pConfig.
+    HRESULT CopyDecoderSpecificInfo(const BYTE* pEsds, int cbEsds);
+
+private:
+    friend struct MovieTestAccess;
+
     HRESULT ParseVisualEntryMjpg(CBox* pEntry);
     HRESULT ParseVisualEntryMp4v(CBox* pEntry);
     HRESULT ParseVisualEntryAvc(CBox* pEntry);
     HRESULT ParseVisualEntryH263(CBox* pEntry);
     HRESULT ParseAudioEntryAmr(CBox* pEntry);
     HRESULT ParseAudioEntryMp4a(CBox* pEntry);
-    // Copies the decoder-specific information out of an "esds" payload
-    // (starting at its version and flags) into m_pConfig.
-    HRESULT CopyDecoderSpecificInfo(const BYTE* pEsds, int cbEsds);
 
     CMediaType* m_pMediaType;
     BYTE* m_pConfig;
     DWORD m_cbConfig;
     DWORD m_dwStartCode;
 
-private:
     typedef HRESULT (CSampleDescriptionBox::*EntryParser)(CBox* pEntry);
     struct EntryHandler {
         DWORD dwType;

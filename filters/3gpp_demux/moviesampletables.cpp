@@ -26,12 +26,12 @@ HRESULT LoadCountedTable(CBox* pBox, LPCWSTR pwszLabel, DWORD cbEntry, DWORD* pd
     if (pData == NULL) {
         return E_FAIL;
     }
-    if (pBox->m_cbData < 4) {
+    if (pBox->GetDataLength() < 4) {
         pBox->ReleaseData();
         return E_FAIL;
     }
     DWORD dwCount = ReadU32BE(pData);
-    if (!MoviePayloadHolds(pBox->m_cbData, 4, dwCount, cbEntry)) {
+    if (!MoviePayloadHolds(pBox->GetDataLength(), 4, dwCount, cbEntry)) {
         pBox->ReleaseData();
         return E_FAIL;
     }

@@ -15,7 +15,13 @@ public:
     HRESULT Parse();
     // 0 when there is no such sample.
     DWORD GetSampleSize(DWORD dwSample) const;
+    DWORD GetSampleCount() const { return m_dwSampleCount; }
+    // The one size of every sample; 0 when each has its own.
+    DWORD GetConstantSize() const { return m_dwSampleSize; }
+    // The largest size the table claims, readable or not.
+    DWORD GetMaxSampleSize() const { return m_dwMaxSampleSize; }
 
+private:
     DWORD m_dwSampleSize;
     DWORD m_dwSampleCount;
     const BYTE* m_pSizes;
@@ -32,6 +38,7 @@ public:
     // sample right after the last one asked for is answered in constant time.
     HRESULT GetChunkOfSample(DWORD dwSample, DWORD* pdwChunk, DWORD* pdwIndexInChunk);
 
+private:
     DWORD m_dwEntryCount;
     const BYTE* m_pEntries;
     DWORD m_dwChunk;
@@ -39,7 +46,6 @@ public:
     DWORD m_dwLastSample;
     DWORD m_dwEntry;
 
-private:
     DWORD FirstChunk(DWORD dwRun) const;
     DWORD SamplesPerChunk(DWORD dwRun) const;
     void SearchChunkOfSample(DWORD dwSample);
@@ -53,7 +59,9 @@ public:
     HRESULT Parse();
     // All ones when the chunk is not in the table.
     ULONGLONG GetChunkOffset(DWORD dwChunk) const;
+    bool Uses64BitOffsets() const { return m_b64BitOffsets; }
 
+private:
     bool m_b64BitOffsets;
     DWORD m_dwEntryCount;
     const BYTE* m_pEntries;

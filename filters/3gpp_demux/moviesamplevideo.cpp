@@ -51,7 +51,7 @@ void FillBitmapHeader(BITMAPINFOHEADER& bmi, DWORD cbStruct, DWORD dwWidth, DWOR
 const BYTE* LoadEntry(CBox* pEntry, LPCWSTR pwszLabel, DWORD cbMin)
 {
     const BYTE* pData = pEntry->GetData(pwszLabel);
-    if (pData != NULL && pEntry->m_cbData < cbMin) {
+    if (pData != NULL && pEntry->GetDataLength() < cbMin) {
         pEntry->ReleaseData();
         return NULL;
     }
@@ -106,7 +106,7 @@ HRESULT CSampleDescriptionBox::ParseVisualEntryMp4v(CBox* pEntry)
     if (pData == NULL) {
         return E_FAIL;
     }
-    const DWORD cbData = pEntry->m_cbData;
+    const DWORD cbData = pEntry->GetDataLength();
     HRESULT hr = SetVideoInfoType(MEDIASUBTYPE_MP4V, "MP4V", pData);
     if (SUCCEEDED(hr)) {
         const DWORD dwFirstChild = ReadU32BE(pData + MP4V_FIRST_CHILD_TYPE);
@@ -192,7 +192,7 @@ HRESULT CSampleDescriptionBox::ParseVisualEntryAvc(CBox* pEntry)
     if (pData == NULL) {
         return E_FAIL;
     }
-    const DWORD cbData = pEntry->m_cbData;
+    const DWORD cbData = pEntry->GetDataLength();
     const DWORD dwRecord = FindEntryConfigType(pData, cbData, CONFIG_SEARCH_START, BOX_AVCC, BOX_AVCC_UPPER);
     // The record's fixed bytes (through the SPS count) must be inside the entry.
     if (dwRecord == 0 || cbData - dwRecord < AVC_RECORD_FIXED) {

@@ -16,9 +16,9 @@ public:
     // Offset of a sample's composition time from its decoding time; 0 past the table.
     DWORD GetCompositionOffset(DWORD dwSample);
 
+private:
     DWORD m_dwRunFirstSample;
 
-private:
     void Reset();
 };
 
@@ -34,12 +34,14 @@ public:
     // The sum of every sample's delta, in 64 bits; the table ends at a window
     // that cannot be read.
     ULONGLONG GetTotalDuration();
-
-    DWORD m_dwRunFirstSample;
-    DWORD m_dwRunStartTime;
-    CCompositionTimeToSampleBox* m_pCompositionTime;  // not owned
+    // The composition offsets that seeks go by; not owned, may be null.
+    void SetCompositionTable(CCompositionTimeToSampleBox* pCompositionTime) { m_pCompositionTime = pCompositionTime; }
 
 private:
+    DWORD m_dwRunFirstSample;
+    DWORD m_dwRunStartTime;
+    CCompositionTimeToSampleBox* m_pCompositionTime;
+
     void Reset();
 };
 
@@ -51,9 +53,9 @@ public:
     // The last listed sync sample not after dwSample (0-based), 0 when none.
     DWORD GetSyncSampleAtOrBefore(DWORD dwSample);
 
+private:
     DWORD m_dwLastSync;
 
-private:
     void Reset();
 };
 

@@ -54,14 +54,14 @@ HRESULT CMovieTrack::ParseTrack(CBox* pTrak)
     }
     // An unreadable header leaves the flags 0: the track counts as disabled.
     pTkhd->ReadFullBoxHeader();
-    if ((pTkhd->m_abFlags[2] & 0x01) == 0) {
+    if ((pTkhd->GetFlags() & 0x01) == 0) {
         m_bUsable = FALSE;
         return S_OK;
     }
     // The track ID (after the creation and modification times, 32 or 64
     // bits each by version); a header too short for it leaves 0, which no
     // fragment names.
-    const LONGLONG llIdAt = pTkhd->m_bVersion == 1 ? 16 : 8;
+    const LONGLONG llIdAt = pTkhd->GetVersion() == 1 ? 16 : 8;
     BYTE abId[4];
     if (pTkhd->PayloadLength() >= llIdAt + 4 && SUCCEEDED(pTkhd->ReadAt(llIdAt, sizeof(abId), abId))) {
         m_dwTrackId = ReadU32BE(abId);
@@ -94,12 +94,12 @@ HRESULT CMovieTrack::ParseMedia(CBox* pMdia)
         MOVIE_REPORT_ERROR(L"ERROR[Parser] Read Media Header Box into buffer failed.\r\n");
         return E_FAIL;
     }
-    if (pMdhd->m_bVersion == 1 ? pMdhd->m_cbData < 28 : pMdhd->m_cbData < 16) {
+    if (pMdhd->GetVersion() == 1 ? pMdhd->GetDataLength() < 28 : pMdhd->GetDataLength() < 16) {
         pMdhd->ReleaseData();
         MOVIE_REPORT_ERROR(L"ERROR[Parser] Media Header size is too small.\r\n");
         return E_FAIL;
     }
-    if (pMdhd->m_bVersion == 1) {
+    if (pMdhd->GetVersion() == 1) {
         m_dwMediaTimeScale = ReadU32BE(pData + 16);
         m_llMediaDuration = ReadU64BE(pData + 20);
     } else {
@@ -249,7 +249,7 @@ HRESULT CMovieTrack::ParseTimeTables(CBox* pStbl)
     if (m_pDecodingTime == NULL) {
         return E_OUTOFMEMORY;
     }
-    m_pDecodingTime->m_pCompositionTime = m_pCompositionTime;
+    m_pDecodingTime->SetCompositionTable(m_pCompositionTime);
     hr = m_pDecodingTime->ParseTable();
     if (FAILED(hr)) {
         MOVIE_REPORT_ERROR(L"ERROR[Parser] Decoding Time To Sample Box parse failed.\r\n");

@@ -55,6 +55,33 @@ public:
     // (movietrackfragments.cpp); the defaults are those of its "trex".
     HRESULT BeginFragments();
 
+    // The track's tables, owned by it; null where the file has none.
+    CSampleSizeBox* GetSampleSizeBox() const { return m_pSampleSize; }
+    CSyncSampleBox* GetSyncSampleBox() const { return m_pSyncSample; }
+    CSampleToChunkBox* GetSampleToChunkBox() const { return m_pSampleToChunk; }
+    CDecodingTimeToSampleBox* GetDecodingTimeBox() const { return m_pDecodingTime; }
+    CCompositionTimeToSampleBox* GetCompositionTimeBox() const { return m_pCompositionTime; }
+    CChunkOffsetBox* GetChunkOffsetBox() const { return m_pChunkOffset; }
+    CSampleDescriptionBox* GetSampleDescription() const { return m_pSampleDescription; }
+    // Null in a movie without "mvex".
+    const CTrackFragments* GetFragments() const { return m_pFragments; }
+
+    DWORD GetTrackId() const { return m_dwTrackId; }
+    // From "mdhd", in the media time scale.
+    ULONGLONG GetMediaDuration() const { return m_llMediaDuration; }
+    DWORD GetMediaTimeScale() const { return m_dwMediaTimeScale; }
+    // Where the edit list puts the first sample, in 100-ns units.
+    LONGLONG GetStartOffset() const { return m_llStartOffset; }
+    bool IsUsable() const { return m_bUsable != FALSE; }
+    bool IsVideo() const { return m_bVideo != FALSE; }
+    bool IsAudio() const { return m_bAudio != FALSE; }
+
+private:
+    // The movie's fragment parse finds tracks by their ID and fills their
+    // fragments.
+    friend class CMovie;
+    friend struct MovieTestAccess;
+
     CSampleSizeBox* m_pSampleSize;
     CSyncSampleBox* m_pSyncSample;
     CSampleToChunkBox* m_pSampleToChunk;
@@ -72,7 +99,6 @@ public:
     BOOL m_bVideo;
     BOOL m_bAudio;
 
-private:
     HRESULT ParseLocationTables(CBox* pStbl);
     HRESULT ParseTimeTables(CBox* pStbl);
     HRESULT GetOffsetInChunk(DWORD dwSample, DWORD dwIndexInChunk, ULONGLONG* pllOffset);

@@ -11,7 +11,7 @@
 
 DWORD CMovieTrack::GetMoovSampleCount() const
 {
-    return m_pSampleSize != NULL ? m_pSampleSize->m_dwSampleCount : 0;
+    return m_pSampleSize != NULL ? m_pSampleSize->GetSampleCount() : 0;
 }
 
 DWORD CMovieTrack::GetSampleCount() const
@@ -31,7 +31,7 @@ DWORD CMovieTrack::GetSampleSize(DWORD dwSample)
 
 DWORD CMovieTrack::GetFragmentCount() const
 {
-    return m_pFragments != NULL ? m_pFragments->m_dwFragmentCount : 0;
+    return m_pFragments != NULL ? m_pFragments->FragmentCount() : 0;
 }
 
 HRESULT CMovieTrack::BeginFragments()
@@ -53,7 +53,7 @@ HRESULT CMovieTrack::BeginFragments()
         dwSync = GetSyncSampleAtOrBefore(dwMoov - 1);
     }
     m_pFragments = new (std::nothrow)
-        CTrackFragments(m_pMovie != NULL ? m_pMovie->m_pSource : NULL, dwMoov, llEnd, dwSync);
+        CTrackFragments(m_pMovie != NULL ? m_pMovie->GetSource() : NULL, dwMoov, llEnd, dwSync);
     if (m_pFragments == NULL || FAILED(m_pFragments->Allocate())) {
         delete m_pFragments;
         m_pFragments = NULL;

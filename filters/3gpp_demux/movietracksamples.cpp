@@ -12,9 +12,9 @@
 
 HRESULT CMovieTrack::GetOffsetInChunk(DWORD dwSample, DWORD dwIndexInChunk, ULONGLONG* pllOffset)
 {
-    if (m_pSampleSize->m_dwSampleSize != 0) {
+    if (m_pSampleSize->GetConstantSize() != 0) {
         // A 32-bit product, as the table's fields are.
-        *pllOffset = static_cast<DWORD>(m_pSampleSize->m_dwSampleSize * dwIndexInChunk);
+        *pllOffset = static_cast<DWORD>(m_pSampleSize->GetConstantSize() * dwIndexInChunk);
         return S_OK;
     }
     // A sample cannot have more predecessors in its chunk than there are
@@ -79,7 +79,7 @@ HRESULT CMovieTrack::ReadSampleBytes(ULONGLONG llPosition, DWORD cbSample, BYTE*
         memset(pBuffer, 0, cbSample);
     }
     // The rewrite runs whatever the read returned, on the caller's bytes.
-    if (m_pSampleDescription != NULL && m_pSampleDescription->m_dwStartCode != 0) {
+    if (m_pSampleDescription != NULL && m_pSampleDescription->GetStartCode() != 0) {
         m_pSampleDescription->RewriteNalLengths(pBuffer, cbSample);
     }
     *pcbSample = cbSample;
@@ -155,13 +155,13 @@ REFERENCE_TIME CMovieTrack::GetDuration()
 
 DWORD CMovieTrack::GetLargestReadableSample()
 {
-    DWORD cbLargest = m_pSampleSize != NULL ? m_pSampleSize->m_dwMaxSampleSize : 0;
+    DWORD cbLargest = m_pSampleSize != NULL ? m_pSampleSize->GetMaxSampleSize() : 0;
     if (m_pFragments != NULL && m_pFragments->MaxSampleSize() > cbLargest) {
         cbLargest = m_pFragments->MaxSampleSize();
     }
     LONGLONG llStream = 0;
-    if (m_pMovie != NULL && m_pMovie->m_pSource != NULL) {
-        llStream = m_pMovie->m_pSource->Length();
+    if (m_pMovie != NULL && m_pMovie->GetSource() != NULL) {
+        llStream = m_pMovie->GetSource()->Length();
     }
     if (llStream >= 0 && static_cast<ULONGLONG>(llStream) < cbLargest) {
         cbLargest = static_cast<DWORD>(llStream);

@@ -106,7 +106,7 @@ CDemuxOutputPin* DemuxPlayback::PinOfKind(bool bVideo)
 {
     for (size_t i = 0; i < m_sinks.size(); ++i) {
         CDemuxOutputPin* pPin = OutputPin(i);
-        if (pPin && (bVideo ? pPin->Track()->m_bVideo : pPin->Track()->m_bAudio)) return pPin;
+        if (pPin && (bVideo ? pPin->Track()->IsVideo() : pPin->Track()->IsAudio())) return pPin;
     }
     return nullptr;
 }
@@ -115,7 +115,7 @@ CRecordingSink* DemuxPlayback::SinkOfKind(bool bVideo)
 {
     for (size_t i = 0; i < m_sinks.size(); ++i) {
         CDemuxOutputPin* pPin = OutputPin(i);
-        if (pPin && (bVideo ? pPin->Track()->m_bVideo : pPin->Track()->m_bAudio)) return m_sinks[i];
+        if (pPin && (bVideo ? pPin->Track()->IsVideo() : pPin->Track()->IsAudio())) return m_sinks[i];
     }
     return nullptr;
 }

@@ -37,16 +37,16 @@ std::string FourCCText(DWORD dwType)
 
 void PrintBox(CBox* pBox, int depth)
 {
-    std::printf("%*s%s offset=%llu size=%lld header=%u\n", depth * 2, "", FourCCText(pBox->m_dwType).c_str(),
-                static_cast<unsigned long long>(pBox->m_llFileOffset), static_cast<long long>(pBox->m_llSize),
-                pBox->m_cbHeader);
+    std::printf("%*s%s offset=%llu size=%lld header=%u\n", depth * 2, "", FourCCText(pBox->GetType()).c_str(),
+                static_cast<unsigned long long>(pBox->GetFileOffset()), static_cast<long long>(pBox->GetSize()),
+                pBox->GetHeaderLength());
     DWORD dwStart = 0;
-    if (depth > 32 || !IsContainer(pBox->m_dwType, &dwStart)) return;
+    if (depth > 32 || !IsContainer(pBox->GetType(), &dwStart)) return;
     // "stsd" starts with its version and flags, then the entry count; "meta"
     // only with its version and flags, which the start offset skips.
-    if (pBox->m_dwType == 0x73747364 /* "stsd" */ && FAILED(pBox->ReadFullBoxHeader())) return;
+    if (pBox->GetType() == 0x73747364 /* "stsd" */ && FAILED(pBox->ReadFullBoxHeader())) return;
     pBox->EnumerateChildren(dwStart);
-    for (DWORD i = 0; i < pBox->m_dwChildCount; ++i) PrintBox(pBox->m_ppChildren[i], depth + 1);
+    for (DWORD i = 0; i < pBox->GetEnumeratedChildCount(); ++i) PrintBox(pBox->GetChild(i), depth + 1);
 }
 
 // Prints the top-level boxes. A fragmented file holds a "moof" and an "mdat"
@@ -66,16 +66,16 @@ void PrintTopLevel(CBox& file, bool bAll)
                         dwSkipped, first, last);
         dwSkipped = 0;
     };
-    for (DWORD i = 0; i < file.m_dwChildCount; ++i) {
-        CBox* pBox = file.m_ppChildren[i];
-        const bool bMoof = pBox->m_dwType == dwMoof;
+    for (DWORD i = 0; i < file.GetEnumeratedChildCount(); ++i) {
+        CBox* pBox = file.GetChild(i);
+        const bool bMoof = pBox->GetType() == dwMoof;
         if (!bAll && bMoof && bFragmentShown) {
-            if (dwSkipped++ == 0) first = pBox->m_llFileOffset;
-            last = pBox->m_llFileOffset;
+            if (dwSkipped++ == 0) first = pBox->GetFileOffset();
+            last = pBox->GetFileOffset();
             bInSkipped = true;
             continue;
         }
-        if (bInSkipped && pBox->m_dwType == dwMdat) continue;
+        if (bInSkipped && pBox->GetType() == dwMdat) continue;
         bInSkipped = false;
         flush();
         bFragmentShown = bFragmentShown || bMoof;

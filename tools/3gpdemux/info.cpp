@@ -98,10 +98,10 @@ int RunInfo(const std::vector<std::string>& args)
             pSeeking->Release();
         }
         if (const CMovie* pMovie = session.Filter()->GetMovie()) {
-            json["title"] = MetaText(pMovie->m_pwszTitle);
-            json["album"] = MetaText(pMovie->m_pwszAlbum);
-            json["author"] = MetaText(pMovie->m_pwszAuthor);
-            json["genre"] = MetaText(pMovie->m_pwszGenre);
+            json["title"] = MetaText(pMovie->GetMetaString(META_TITLE));
+            json["album"] = MetaText(pMovie->GetMetaString(META_ALBUM));
+            json["author"] = MetaText(pMovie->GetMetaString(META_AUTHOR));
+            json["genre"] = MetaText(pMovie->GetMetaString(META_GENRE));
         }
         for (size_t i = 0; i < session.PinCount(); ++i) json["pins"].push_back(PinJson(DescribePin(session, i)));
     }

@@ -14,35 +14,35 @@
 
 namespace {
 
-// Only fields are read from the module's objects: its functions are its own.
+// Only stored values are read from the module's objects, through their accessors: its lookups are its own.
 void DescribeTrack(const CDemuxSession& session, const CMovieTrack* pTrack, PinFacts* pFacts)
 {
-    if (pTrack->m_pSampleSize) {
-        pFacts->samples = pTrack->m_pSampleSize->m_dwSampleCount;
-        pFacts->maxSampleSize = pTrack->m_pSampleSize->m_dwMaxSampleSize;
+    if (pTrack->GetSampleSizeBox()) {
+        pFacts->samples = pTrack->GetSampleSizeBox()->GetSampleCount();
+        pFacts->maxSampleSize = pTrack->GetSampleSizeBox()->GetMaxSampleSize();
     }
-    ULONGLONG llDuration = pTrack->m_llMediaDuration;
-    if (const CTrackFragments* pFragments = pTrack->m_pFragments) {
+    ULONGLONG llDuration = pTrack->GetMediaDuration();
+    if (const CTrackFragments* pFragments = pTrack->GetFragments()) {
         pFacts->bFragmented = true;
-        pFacts->fragments = pFragments->m_dwFragmentCount;
+        pFacts->fragments = pFragments->FragmentCount();
         pFacts->samples += pFragments->SampleCount();
         pFacts->maxSampleSize = std::max(pFacts->maxSampleSize, pFragments->MaxSampleSize());
         if (pFragments->SampleCount() != 0) llDuration = std::max(llDuration, pFragments->EndTime());
     }
-    const CSampleDescriptionBox* pDescription = pTrack->m_pSampleDescription;
-    if (pDescription && pDescription->m_pConfig)
-        pFacts->config.assign(pDescription->m_pConfig, pDescription->m_pConfig + pDescription->m_cbConfig);
-    pFacts->timescale = pTrack->m_dwMediaTimeScale;
+    const CSampleDescriptionBox* pDescription = pTrack->GetSampleDescription();
+    if (pDescription && pDescription->GetConfig())
+        pFacts->config.assign(pDescription->GetConfig(), pDescription->GetConfig() + pDescription->GetConfigLength());
+    pFacts->timescale = pTrack->GetMediaTimeScale();
     // The track's duration in 100-ns units, as the filter converts it: a
     // fragmented track's lasts to the end of its last fragment.
     pFacts->trackDuration =
-        pTrack->m_dwMediaTimeScale
-            ? static_cast<REFERENCE_TIME>(llDuration * 10000000ULL) / pTrack->m_dwMediaTimeScale
+        pTrack->GetMediaTimeScale()
+            ? static_cast<REFERENCE_TIME>(llDuration * 10000000ULL) / pTrack->GetMediaTimeScale()
             : 0;
-    pFacts->startOffset = pTrack->m_llStartOffset;
+    pFacts->startOffset = pTrack->GetStartOffset();
     const CMovie* pMovie = session.Filter()->GetMovie();
-    for (DWORD t = 0; pMovie && t < pMovie->m_tracks.size(); ++t) {
-        if (pMovie->m_tracks[t] == pTrack) pFacts->trackIndex = t;
+    for (DWORD t = 0; pMovie && t < pMovie->GetTracks().size(); ++t) {
+        if (pMovie->GetTracks()[t] == pTrack) pFacts->trackIndex = t;
     }
 }
 

@@ -15,11 +15,11 @@ bool CTrackTable::Open(const std::string& path, DWORD trackIndex, std::string* p
         return false;
     }
     m_pMovie.reset(new CMovie(m_pSource.get()));
-    if (FAILED(m_pMovie->Parse()) || trackIndex >= m_pMovie->m_tracks.size()) {
+    if (FAILED(m_pMovie->Parse()) || trackIndex >= m_pMovie->GetTracks().size()) {
         *pError = "cannot read the sample table of track " + std::to_string(trackIndex) + " of " + path;
         return false;
     }
-    m_pTrack = m_pMovie->m_tracks[trackIndex];
+    m_pTrack = m_pMovie->GetTracks()[trackIndex];
     m_dwCount = m_pTrack->GetSampleCount();
     return true;
 }
@@ -37,9 +37,9 @@ std::string UnplayableMovieReason(const std::string& path)
     FileByteSource source(path);
     if (!source.IsOpen()) return "";
     CMovie movie(&source);
-    if (FAILED(movie.Parse()) || movie.m_tracks.empty()) return "";
-    for (DWORD i = 0; i < movie.m_tracks.size(); ++i) {
-        if (movie.m_tracks[i]->GetSampleCount() != 0) return "";
+    if (FAILED(movie.Parse()) || movie.GetTracks().empty()) return "";
+    for (DWORD i = 0; i < movie.GetTracks().size(); ++i) {
+        if (movie.GetTracks()[i]->GetSampleCount() != 0) return "";
     }
     return kNoSamplesReason;
 }

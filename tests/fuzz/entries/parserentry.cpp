@@ -75,7 +75,7 @@ void ExerciseSample(CMovieTrack* pTrack, DWORD dwSample, ReadBuffer* pBuffer)
 void ExerciseTrack(CMovieTrack* pTrack)
 {
     CMediaType mt;
-    if (pTrack->m_pSampleDescription) pTrack->m_pSampleDescription->GetMediaType(&mt);
+    if (pTrack->GetSampleDescription()) pTrack->GetSampleDescription()->GetMediaType(&mt);
 
     const DWORD dwCount = pTrack->GetSampleCount();
     DWORD cbMax = pTrack->GetLargestReadableSample();
@@ -111,7 +111,7 @@ int ParseMovie(const uint8_t* pData, size_t cbData)
     CMovie movie(&source);
     if (FAILED(movie.Parse())) return 0;
     movie.GetDuration();
-    for (DWORD i = 0; i < movie.m_tracks.size(); ++i) ExerciseTrack(movie.m_tracks[i]);
+    for (DWORD i = 0; i < movie.GetTracks().size(); ++i) ExerciseTrack(movie.GetTracks()[i]);
     // Every string is read to its end, so a missing terminator shows.
     for (DWORD i = 0; i < 5; ++i) {
         LPCWSTR pwsz = movie.GetMetaString(i);
