@@ -102,6 +102,11 @@ protected:
     HRESULT FillSample(IMediaSample* pSample, DWORD dwSample);
     HRESULT DeliverSample(IMediaSample* pSample);
 
+private:
+    CDemuxOutputPin(const CDemuxOutputPin&);
+    CDemuxOutputPin& operator=(const CDemuxOutputPin&);
+
+    HRESULT InitTrackType();
     // Run start of every loop (demuxrun.cpp): reads the positions, clears
     // the end-of-stream flag, opens the segment at the filter's position,
     // finds the first and last samples, and sends end-of-stream for a run
@@ -110,12 +115,6 @@ protected:
     bool BeginRun(DemuxRunRange* pRange);
     // Posts the stream-error event for a failed read with its result code.
     void NotifyStreamError(HRESULT hr);
-
-private:
-    CDemuxOutputPin(const CDemuxOutputPin&);
-    CDemuxOutputPin& operator=(const CDemuxOutputPin&);
-
-    HRESULT InitTrackType();
     void FindRunSamples(DemuxRunRange* pRange);
 
     // Own state, in this order after the base parts. The flags are written

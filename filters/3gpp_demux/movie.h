@@ -12,11 +12,7 @@
 class CMovieTrack;
 
 // The movie's metadata strings, as GetMetaString indexes them.
-const DWORD META_TITLE = 0;
-const DWORD META_ALBUM = 1;
-const DWORD META_AUTHOR = 2;
-const DWORD META_GENRE = 3;
-const DWORD META_COUNT = 4;
+enum { META_TITLE, META_ALBUM, META_AUTHOR, META_GENRE, META_COUNT };
 
 // Stream time units per second: REFERENCE_TIME counts 100 ns.
 const LONGLONG MOVIE_UNITS_PER_SECOND = 10000000LL;

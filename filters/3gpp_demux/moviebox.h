@@ -30,6 +30,7 @@ public:
     // length, offset): no children, no payload, version and flags 0. Lets a
     // track keep its table boxes after the generic tree is destroyed.
     explicit CBox(const CBox& header);
+    // Releases the children and the payload, for every kind of box.
     virtual ~CBox();
 
     virtual CBox* FindChild(DWORD dwType);
@@ -101,7 +102,6 @@ private:
 class CWindowedTableBox : public CBox {
 public:
     CWindowedTableBox(const CBox& header, DWORD cbWindow, DWORD cbEntry);
-    virtual ~CWindowedTableBox();
 
     // Reads the version and flags and the entry count and checks the count
     // against the payload. No entry is read.
@@ -121,6 +121,9 @@ public:
 protected:
     DWORD m_dwEntryCount;
     DWORD m_dwCursor;
+    // The sample a lookup has reached with the cursor (the first of the
+    // cursor's run, or the last sync sample passed); 0 after a reset.
+    DWORD m_dwCursorSample;
     DWORD m_dwWindowsLoaded;
     LONGLONG m_llTableBytes;
     DWORD m_cbPrefix;

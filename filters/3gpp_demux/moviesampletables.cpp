@@ -49,11 +49,6 @@ CSampleSizeBox::CSampleSizeBox(const CBox& header)
 {
 }
 
-CSampleSizeBox::~CSampleSizeBox()
-{
-    ReleaseData();
-}
-
 HRESULT CSampleSizeBox::Parse()
 {
     if (FAILED(ReadFullBoxHeader())) {
@@ -113,11 +108,6 @@ CSampleToChunkBox::CSampleToChunkBox(const CBox& header)
       m_dwLastSample(0xFFFFFFFF),
       m_dwEntry(0)
 {
-}
-
-CSampleToChunkBox::~CSampleToChunkBox()
-{
-    ReleaseData();
 }
 
 HRESULT CSampleToChunkBox::Parse()
@@ -197,11 +187,6 @@ void CSampleToChunkBox::SearchChunkOfSample(DWORD dwSample)
 CChunkOffsetBox::CChunkOffsetBox(const CBox& header, bool b64BitOffsets)
     : CBox(header), m_b64BitOffsets(b64BitOffsets), m_dwEntryCount(0), m_pEntries(NULL)
 {
-}
-
-CChunkOffsetBox::~CChunkOffsetBox()
-{
-    ReleaseData();
 }
 
 HRESULT CChunkOffsetBox::Parse()

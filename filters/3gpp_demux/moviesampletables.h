@@ -10,7 +10,6 @@
 class CSampleSizeBox : public CBox {
 public:
     explicit CSampleSizeBox(const CBox& header);
-    virtual ~CSampleSizeBox();
 
     HRESULT Parse();
     // 0 when there is no such sample.
@@ -31,7 +30,6 @@ private:
 class CSampleToChunkBox : public CBox {
 public:
     explicit CSampleToChunkBox(const CBox& header);
-    virtual ~CSampleToChunkBox();
 
     HRESULT Parse();
     // Chunk (1-based) and position within it of a sample; always S_OK. The
@@ -54,7 +52,6 @@ private:
 class CChunkOffsetBox : public CBox {
 public:
     CChunkOffsetBox(const CBox& header, bool b64BitOffsets);
-    virtual ~CChunkOffsetBox();
 
     HRESULT Parse();
     // All ones when the chunk is not in the table.

@@ -30,25 +30,14 @@ HRESULT CWindowedTableBox::ParseTable()
 // --- composition offsets --------------------------------------------------
 
 CCompositionTimeToSampleBox::CCompositionTimeToSampleBox(const CBox& header)
-    : CWindowedTableBox(header, MOVIE_TABLE_WINDOW, 8), m_dwRunFirstSample(0)
+    : CWindowedTableBox(header, MOVIE_TABLE_WINDOW, 8)
 {
-}
-
-CCompositionTimeToSampleBox::~CCompositionTimeToSampleBox()
-{
-    ReleaseData();
-}
-
-void CCompositionTimeToSampleBox::Reset()
-{
-    ResetWindows();
-    m_dwRunFirstSample = 0;
 }
 
 DWORD CCompositionTimeToSampleBox::GetCompositionOffset(DWORD dwSample)
 {
-    if (dwSample < m_dwRunFirstSample) {
-        Reset();
+    if (dwSample < m_dwCursorSample) {
+        ResetWindows();
     }
     while (m_dwCursor < m_dwEntryCount) {
         const BYTE* pEntry = EntryAt(m_dwCursor);
@@ -56,10 +45,10 @@ DWORD CCompositionTimeToSampleBox::GetCompositionOffset(DWORD dwSample)
             return 0;
         }
         const DWORD dwCount = ReadU32BE(pEntry);
-        if (dwSample < m_dwRunFirstSample + dwCount) {
+        if (dwSample < m_dwCursorSample + dwCount) {
             return ReadU32BE(pEntry + 4);
         }
-        m_dwRunFirstSample += dwCount;
+        m_dwCursorSample += dwCount;
         ++m_dwCursor;
     }
     return 0;
@@ -69,21 +58,14 @@ DWORD CCompositionTimeToSampleBox::GetCompositionOffset(DWORD dwSample)
 
 CDecodingTimeToSampleBox::CDecodingTimeToSampleBox(const CBox& header)
     : CWindowedTableBox(header, MOVIE_TABLE_WINDOW, 8),
-      m_dwRunFirstSample(0),
       m_dwRunStartTime(0),
       m_pCompositionTime(NULL)
 {
 }
 
-CDecodingTimeToSampleBox::~CDecodingTimeToSampleBox()
-{
-    ReleaseData();
-}
-
 void CDecodingTimeToSampleBox::Reset()
 {
     ResetWindows();
-    m_dwRunFirstSample = 0;
     m_dwRunStartTime = 0;
 }
 
@@ -91,7 +73,7 @@ HRESULT CDecodingTimeToSampleBox::GetSampleTimeAndDelta(DWORD dwSample, DWORD* p
 {
     *pdwTime = 0;
     *pdwDelta = 0;
-    if (dwSample < m_dwRunFirstSample) {
+    if (dwSample < m_dwCursorSample) {
         Reset();
     }
     while (m_dwCursor < m_dwEntryCount) {
@@ -101,12 +83,12 @@ HRESULT CDecodingTimeToSampleBox::GetSampleTimeAndDelta(DWORD dwSample, DWORD* p
         }
         const DWORD dwCount = ReadU32BE(pEntry);
         const DWORD dwDelta = ReadU32BE(pEntry + 4);
-        if (dwSample < m_dwRunFirstSample + dwCount) {
-            *pdwTime = m_dwRunStartTime + (dwSample - m_dwRunFirstSample) * dwDelta;
+        if (dwSample < m_dwCursorSample + dwCount) {
+            *pdwTime = m_dwRunStartTime + (dwSample - m_dwCursorSample) * dwDelta;
             *pdwDelta = dwDelta;
             return S_OK;
         }
-        m_dwRunFirstSample += dwCount;
+        m_dwCursorSample += dwCount;
         m_dwRunStartTime += dwDelta * dwCount;
         ++m_dwCursor;
     }
@@ -127,17 +109,17 @@ DWORD CDecodingTimeToSampleBox::GetSampleAtMediaTime(DWORD dwMediaTime)
         const DWORD dwDelta = ReadU32BE(pEntry + 4);
         const DWORD dwRunEnd = m_dwRunStartTime + dwDelta * dwCount;
         const DWORD dwOffset =
-            m_pCompositionTime != NULL ? m_pCompositionTime->GetCompositionOffset(m_dwRunFirstSample + dwCount) : 0;
+            m_pCompositionTime != NULL ? m_pCompositionTime->GetCompositionOffset(m_dwCursorSample + dwCount) : 0;
         if (dwMediaTime < dwRunEnd + dwOffset) {
             // Every sample of a run with delta 0 has the run's start time;
             // the first of them is the answer.
             if (dwDelta == 0) {
-                return m_dwRunFirstSample;
+                return m_dwCursorSample;
             }
-            return m_dwRunFirstSample + (dwMediaTime - m_dwRunStartTime) / dwDelta;
+            return m_dwCursorSample + (dwMediaTime - m_dwRunStartTime) / dwDelta;
         }
         m_dwRunStartTime = dwRunEnd;
-        m_dwRunFirstSample += dwCount;
+        m_dwCursorSample += dwCount;
         ++m_dwCursor;
     }
     return 0;
@@ -161,25 +143,14 @@ ULONGLONG CDecodingTimeToSampleBox::GetTotalDuration()
 // --- sync samples ---------------------------------------------------------
 
 CSyncSampleBox::CSyncSampleBox(const CBox& header)
-    : CWindowedTableBox(header, MOVIE_TABLE_WINDOW, 4), m_dwLastSync(0)
+    : CWindowedTableBox(header, MOVIE_TABLE_WINDOW, 4)
 {
-}
-
-CSyncSampleBox::~CSyncSampleBox()
-{
-    ReleaseData();
-}
-
-void CSyncSampleBox::Reset()
-{
-    ResetWindows();
-    m_dwLastSync = 0;
 }
 
 DWORD CSyncSampleBox::GetSyncSampleAtOrBefore(DWORD dwSample)
 {
-    if (m_dwLastSync > dwSample) {
-        Reset();
+    if (m_dwCursorSample > dwSample) {
+        ResetWindows();
     }
     while (m_dwCursor < m_dwEntryCount) {
         const BYTE* pEntry = EntryAt(m_dwCursor);
@@ -190,8 +161,8 @@ DWORD CSyncSampleBox::GetSyncSampleAtOrBefore(DWORD dwSample)
         if (dwSample < dwSync) {
             break;
         }
-        m_dwLastSync = dwSync;
+        m_dwCursorSample = dwSync;
         ++m_dwCursor;
     }
-    return m_dwLastSync;
+    return m_dwCursorSample;
 }

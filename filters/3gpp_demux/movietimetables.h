@@ -11,21 +11,14 @@ const DWORD MOVIE_TABLE_WINDOW = 4096;
 class CCompositionTimeToSampleBox : public CWindowedTableBox {
 public:
     explicit CCompositionTimeToSampleBox(const CBox& header);
-    virtual ~CCompositionTimeToSampleBox();
 
     // Offset of a sample's composition time from its decoding time; 0 past the table.
     DWORD GetCompositionOffset(DWORD dwSample);
-
-private:
-    DWORD m_dwRunFirstSample;
-
-    void Reset();
 };
 
 class CDecodingTimeToSampleBox : public CWindowedTableBox {
 public:
     explicit CDecodingTimeToSampleBox(const CBox& header);
-    virtual ~CDecodingTimeToSampleBox();
 
     // Decoding time and delta of a sample; S_FALSE (outputs 0) past the table.
     HRESULT GetSampleTimeAndDelta(DWORD dwSample, DWORD* pdwTime, DWORD* pdwDelta);
@@ -38,7 +31,6 @@ public:
     void SetCompositionTable(CCompositionTimeToSampleBox* pCompositionTime) { m_pCompositionTime = pCompositionTime; }
 
 private:
-    DWORD m_dwRunFirstSample;
     DWORD m_dwRunStartTime;
     CCompositionTimeToSampleBox* m_pCompositionTime;
 
@@ -48,15 +40,9 @@ private:
 class CSyncSampleBox : public CWindowedTableBox {
 public:
     explicit CSyncSampleBox(const CBox& header);
-    virtual ~CSyncSampleBox();
 
     // The last listed sync sample not after dwSample (0-based), 0 when none.
     DWORD GetSyncSampleAtOrBefore(DWORD dwSample);
-
-private:
-    DWORD m_dwLastSync;
-
-    void Reset();
 };
 
 #endif

@@ -6,6 +6,7 @@ CWindowedTableBox::CWindowedTableBox(const CBox& header, DWORD cbWindow, DWORD c
     : CBox(header),
       m_dwEntryCount(0),
       m_dwCursor(0),
+      m_dwCursorSample(0),
       m_dwWindowsLoaded(0),
       m_llTableBytes(0),
       m_cbPrefix(4),
@@ -13,11 +14,6 @@ CWindowedTableBox::CWindowedTableBox(const CBox& header, DWORD cbWindow, DWORD c
       m_cbEntry(cbEntry),
       m_bWholeTableLoaded(false)
 {
-}
-
-CWindowedTableBox::~CWindowedTableBox()
-{
-    ReleaseData();
 }
 
 BYTE* CWindowedTableBox::LoadTablePrefix()
@@ -127,5 +123,6 @@ const BYTE* CWindowedTableBox::EntryAt(DWORD dwIndex)
 void CWindowedTableBox::ResetWindows()
 {
     m_dwCursor = 0;
+    m_dwCursorSample = 0;
     m_dwWindowsLoaded = 0;
 }
