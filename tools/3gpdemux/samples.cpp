@@ -12,7 +12,7 @@
 #include <optional>
 
 #include "commands.h"
-#include "demuxsession.h"
+#include "session.h"
 #include "pinfacts.h"
 #include "progresswatchdog.h"
 #include "textformat.h"
@@ -153,7 +153,7 @@ private:
     size_t m_nGraphEvents = 0;
 };
 
-HRESULT SetStartStop(const CDemuxSession& session, const Options& options)
+HRESULT SetStartStop(const CToolSession& session, const Options& options)
 {
     IMediaSeeking* pSeeking = session.Seeking(0);
     if (!pSeeking) return E_NOINTERFACE;
@@ -168,7 +168,7 @@ HRESULT SetStartStop(const CDemuxSession& session, const Options& options)
 // Seeks from this (the control) thread once every pin holds its N-th sample
 // or has ended, so the seek lands at the same point of the run however fast
 // the machine is. The seek's flush releases the held samples.
-void SeekWhenReached(const CDemuxSession& session, const Options& options)
+void SeekWhenReached(const CToolSession& session, const Options& options)
 {
     for (size_t i = 0; i < session.SinkCount(); ++i) {
         if (!session.Sink(i)->WaitForHeldOrEnded(60000)) {
@@ -190,7 +190,7 @@ const std::chrono::seconds kWatchdogLimit(30);
 // The watchdog counts every sample, end-of-stream and flush the sinks
 // received and every graph event; if they stall, it names the pins that
 // have not ended.
-void WatchPlay(const CDemuxSession& session, CProgressWatchdog* pWatchdog)
+void WatchPlay(const CToolSession& session, CProgressWatchdog* pWatchdog)
 {
     std::vector<std::string> kinds;
     for (size_t i = 0; i < session.SinkCount(); ++i) kinds.push_back(DescribePin(session, i).kind);
@@ -232,8 +232,8 @@ int RunSamples(const std::vector<std::string>& args)
     if (!CheckReadableFile(options.path)) return kExitUsage;
 
     // Torn down under the watchdog at the end, so a teardown that hangs is caught too.
-    auto pSession = std::make_unique<CDemuxSession>();
-    CDemuxSession& session = *pSession;
+    auto pSession = std::make_unique<CToolSession>();
+    CToolSession& session = *pSession;
     std::string error;
     if (FAILED(session.CreateFilter(&error))) {
         PrintError(error);
