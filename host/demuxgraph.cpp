@@ -90,7 +90,7 @@ HRESULT CHostDemuxGraph::Play()
     return SUCCEEDED(hr) ? m_pGraph->Run() : hr;
 }
 
-HRESULT CHostDemuxGraph::Seek(size_t i, LONGLONG llStart, DWORD dwStartFlags, LONGLONG llStop, DWORD dwStopFlags)
+HRESULT CHostDemuxGraph::Seek(size_t i, LONGLONG llStart, DWORD dwStartFlags, LONGLONG llStop, DWORD dwStopFlags) const
 {
     IMediaSeeking* pSeeking = Seeking(i);
     if (!pSeeking) return E_NOINTERFACE;

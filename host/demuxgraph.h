@@ -46,7 +46,7 @@ public:
     HRESULT Play();
     HRESULT Stop() { return m_pGraph ? m_pGraph->Stop() : E_UNEXPECTED; }
     // SetPositions through output pin i's IMediaSeeking.
-    HRESULT Seek(size_t i, LONGLONG llStart, DWORD dwStartFlags, LONGLONG llStop, DWORD dwStopFlags);
+    HRESULT Seek(size_t i, LONGLONG llStart, DWORD dwStartFlags, LONGLONG llStop, DWORD dwStopFlags) const;
     // Waits until every sink has an end-of-stream after its last flush,
     // calling tick every few milliseconds meanwhile; false on time-out.
     bool WaitForEndOfStreams(DWORD dwMilliseconds, const std::function<void()>& tick = nullptr) const;

@@ -155,14 +155,9 @@ private:
 
 HRESULT SetStartStop(const CToolSession& session, const Options& options)
 {
-    IMediaSeeking* pSeeking = session.Seeking(0);
-    if (!pSeeking) return E_NOINTERFACE;
-    LONGLONG llStart = options.start.value_or(0);
-    LONGLONG llStop = options.stop.value_or(0);
-    HRESULT hr = pSeeking->SetPositions(&llStart, options.start ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning,
-                                        &llStop, options.stop ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning);
-    pSeeking->Release();
-    return hr;
+    return session.Seek(0, options.start.value_or(0),
+                        options.start ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning,
+                        options.stop.value_or(0), options.stop ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning);
 }
 
 // Seeks from this (the control) thread once every pin holds its N-th sample
@@ -175,12 +170,8 @@ void SeekWhenReached(const CToolSession& session, const Options& options)
             PrintError("a pin neither received " + std::to_string(*options.seekAfter) + " samples nor ended");
         }
     }
-    IMediaSeeking* pSeeking = session.Seeking(0);
-    LONGLONG llTo = options.seekTo;
-    HRESULT hr = pSeeking ? pSeeking->SetPositions(&llTo, AM_SEEKING_AbsolutePositioning, nullptr,
-                                                   AM_SEEKING_NoPositioning)
-                          : E_NOINTERFACE;
-    if (pSeeking) pSeeking->Release();
+    const LONGLONG llTo = options.seekTo;
+    HRESULT hr = session.Seek(0, llTo, AM_SEEKING_AbsolutePositioning, 0, AM_SEEKING_NoPositioning);
     if (FAILED(hr)) PrintError("the seek to " + std::to_string(llTo) + " failed: " + HresultWithName(hr));
 }
 

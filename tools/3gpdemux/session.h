@@ -42,6 +42,11 @@ public:
     const CToolComServer& Server() const { return m_server; }
     // IMediaSeeking of output pin i, with a reference; null when it has none.
     IMediaSeeking* Seeking(size_t i) const { return m_graph.Seeking(i); }
+    // SetPositions through output pin i.
+    HRESULT Seek(size_t i, LONGLONG llStart, DWORD dwStartFlags, LONGLONG llStop, DWORD dwStopFlags) const
+    {
+        return m_graph.Seek(i, llStart, dwStartFlags, llStop, dwStopFlags);
+    }
     // The tool's own parse of the opened file, made when first asked for; null if it fails.
     CMovie* Movie() const;
 
