@@ -116,7 +116,7 @@ int RunExtract(const std::vector<std::string>& args)
         return kExitUsage;
     }
     bool bOk = true;
-    for (size_t i = 0; i < session.PinCount(); ++i) {
+    for (size_t i = 0; i < session.OutputPinCount(); ++i) {
         pins.push_back(DescribePin(session, i));
         writers.push_back(OpenWriter(path, outDir, pins.back()));
         bOk = writers.back() && bOk;

@@ -101,7 +101,7 @@ int RunInfo(const std::vector<std::string>& args)
         if (const CMovie* pMovie = session.Movie()) {
             for (DWORD i = 0; i < 4; ++i) json[metaKeys[i]] = MetaText(pMovie->GetMetaString(i));
         }
-        for (size_t i = 0; i < session.PinCount(); ++i) json["pins"].push_back(PinJson(DescribePin(session, i)));
+        for (size_t i = 0; i < session.OutputPinCount(); ++i) json["pins"].push_back(PinJson(DescribePin(session, i)));
     }
     std::cout << json.dump(2) << std::endl;
     if (FAILED(hr)) {

@@ -173,7 +173,7 @@ int RunScanFile(const std::string& path, bool bFfprobe)
     // The parent's time-out bounds the wait.
     const bool bEnded = session.WaitForEndOfStreams(24 * 3600 * 1000);
     session.Graph()->Stop();
-    for (size_t i = 0; i < session.PinCount(); ++i) {
+    for (size_t i = 0; i < session.OutputPinCount(); ++i) {
         PinFacts pin = DescribePin(session, i);
         result["pins"].push_back(Json{{"kind", pin.kind},
                                       {"codec", StreamFileFor(pin.subtype).pszCodec},

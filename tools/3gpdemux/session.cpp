@@ -10,7 +10,7 @@ CToolSession::CToolSession() = default;
 // The graph goes first: the filter must be released before the server uninitializes COM.
 CToolSession::~CToolSession()
 {
-    m_graph.TearDown();
+    TearDown();
 }
 
 HRESULT CToolSession::CreateFilter(std::string* pError)
@@ -20,7 +20,7 @@ HRESULT CToolSession::CreateFilter(std::string* pError)
     IBaseFilter* pFilter = nullptr;
     hr = m_server.CreateFilter(&pFilter, pError);
     if (FAILED(hr)) return hr;
-    hr = m_graph.SetFilter(pFilter);
+    hr = SetFilter(pFilter);
     pFilter->Release();
     if (FAILED(hr)) *pError = "cannot add the filter to a graph: " + HresultWithName(hr);
     return hr;
@@ -34,12 +34,12 @@ HRESULT CToolSession::OpenFile(const std::string& path, std::string* pError)
         return E_FAIL;
     }
     m_path = path;
-    if (!m_graph.InputPin()) {
+    if (!InputPin()) {
         pSource->Release();
         *pError = "the filter has no input pin";
         return VFW_E_NOT_FOUND;
     }
-    HRESULT hr = m_graph.OpenSource(pSource);
+    HRESULT hr = CHostDemuxGraph::OpenSource(pSource);
     // A play reads once or more a sample: a log of every read would grow with the file.
     pSource->LogReads(false);
     if (FAILED(hr)) {
@@ -57,9 +57,9 @@ HRESULT CToolSession::ConnectSinks(const SinkOptions& options, std::string* pErr
 
 HRESULT CToolSession::ConnectSinks(const std::function<SinkOptions(size_t i)>& optionsFor, std::string* pError)
 {
-    HRESULT hr = m_graph.ConnectSinks(optionsFor);
+    HRESULT hr = CHostDemuxGraph::ConnectSinks(optionsFor);
     if (FAILED(hr)) {
-        *pError = "output pin " + std::to_string(m_graph.SinkCount()) + " did not connect: " + HresultWithName(hr);
+        *pError = "output pin " + std::to_string(SinkCount()) + " did not connect: " + HresultWithName(hr);
     }
     return hr;
 }

@@ -16,12 +16,10 @@
 class CMovie;
 class FileByteSource;
 
-class CToolSession {
+class CToolSession : public CHostDemuxGraph {
 public:
     CToolSession();
     ~CToolSession();
-    CToolSession(const CToolSession&) = delete;
-    CToolSession& operator=(const CToolSession&) = delete;
 
     // Registers the module, creates the filter and the graph. Failures say why in *pError.
     HRESULT CreateFilter(std::string* pError);
@@ -33,34 +31,12 @@ public:
     // The same with each pin's own options (an event callback that knows its pin).
     HRESULT ConnectSinks(const std::function<SinkOptions(size_t i)>& optionsFor, std::string* pError);
 
-    size_t PinCount() const { return m_graph.OutputPinCount(); }
-    IPin* OutputPin(size_t i) const { return m_graph.OutputPin(i); }
-    CRecordingSink* Sink(size_t i) const { return m_graph.Sink(i); }
-    size_t SinkCount() const { return m_graph.SinkCount(); }
-    CHostGraph* Graph() const { return m_graph.Graph(); }
-    CHostAsyncSource* Source() const { return m_graph.Source(); }
     const CToolComServer& Server() const { return m_server; }
-    // IMediaSeeking of output pin i, with a reference; null when it has none.
-    IMediaSeeking* Seeking(size_t i) const { return m_graph.Seeking(i); }
-    // SetPositions through output pin i.
-    HRESULT Seek(size_t i, LONGLONG llStart, DWORD dwStartFlags, LONGLONG llStop, DWORD dwStopFlags) const
-    {
-        return m_graph.Seek(i, llStart, dwStartFlags, llStop, dwStopFlags);
-    }
     // The tool's own parse of the opened file, made when first asked for; null if it fails.
     CMovie* Movie() const;
 
-    HRESULT Play() { return m_graph.Play(); }
-    // Waits until every sink has an end-of-stream after its last flush,
-    // calling tick every few milliseconds meanwhile; false on time-out.
-    bool WaitForEndOfStreams(DWORD dwMilliseconds, const std::function<void()>& tick = nullptr) const
-    {
-        return m_graph.WaitForEndOfStreams(dwMilliseconds, tick);
-    }
-
 private:
     CToolComServer m_server;
-    CHostDemuxGraph m_graph;
     std::string m_path;
     mutable std::unique_ptr<FileByteSource> m_pFile;
     mutable std::unique_ptr<CMovie> m_pMovie;
