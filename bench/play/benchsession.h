@@ -10,7 +10,7 @@
 #include <chrono>
 #include <string>
 
-#include "demuxsession.h"
+#include "session.h"
 
 using Json = nlohmann::ordered_json;
 using BenchClock = std::chrono::steady_clock;
@@ -26,7 +26,7 @@ public:
     // as GStreamer's fakesink and ffmpeg's null muxer do.
     HRESULT Open(const std::string& path, bool bLogReads, std::string* pError, bool bReadBytes = true);
 
-    CDemuxSession& Session() { return m_session; }
+    CToolSession& Session() { return m_session; }
     double OpenSeconds() const { return m_dOpenSeconds; }
     // Per pin: kind, file samples of its track, media samples and bytes received.
     Json PinsJson() const;
@@ -34,7 +34,7 @@ public:
     Json StreamErrorsJson() const;
 
 private:
-    CDemuxSession m_session;
+    CToolSession m_session;
     double m_dOpenSeconds = 0;
 };
 

@@ -22,7 +22,7 @@ int RunPlay(const std::string& path, const std::string& readLogPath, bool bReadB
     CBenchSession bench;
     std::string error;
     if (FAILED(bench.Open(path, !readLogPath.empty(), &error, bReadBytes))) return Fail(error);
-    CDemuxSession& session = bench.Session();
+    CToolSession& session = bench.Session();
     BenchClock::time_point tStart = BenchClock::now();
     HRESULT hr = session.Play();
     if (FAILED(hr)) return Fail("the graph did not run");
@@ -68,7 +68,7 @@ int RunOpen(const std::string& path)
 
 int RunBaseline()
 {
-    CDemuxSession session;
+    CToolSession session;
     std::string error;
     if (FAILED(session.CreateFilter(&error))) return Fail(error);
     std::cout << Json{{"command", "baseline"}}.dump() << std::endl;

@@ -31,7 +31,7 @@ double Median(std::vector<double> values)
 
 class CSeeker {
 public:
-    CSeeker(CDemuxSession* pSession, IMediaSeeking* pSeeking) : m_pSession(pSession), m_pSeeking(pSeeking) {}
+    CSeeker(CToolSession* pSession, IMediaSeeking* pSeeking) : m_pSession(pSession), m_pSeeking(pSeeking) {}
 
     // Seeks to rt; per sink, seconds from the call to the first new sample.
     // The first sink's media start time of that sample goes to *pllLanded.
@@ -59,7 +59,7 @@ public:
     }
 
 private:
-    CDemuxSession* m_pSession;
+    CToolSession* m_pSession;
     IMediaSeeking* m_pSeeking;
 };
 
@@ -73,7 +73,7 @@ int RunSeek(const std::string& path, int nRepeats)
         std::fprintf(stderr, "bench_play: %s\n", error.c_str());
         return 1;
     }
-    CDemuxSession& session = bench.Session();
+    CToolSession& session = bench.Session();
     IMediaSeeking* pSeeking = session.Seeking(0);
     if (!pSeeking || session.SinkCount() == 0) {
         std::fprintf(stderr, "bench_play: no output pin to seek\n");

@@ -23,14 +23,6 @@ const DWORD DEMUX_CREATOR_TAG = 0x47454E46;
 const LONGLONG PROBE_BYTES = 128;
 const LONGLONG PROBE_MIN_BYTES = 8;  // a probe of this size or less is refused
 
-// A track without a sample, in moov or in movie fragments, would be offered
-// as a pin whose allocator cannot be sized and whose runs are empty: it is
-// not offered. The count is the one the delivery loops run over.
-bool TrackHasSamples(const CMovieTrack* pTrack)
-{
-    return pTrack->GetSampleCount() != 0;
-}
-
 }  // namespace
 
 CUnknown* WINAPI CDemuxFilter::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
@@ -166,16 +158,15 @@ HRESULT CDemuxFilter::ProbeStream(IAsyncReader* pReader)
 void CDemuxFilter::CreateOutputPins()
 {
     for (DWORD i = 0; i < m_pMovie->GetTracks().size(); ++i) {
-        if (m_pMovie->GetTracks()[i]->IsVideo() && AddOutputPin(i)) break;
+        if (m_pMovie->GetTracks()[i]->IsOfferedAs(true) && AddOutputPin(i)) break;
     }
     for (DWORD i = 0; i < m_pMovie->GetTracks().size(); ++i) {
-        if (m_pMovie->GetTracks()[i]->IsAudio() && AddOutputPin(i)) break;
+        if (m_pMovie->GetTracks()[i]->IsOfferedAs(false) && AddOutputPin(i)) break;
     }
 }
 
 bool CDemuxFilter::AddOutputPin(DWORD dwTrack)
 {
-    if (!TrackHasSamples(m_pMovie->GetTracks()[dwTrack])) return false;
     HRESULT hr = S_OK;
     CDemuxOutputPin* pPin =
         new (std::nothrow) CDemuxOutputPin(m_pMovie->GetTracks()[dwTrack], this, &m_csFilter, L"out", &hr);

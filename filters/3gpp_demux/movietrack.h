@@ -39,6 +39,8 @@ public:
     // size table may claim samples no file of this length can hold, and
     // buffers sized by the claim would cost memory the device lacks.
     DWORD GetLargestReadableSample();
+    // The largest size the sample tables claim, "moov" and fragments alike.
+    DWORD GetMaxSampleSize() const;
 
     // The "moov" samples followed by the fragment samples: the count every
     // user of the track goes by.
@@ -54,6 +56,11 @@ public:
     // Makes the track ready for fragment samples after its "moov" ones
     // (movietrackfragments.cpp); the defaults are those of its "trex".
     HRESULT BeginFragments();
+    // A video (or audio) track with samples: what a demultiplexer offers as
+    // a pin, the first such track of each kind whose type it delivers.
+    bool IsOfferedAs(bool bVideo) const;
+
+    bool HasFragments() const { return m_pFragments != NULL; }
 
     // The track's tables, owned by it; null where the file has none.
     CSampleSizeBox* GetSampleSizeBox() const { return m_pSampleSize; }

@@ -29,6 +29,13 @@ DWORD CMovieTrack::GetSampleSize(DWORD dwSample)
     return m_pSampleSize != NULL ? m_pSampleSize->GetSampleSize(dwSample) : 0;
 }
 
+// A track without a sample, in moov or in movie fragments, would be offered
+// as a pin whose allocator cannot be sized and whose runs are empty.
+bool CMovieTrack::IsOfferedAs(bool bVideo) const
+{
+    return (bVideo ? m_bVideo : m_bAudio) && GetSampleCount() != 0;
+}
+
 DWORD CMovieTrack::GetFragmentCount() const
 {
     return m_pFragments != NULL ? m_pFragments->FragmentCount() : 0;

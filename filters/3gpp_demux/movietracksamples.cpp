@@ -153,12 +153,18 @@ REFERENCE_TIME CMovieTrack::GetDuration()
     return MovieUnitsToReferenceTime(llDuration, m_dwMediaTimeScale);
 }
 
-DWORD CMovieTrack::GetLargestReadableSample()
+DWORD CMovieTrack::GetMaxSampleSize() const
 {
     DWORD cbLargest = m_pSampleSize != NULL ? m_pSampleSize->GetMaxSampleSize() : 0;
     if (m_pFragments != NULL && m_pFragments->MaxSampleSize() > cbLargest) {
         cbLargest = m_pFragments->MaxSampleSize();
     }
+    return cbLargest;
+}
+
+DWORD CMovieTrack::GetLargestReadableSample()
+{
+    DWORD cbLargest = GetMaxSampleSize();
     LONGLONG llStream = 0;
     if (m_pMovie != NULL && m_pMovie->GetSource() != NULL) {
         llStream = m_pMovie->GetSource()->Length();

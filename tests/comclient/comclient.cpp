@@ -16,12 +16,10 @@
 #include <vector>
 
 #include "3gpDemux.h"
-#include "asyncsource.h"
 #include "comtesthooks.h"
-#include "hostgraph.h"
+#include "demuxgraph.h"
 #include "hostregistry.h"
 #include "mediatype.h"
-#include "recordingsink.h"
 #include "win32.h"
 
 namespace {
@@ -85,83 +83,52 @@ bool ParseCounts(int argc, char** argv, PinCounts* pCounts)
     return true;
 }
 
-// A sink on every output pin of the filter, each with the kind of its pin.
-bool ConnectSinks(CHostGraph* pGraph, IBaseFilter* pFilter, std::vector<CRecordingSink*>* pSinks,
-                  std::vector<std::string>* pKinds)
-{
-    IEnumPins* pEnum = nullptr;
-    if (!Check(SUCCEEDED(pFilter->EnumPins(&pEnum)), "EnumPins")) return false;
-    bool bOk = true;
-    IPin* pPin = nullptr;
-    while (pEnum->Next(1, &pPin, nullptr) == S_OK) {
-        PIN_DIRECTION dir = PINDIR_INPUT;
-        pPin->QueryDirection(&dir);
-        if (dir == PINDIR_OUTPUT) {
-            CRecordingSink* pSink = CRecordingSink::Create();
-            HRESULT hr = E_OUTOFMEMORY;
-            if (pSink) {
-                pSinks->push_back(pSink);
-                hr = pGraph->AddFilter(pSink, L"sink");
-                if (SUCCEEDED(hr)) hr = pGraph->ConnectDirect(pPin, pSink->InputPin(), nullptr);
-                CMediaType mt;
-                pPin->ConnectionMediaType(&mt);
-                pKinds->push_back(IsEqualGUID(mt.majortype, MEDIATYPE_Video) ? "video" : "audio");
-            }
-            bOk = Check(SUCCEEDED(hr), "connect a sink to an output pin", hr) && bOk;
-        }
-        pPin->Release();
-    }
-    pEnum->Release();
-    return bOk;
-}
-
 // Plays the movie to end-of-stream on every output pin and compares what
 // each sink received with the expected counts; the graph holds the filter
 // only while it plays.
 bool PlayMovie(IBaseFilter* pFilter, const char* pszPath, const PinCounts& expected)
 {
-    CHostGraph* pGraph = CHostGraph::Create();
-    CHostAsyncSource* pSource = CHostAsyncSource::CreateFromFile(pszPath);
-    std::vector<CRecordingSink*> sinks;
-    std::vector<std::string> kinds;
-    bool bOk = Check(pGraph && pSource, "graph and file source");
+    CHostDemuxGraph graph;
+    HRESULT hr = graph.SetFilter(pFilter);
+    bool bOk = Check(SUCCEEDED(hr), "graph", hr);
     if (bOk) {
-        pGraph->AddFilter(pFilter, L"3gpDemux");
-        pGraph->AddFilter(pSource, L"source");
-        IPin* pInput = nullptr;
-        HRESULT hr = pFilter->FindPin(L"Input", &pInput);
-        if (SUCCEEDED(hr)) hr = pGraph->ConnectDirect(pSource->OutputPin(), pInput, nullptr);
-        if (pInput) pInput->Release();
-        bOk = Check(SUCCEEDED(hr), "connect the movie to the filter", hr) &&
-              ConnectSinks(pGraph, pFilter, &sinks, &kinds);
+        hr = graph.OpenFile(pszPath);
+        bOk = Check(SUCCEEDED(hr), "connect the movie to the filter", hr);
     }
     if (bOk) {
-        HRESULT hr = pGraph->Pause();
-        if (SUCCEEDED(hr)) hr = pGraph->Run();
+        hr = graph.ConnectSinks();
+        bOk = Check(SUCCEEDED(hr), "connect a sink to each output pin", hr);
+    }
+    std::vector<std::string> kinds;
+    for (size_t i = 0; i < graph.SinkCount(); ++i) {
+        CMediaType mt;
+        graph.OutputPin(i)->ConnectionMediaType(&mt);
+        kinds.push_back(IsEqualGUID(mt.majortype, MEDIATYPE_Video) ? "video" : "audio");
+    }
+    if (bOk) {
+        hr = graph.Play();
         bOk = Check(SUCCEEDED(hr), "Pause and Run", hr);
-        for (size_t i = 0; bOk && i < sinks.size(); ++i) {
-            bOk = Check(sinks[i]->WaitForEndOfStream(1, 30000), ("end-of-stream on the " + kinds[i] + " pin").c_str());
+        for (size_t i = 0; bOk && i < kinds.size(); ++i) {
+            bOk = Check(graph.Sink(i)->WaitForEndOfStream(1, 30000), ("end-of-stream on the " + kinds[i] + " pin").c_str());
         }
-        hr = pGraph->Stop();
+        hr = graph.Stop();
         bOk = Check(SUCCEEDED(hr), "Stop", hr) && bOk;
     }
     PinCounts received;
-    for (size_t i = 0; i < sinks.size(); ++i) {
-        long lSamples = static_cast<long>(sinks[i]->SamplesReceived());
-        printf("%s pin: %ld samples, %ld end-of-stream\n", kinds[i].c_str(), lSamples, sinks[i]->EndOfStreamCount());
-        bOk = Check(sinks[i]->EndOfStreamCount() == 1, "one end-of-stream") && bOk;
+    for (size_t i = 0; i < kinds.size(); ++i) {
+        const CRecordingSink* pSink = graph.Sink(i);
+        long lSamples = static_cast<long>(pSink->SamplesReceived());
+        printf("%s pin: %ld samples, %ld end-of-stream\n", kinds[i].c_str(), lSamples, pSink->EndOfStreamCount());
+        bOk = Check(pSink->EndOfStreamCount() == 1, "one end-of-stream") && bOk;
         received[kinds[i]] = lSamples;
     }
     for (PinCounts::const_iterator it = expected.begin(); it != expected.end(); ++it) {
         printf("expected on the %s pin: %ld samples\n", it->first.c_str(), it->second);
     }
-    bOk = Check(sinks.size() == expected.size() && received == expected, "each pin delivered the expected samples") &&
+    bOk = Check(kinds.size() == expected.size() && received == expected, "each pin delivered the expected samples") &&
           bOk;
-
-    if (pGraph) pGraph->Clear();
-    for (size_t i = 0; i < sinks.size(); ++i) sinks[i]->Release();
-    if (pSource) pSource->Release();
-    if (pGraph) pGraph->Release();
+    // The filter stays: the caller holds it.
+    graph.TearDown();
     return bOk;
 }
 

@@ -1,17 +1,16 @@
-// A player's graph around the demux filter for delivery tests: a source
-// over a fixture or bytes, the filter, and a recording sink on every output
-// pin. Everything made is released on destruction, with exact counts.
+// A player's graph around the demux filter for delivery tests: the host's
+// graph (demuxgraph.h) over a filter made in process, with the filter's own
+// objects at hand. Everything made is released on destruction, with exact
+// counts, and no object of the framework outlives it.
 #ifndef TESTS_DEMUXPLAYBACK_H
 #define TESTS_DEMUXPLAYBACK_H
 
 #include <string>
 #include <vector>
 
-#include "asyncsource.h"
 #include "demuxfilter.h"
+#include "demuxgraph.h"
 #include "demuxoutputpin.h"
-#include "hostgraph.h"
-#include "recordingsink.h"
 
 class DemuxPlayback {
 public:
@@ -30,35 +29,36 @@ public:
     // Parting and joining again through the graph, as a player does. The
     // filter destroys its output pins when its input goes; ReconnectInput
     // connects the new ones to the same sinks, in the same order.
-    HRESULT DisconnectInput();
-    HRESULT ReconnectInput();
-    HRESULT DisconnectOutput(size_t i);
-    HRESULT ConnectOutput(size_t i);
+    HRESULT DisconnectInput() { return m_graph.DisconnectInput(); }
+    HRESULT ReconnectInput() { return m_graph.ReconnectInput(); }
+    HRESULT DisconnectOutput(size_t i) { return m_graph.DisconnectOutput(i); }
+    HRESULT ConnectOutput(size_t i) { return m_graph.ConnectOutput(i); }
 
     // Pause then Run, and wait until every sink had n end-of-streams in all.
     bool PlayToEnd(long nEndOfStreams = 1, DWORD dwMilliseconds = 20000);
     bool WaitForAllEndOfStreams(long nEndOfStreams, DWORD dwMilliseconds = 20000);
 
-    CHostGraph* Graph() { return m_pGraph; }
+    CHostGraph* Graph() { return m_graph.Graph(); }
     CDemuxFilter* Filter() { return m_pDemux; }
-    CHostAsyncSource* Source() { return m_pSource; }
+    CHostAsyncSource* Source() { return m_graph.Source(); }
     // Null while the input is disconnected.
     CDemuxOutputPin* OutputPin(size_t i) { return m_pDemux->GetOutputPin(static_cast<DWORD>(i)); }
     // The sinks made at Open: one per output pin the filter had then.
-    size_t OutputPinCount() const { return m_sinks.size(); }
-    CRecordingSink* Sink(size_t i) { return m_sinks[i]; }
+    size_t OutputPinCount() const { return m_graph.SinkCount(); }
+    CRecordingSink* Sink(size_t i) { return m_graph.Sink(i); }
     // The output pin carrying video or audio, and its sink; null when absent.
     CDemuxOutputPin* PinOfKind(bool bVideo);
     CRecordingSink* SinkOfKind(bool bVideo);
     // IMediaSeeking of output pin i, with a reference.
-    IMediaSeeking* Seeking(size_t i);
+    IMediaSeeking* Seeking(size_t i) { return m_graph.Seeking(i); }
 
 private:
-    CHostGraph* m_pGraph = nullptr;
-    CDemuxFilter* m_pDemux = nullptr;
-    CHostAsyncSource* m_pSource = nullptr;
-    std::vector<CRecordingSink*> m_sinks;
+    // The index of the output pin carrying video or audio; OutputPinCount() when none.
+    size_t IndexOfKind(bool bVideo);
+
     long m_lObjectsAtStart = 0;
+    CHostDemuxGraph m_graph;
+    CDemuxFilter* m_pDemux = nullptr;  // the graph's filter
 };
 
 // H.264 stored with 4-byte lengths, as the filter delivers it: each length

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "commands.h"
-#include "demuxsession.h"
+#include "session.h"
 #include "pinfacts.h"
 #include "streambuilder.h"
 #include "textformat.h"
@@ -28,7 +28,7 @@ const char kUsage[] =
 // counts (AAC and AMR packs make it reach 100% only at the end).
 class CProgress {
 public:
-    CProgress(const CDemuxSession& session, const std::vector<PinFacts>& pins)
+    CProgress(const CToolSession& session, const std::vector<PinFacts>& pins)
         : m_session(session), m_bShow(isatty(STDERR_FILENO) == 1)
     {
         for (const PinFacts& pin : pins) m_expected += pin.samples;
@@ -48,7 +48,7 @@ public:
     }
 
 private:
-    const CDemuxSession& m_session;
+    const CToolSession& m_session;
     bool m_bShow;
     long m_expected = 0;
     std::chrono::steady_clock::time_point m_last;
@@ -90,7 +90,7 @@ int RunExtract(const std::vector<std::string>& args)
         return kExitUsage;
     }
 
-    CDemuxSession session;
+    CToolSession session;
     std::string error;
     if (FAILED(session.CreateFilter(&error))) {
         PrintError(error);
@@ -116,7 +116,7 @@ int RunExtract(const std::vector<std::string>& args)
         return kExitUsage;
     }
     bool bOk = true;
-    for (size_t i = 0; i < session.PinCount(); ++i) {
+    for (size_t i = 0; i < session.OutputPinCount(); ++i) {
         pins.push_back(DescribePin(session, i));
         writers.push_back(OpenWriter(path, outDir, pins.back()));
         bOk = writers.back() && bOk;

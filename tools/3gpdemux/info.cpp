@@ -7,10 +7,9 @@
 #include <iostream>
 
 #include "commands.h"
-#include "demuxfilter.h"
-#include "demuxsession.h"
 #include "movie.h"
 #include "pinfacts.h"
+#include "session.h"
 #include "textformat.h"
 
 namespace {
@@ -76,7 +75,7 @@ int RunInfo(const std::vector<std::string>& args)
     const std::string& path = args[0];
     if (!CheckReadableFile(path)) return kExitUsage;
 
-    CDemuxSession session;
+    CToolSession session;
     std::string error;
     if (FAILED(session.CreateFilter(&error))) {
         PrintError(error);
@@ -88,7 +87,9 @@ int RunInfo(const std::vector<std::string>& args)
     json["accepted"] = SUCCEEDED(hr);
     json["hr"] = HresultText(hr);
     json["duration"] = nullptr;
-    for (const char* pszKey : {"title", "album", "author", "genre"}) json[pszKey] = nullptr;
+    // In the order of the movie's metadata strings.
+    const char* const metaKeys[] = {"title", "album", "author", "genre"};
+    for (const char* pszKey : metaKeys) json[pszKey] = nullptr;
     json["pins"] = Json::array();
     if (SUCCEEDED(hr) && FAILED(session.ConnectSinks(SinkOptions(), &error))) PrintError(error);
     if (SUCCEEDED(hr)) {
@@ -97,13 +98,10 @@ int RunInfo(const std::vector<std::string>& args)
             if (SUCCEEDED(pSeeking->GetDuration(&llDuration))) json["duration"] = llDuration;
             pSeeking->Release();
         }
-        if (const CMovie* pMovie = session.Filter()->GetMovie()) {
-            json["title"] = MetaText(pMovie->GetMetaString(META_TITLE));
-            json["album"] = MetaText(pMovie->GetMetaString(META_ALBUM));
-            json["author"] = MetaText(pMovie->GetMetaString(META_AUTHOR));
-            json["genre"] = MetaText(pMovie->GetMetaString(META_GENRE));
+        if (const CMovie* pMovie = session.Movie()) {
+            for (DWORD i = 0; i < 4; ++i) json[metaKeys[i]] = MetaText(pMovie->GetMetaString(i));
         }
-        for (size_t i = 0; i < session.PinCount(); ++i) json["pins"].push_back(PinJson(DescribePin(session, i)));
+        for (size_t i = 0; i < session.OutputPinCount(); ++i) json["pins"].push_back(PinJson(DescribePin(session, i)));
     }
     std::cout << json.dump(2) << std::endl;
     if (FAILED(hr)) {

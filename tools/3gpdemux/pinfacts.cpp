@@ -1,58 +1,67 @@
 #include "pinfacts.h"
 
-#include <algorithm>
-
-#include "demuxfilter.h"
-#include "demuxoutputpin.h"
-#include "demuxsession.h"
 #include "movie.h"
-#include "moviefragments.h"
 #include "moviesampledesc.h"
-#include "moviesampletables.h"
 #include "movietrack.h"
+#include "session.h"
 #include "textformat.h"
 
 namespace {
 
-// Only stored values are read from the module's objects, through their accessors: its lookups are its own.
-void DescribeTrack(const CDemuxSession& session, const CMovieTrack* pTrack, PinFacts* pFacts)
+// The pin's type as connected, else the first it offers (a pin left unconnected).
+bool PinType(IPin* pPin, AM_MEDIA_TYPE* pmt)
 {
-    if (pTrack->GetSampleSizeBox()) {
-        pFacts->samples = pTrack->GetSampleSizeBox()->GetSampleCount();
-        pFacts->maxSampleSize = pTrack->GetSampleSizeBox()->GetMaxSampleSize();
+    if (SUCCEEDED(pPin->ConnectionMediaType(pmt))) return true;
+    IEnumMediaTypes* pEnum = nullptr;
+    if (FAILED(pPin->EnumMediaTypes(&pEnum))) return false;
+    AM_MEDIA_TYPE* pFirst = nullptr;
+    const bool bFound = pEnum->Next(1, &pFirst, nullptr) == S_OK;
+    pEnum->Release();
+    if (bFound) {
+        *pmt = *pFirst;
+        CoTaskMemFree(pFirst);
     }
-    ULONGLONG llDuration = pTrack->GetMediaDuration();
-    if (const CTrackFragments* pFragments = pTrack->GetFragments()) {
-        pFacts->bFragmented = true;
-        pFacts->fragments = pFragments->FragmentCount();
-        pFacts->samples += pFragments->SampleCount();
-        pFacts->maxSampleSize = std::max(pFacts->maxSampleSize, pFragments->MaxSampleSize());
-        if (pFragments->SampleCount() != 0) llDuration = std::max(llDuration, pFragments->EndTime());
+    return bFound;
+}
+
+CMovieTrack* FindTrack(CMovie* pMovie, const AM_MEDIA_TYPE& pinType, DWORD* pdwIndex)
+{
+    const bool bVideo = IsEqualGUID(pinType.majortype, MEDIATYPE_Video);
+    for (DWORD t = 0; pMovie && t < pMovie->GetTracks().size(); ++t) {
+        CMovieTrack* pTrack = pMovie->GetTracks()[t];
+        CSampleDescriptionBox* pDescription = pTrack->GetSampleDescription();
+        CMediaType mt;
+        if (!pTrack->IsOfferedAs(bVideo) || !pDescription || FAILED(pDescription->GetMediaType(&mt))) continue;
+        if (IsEqualGUID(*mt.Subtype(), pinType.subtype)) {
+            *pdwIndex = t;
+            return pTrack;
+        }
     }
+    return nullptr;
+}
+
+void DescribeTrack(CMovieTrack* pTrack, PinFacts* pFacts)
+{
+    pFacts->samples = pTrack->GetSampleCount();
+    pFacts->maxSampleSize = pTrack->GetMaxSampleSize();
+    pFacts->bFragmented = pTrack->HasFragments();
+    pFacts->fragments = pTrack->GetFragmentCount();
     const CSampleDescriptionBox* pDescription = pTrack->GetSampleDescription();
     if (pDescription && pDescription->GetConfig())
         pFacts->config.assign(pDescription->GetConfig(), pDescription->GetConfig() + pDescription->GetConfigLength());
     pFacts->timescale = pTrack->GetMediaTimeScale();
-    // The track's duration in 100-ns units, as the filter converts it: a
-    // fragmented track's lasts to the end of its last fragment.
-    pFacts->trackDuration =
-        pTrack->GetMediaTimeScale()
-            ? static_cast<REFERENCE_TIME>(llDuration * 10000000ULL) / pTrack->GetMediaTimeScale()
-            : 0;
+    pFacts->trackDuration = pTrack->GetDuration();
     pFacts->startOffset = pTrack->GetStartOffset();
-    const CMovie* pMovie = session.Filter()->GetMovie();
-    for (DWORD t = 0; pMovie && t < pMovie->GetTracks().size(); ++t) {
-        if (pMovie->GetTracks()[t] == pTrack) pFacts->trackIndex = t;
-    }
 }
 
 }  // namespace
 
-PinFacts DescribePin(const CDemuxSession& session, size_t i)
+PinFacts DescribePin(const CToolSession& session, size_t i)
 {
     PinFacts facts;
     facts.index = static_cast<int>(i) + 1;
     IPin* pPin = session.OutputPin(i);
+    if (!pPin) return facts;
     PIN_INFO info = {};
     if (SUCCEEDED(pPin->QueryPinInfo(&info))) {
         facts.name = Utf8FromWide(info.achName);
@@ -67,7 +76,10 @@ PinFacts DescribePin(const CDemuxSession& session, size_t i)
         FreeMediaType(mt);
     }
     facts.kind = IsEqualGUID(facts.majortype, MEDIATYPE_Video) ? "video" : "audio";
-    if (const CMovieTrack* pTrack = session.Pin(i)->Track()) DescribeTrack(session, pTrack, &facts);
+    if (PinType(pPin, &mt)) {
+        if (CMovieTrack* pTrack = FindTrack(session.Movie(), mt, &facts.trackIndex)) DescribeTrack(pTrack, &facts);
+        FreeMediaType(mt);
+    }
     if (i < session.SinkCount()) {
         IMemAllocator* pAllocator = session.Sink(i)->NotifiedAllocator();
         facts.bAllocator = pAllocator && SUCCEEDED(pAllocator->GetProperties(&facts.allocator));

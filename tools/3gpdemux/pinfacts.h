@@ -9,7 +9,7 @@
 
 #include "win32.h"
 
-class CDemuxSession;
+class CToolSession;
 
 struct PinFacts {
     int index = 0;      // as the filter's GetPin numbers it (0 is the input)
@@ -32,7 +32,9 @@ struct PinFacts {
     DWORD trackIndex = 0;  // among the movie's usable tracks
 };
 
-// Output pin i of a session whose sinks are connected.
-PinFacts DescribePin(const CDemuxSession& session, size_t i);
+// Output pin i of a session whose sinks are connected. The track facts come
+// from the session's parse of the file, the track picked as the filter picks
+// it: the first offered track of the pin's kind whose media type is the pin's.
+PinFacts DescribePin(const CToolSession& session, size_t i);
 
 #endif

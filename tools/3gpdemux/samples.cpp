@@ -12,7 +12,7 @@
 #include <optional>
 
 #include "commands.h"
-#include "demuxsession.h"
+#include "session.h"
 #include "pinfacts.h"
 #include "progresswatchdog.h"
 #include "textformat.h"
@@ -153,34 +153,25 @@ private:
     size_t m_nGraphEvents = 0;
 };
 
-HRESULT SetStartStop(const CDemuxSession& session, const Options& options)
+HRESULT SetStartStop(const CToolSession& session, const Options& options)
 {
-    IMediaSeeking* pSeeking = session.Seeking(0);
-    if (!pSeeking) return E_NOINTERFACE;
-    LONGLONG llStart = options.start.value_or(0);
-    LONGLONG llStop = options.stop.value_or(0);
-    HRESULT hr = pSeeking->SetPositions(&llStart, options.start ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning,
-                                        &llStop, options.stop ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning);
-    pSeeking->Release();
-    return hr;
+    return session.Seek(0, options.start.value_or(0),
+                        options.start ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning,
+                        options.stop.value_or(0), options.stop ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning);
 }
 
 // Seeks from this (the control) thread once every pin holds its N-th sample
 // or has ended, so the seek lands at the same point of the run however fast
 // the machine is. The seek's flush releases the held samples.
-void SeekWhenReached(const CDemuxSession& session, const Options& options)
+void SeekWhenReached(const CToolSession& session, const Options& options)
 {
     for (size_t i = 0; i < session.SinkCount(); ++i) {
         if (!session.Sink(i)->WaitForHeldOrEnded(60000)) {
             PrintError("a pin neither received " + std::to_string(*options.seekAfter) + " samples nor ended");
         }
     }
-    IMediaSeeking* pSeeking = session.Seeking(0);
-    LONGLONG llTo = options.seekTo;
-    HRESULT hr = pSeeking ? pSeeking->SetPositions(&llTo, AM_SEEKING_AbsolutePositioning, nullptr,
-                                                   AM_SEEKING_NoPositioning)
-                          : E_NOINTERFACE;
-    if (pSeeking) pSeeking->Release();
+    const LONGLONG llTo = options.seekTo;
+    HRESULT hr = session.Seek(0, llTo, AM_SEEKING_AbsolutePositioning, 0, AM_SEEKING_NoPositioning);
     if (FAILED(hr)) PrintError("the seek to " + std::to_string(llTo) + " failed: " + HresultWithName(hr));
 }
 
@@ -190,7 +181,7 @@ const std::chrono::seconds kWatchdogLimit(30);
 // The watchdog counts every sample, end-of-stream and flush the sinks
 // received and every graph event; if they stall, it names the pins that
 // have not ended.
-void WatchPlay(const CDemuxSession& session, CProgressWatchdog* pWatchdog)
+void WatchPlay(const CToolSession& session, CProgressWatchdog* pWatchdog)
 {
     std::vector<std::string> kinds;
     for (size_t i = 0; i < session.SinkCount(); ++i) kinds.push_back(DescribePin(session, i).kind);
@@ -232,8 +223,8 @@ int RunSamples(const std::vector<std::string>& args)
     if (!CheckReadableFile(options.path)) return kExitUsage;
 
     // Torn down under the watchdog at the end, so a teardown that hangs is caught too.
-    auto pSession = std::make_unique<CDemuxSession>();
-    CDemuxSession& session = *pSession;
+    auto pSession = std::make_unique<CToolSession>();
+    CToolSession& session = *pSession;
     std::string error;
     if (FAILED(session.CreateFilter(&error))) {
         PrintError(error);

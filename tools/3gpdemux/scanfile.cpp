@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "commands.h"
-#include "demuxsession.h"
+#include "session.h"
 #include "pinfacts.h"
 #include "scan.h"
 #include "streamformat.h"
@@ -153,7 +153,7 @@ int RunScanFile(const std::string& path, bool bFfprobe)
         return kExitOk;
     };
     if (!CheckReadableFile(path)) return finish("failed", E_ACCESSDENIED, "the file cannot be read");
-    CDemuxSession session;
+    CToolSession session;
     std::string error;
     HRESULT hr = session.CreateFilter(&error);
     if (FAILED(hr)) return finish("failed", hr, error);
@@ -173,7 +173,7 @@ int RunScanFile(const std::string& path, bool bFfprobe)
     // The parent's time-out bounds the wait.
     const bool bEnded = session.WaitForEndOfStreams(24 * 3600 * 1000);
     session.Graph()->Stop();
-    for (size_t i = 0; i < session.PinCount(); ++i) {
+    for (size_t i = 0; i < session.OutputPinCount(); ++i) {
         PinFacts pin = DescribePin(session, i);
         result["pins"].push_back(Json{{"kind", pin.kind},
                                       {"codec", StreamFileFor(pin.subtype).pszCodec},
