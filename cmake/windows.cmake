@@ -48,8 +48,14 @@ demux_host_code(OMX_Core)
 
 # --- framework and module -----------------------------------------------------
 # 3gpDemux.dll: the .def file names its four exports; it imports OMX_Core.dll
-# by name, as on the device.
-demux_add_module(PLATFORM demux_device OMX OMX_Core SERVER SERVER_LINK_OPTIONS ${DEMUX_WIN_STATIC_RUNTIME})
+# by name, as on the device. On 32-bit Windows the entry points are
+# __stdcall, decorated as _DllGetClassObject@12 and so on: the linker binds
+# the .def file's plain names to them, which is what callers look up.
+set(DEMUX_SERVER_LINK_OPTIONS ${DEMUX_WIN_STATIC_RUNTIME})
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(APPEND DEMUX_SERVER_LINK_OPTIONS -Wl,--enable-stdcall-fixup)
+endif()
+demux_add_module(PLATFORM demux_device OMX OMX_Core SERVER SERVER_LINK_OPTIONS ${DEMUX_SERVER_LINK_OPTIONS})
 
 # --- the test program that drives the module through Wine's DirectShow -------
 file(GLOB WINE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.cpp)
