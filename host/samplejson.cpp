@@ -17,13 +17,23 @@ public:
         Name(pszName);
         m_text += '"';
         for (size_t i = 0; i < value.size(); ++i) {
-            unsigned char c = static_cast<unsigned char>(value[i]);
-            if (c == '"' || c == '\\') {
+            const unsigned char c = static_cast<unsigned char>(value[i]);
+            char cShort = 0;
+            switch (c) {
+            case '"': cShort = '"'; break;
+            case '\\': cShort = '\\'; break;
+            case '\b': cShort = 'b'; break;
+            case '\f': cShort = 'f'; break;
+            case '\n': cShort = 'n'; break;
+            case '\r': cShort = 'r'; break;
+            case '\t': cShort = 't'; break;
+            }
+            if (cShort) {
                 m_text += '\\';
-                m_text += static_cast<char>(c);
+                m_text += cShort;
             } else if (c < 0x20) {
                 char sz[8];
-                std::sprintf(sz, "\\u%04x", c);
+                std::snprintf(sz, sizeof(sz), "\\u%04x", c);
                 m_text += sz;
             } else {
                 m_text += static_cast<char>(c);
@@ -35,13 +45,13 @@ public:
     CJsonLine& Integer(const char* pszName, long long llValue)
     {
         char sz[24];
-        std::sprintf(sz, "%lld", llValue);
+        std::snprintf(sz, sizeof(sz), "%lld", llValue);
         return Raw(pszName, sz);
     }
     CJsonLine& Unsigned(const char* pszName, unsigned long long ullValue)
     {
         char sz[24];
-        std::sprintf(sz, "%llu", ullValue);
+        std::snprintf(sz, sizeof(sz), "%llu", ullValue);
         return Raw(pszName, sz);
     }
     // Absent values are null.
@@ -87,7 +97,7 @@ private:
 
         char sz[40];
         for (int iPrecision = 0; iPrecision <= 16; ++iPrecision) {
-            std::sprintf(sz, "%.*e", iPrecision, dValue);
+            std::snprintf(sz, sizeof(sz), "%.*e", iPrecision, dValue);
             if (std::strtod(sz, NULL) == dValue) break;
         }
         // sz is d[.ddd]e±XX: the digits without the point, and where the
@@ -107,7 +117,7 @@ private:
         text += digits.substr(0, 1);
         if (k > 1) text += "." + digits.substr(1);
         const int iExponent = n - 1;
-        std::sprintf(sz, "e%c%02d", iExponent < 0 ? '-' : '+', iExponent < 0 ? -iExponent : iExponent);
+        std::snprintf(sz, sizeof(sz), "e%c%02d", iExponent < 0 ? '-' : '+', iExponent < 0 ? -iExponent : iExponent);
         return text + sz;
     }
 
@@ -154,7 +164,7 @@ std::string PinEventJsonLine(const std::string& pin, const char* pszEvent)
 std::string ErrorJsonLine(long lCode, HRESULT hr)
 {
     char sz[16];
-    std::sprintf(sz, "0x%08X", static_cast<unsigned>(hr));
+    std::snprintf(sz, sizeof(sz), "0x%08X", static_cast<unsigned>(hr));
     return CJsonLine().Text("event", "error").Integer("code", lCode).Text("hr", sz).Line();
 }
 
