@@ -13,7 +13,6 @@ endfunction()
 # SERVER the in-process server 3gpDemux (lib3gpDemux.so, 3gpDemux.dll) that
 # the platform loads. PLATFORM and OMX are the caller's targets, which
 # differ per build.
-
 function(demux_add_module)
   cmake_parse_arguments(ARG "SERVER" "PLATFORM;OMX" "SERVER_LINK_OPTIONS" ${ARGN})
   set(root ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/..)
