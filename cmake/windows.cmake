@@ -47,32 +47,23 @@ set_target_properties(OMX_Core PROPERTIES PREFIX "" OUTPUT_NAME OMX_Core RUNTIME
 demux_host_code(OMX_Core)
 
 # --- framework and module -----------------------------------------------------
-file(GLOB FRAMEWORK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/framework/*.cpp)
-add_library(demux_framework STATIC ${FRAMEWORK_SOURCES})
-target_include_directories(demux_framework PUBLIC ${CMAKE_SOURCE_DIR}/framework)
-target_link_libraries(demux_framework PUBLIC demux_device)
-demux_device_code(demux_framework)
-
-file(GLOB MODULE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/filters/3gpp_demux/*.cpp)
-add_library(demux_module STATIC ${MODULE_SOURCES})
-target_include_directories(demux_module PUBLIC ${CMAKE_SOURCE_DIR}/filters/3gpp_demux)
-target_link_libraries(demux_module PUBLIC demux_framework demux_device OMX_Core)
-demux_device_code(demux_module)
-
 # 3gpDemux.dll: the .def file names its four exports; it imports OMX_Core.dll
-# by name, as on the device.
-add_library(3gpDemux SHARED ${CMAKE_SOURCE_DIR}/filters/3gpp_demux/3gpDemux.def)
-set_target_properties(3gpDemux PROPERTIES LINKER_LANGUAGE CXX PREFIX "" OUTPUT_NAME 3gpDemux
-                                          RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-target_link_libraries(3gpDemux PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,demux_module>" demux_framework demux_device
-                                       OMX_Core)
-target_link_options(3gpDemux PRIVATE ${DEMUX_WIN_STATIC_RUNTIME} -Wl,--no-undefined)
+# by name, as on the device. On 32-bit Windows the entry points are
+# __stdcall, decorated as _DllGetClassObject@12 and so on: the linker binds
+# the .def file's plain names to them, which is what callers look up.
+set(DEMUX_SERVER_LINK_OPTIONS ${DEMUX_WIN_STATIC_RUNTIME})
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(APPEND DEMUX_SERVER_LINK_OPTIONS -Wl,--enable-stdcall-fixup)
+endif()
+demux_add_module(PLATFORM demux_device OMX OMX_Core SERVER SERVER_LINK_OPTIONS ${DEMUX_SERVER_LINK_OPTIONS})
 
 # --- the test program that drives the module through Wine's DirectShow -------
 file(GLOB WINE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.cpp)
 if(WINE_TEST_SOURCES)
-  # The sink's input pin is the host sink's too; it needs nothing from the stand-ins.
-  add_executable(demux_wine_test ${WINE_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/host/sinkinputpin.cpp)
+  # The sink's input pin and the lines it prints are the host sink's too;
+  # they need nothing from the stand-ins.
+  add_executable(demux_wine_test ${WINE_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/host/sinkinputpin.cpp
+                                 ${CMAKE_SOURCE_DIR}/host/samplejson.cpp)
   # Of the module it sees only the public header (3gpDemux.h).
   target_include_directories(demux_wine_test PRIVATE ${CMAKE_SOURCE_DIR}/host ${CMAKE_SOURCE_DIR}/filters/3gpp_demux)
   target_link_libraries(demux_wine_test PRIVATE demux_framework demux_device advapi32)

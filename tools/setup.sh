@@ -17,6 +17,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   # A fresh machine may still be running its own apt jobs: wait for the
   # lock rather than fail.
   lock=(-o DPkg::Lock::Timeout=600)
+  # Packages of another architecture (32-bit Wine is wine32:i386) need it
+  # enabled before apt-get update lists them.
+  for p in "${missing[@]}"; do
+    arch=${p##*:}
+    [ "$arch" != "$p" ] || continue
+    dpkg --print-foreign-architectures | grep -qx "$arch" || dpkg --add-architecture "$arch"
+  done
   apt-get "${lock[@]}" update -qq
   apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"
 fi

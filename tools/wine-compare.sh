@@ -2,7 +2,7 @@
 # One fixture through Wine's filter graph against the Linux host:
 #   wine-compare.sh TOOL WINE_PROGRAM FIXTURE HOLD OUTDIR
 # TOOL is build/3gpdemux, WINE_PROGRAM demux_wine_test.exe (run with the
-# caller's WINEPREFIX). Per pin, the JSON lines must agree:
+# caller's WINEPREFIX, by its WINE loader if it names one). Per pin, the JSON lines must agree:
 #   play    Run to EC_COMPLETE          = "3gpdemux samples FIXTURE"
 #   replay  Stop, rewind, Pause again   = the same
 #   seek    before the flush: the first lines of the play; all of it =
@@ -22,7 +22,7 @@ duration=$(grep -o '"duration": *[0-9]*' "$out/info.json" | grep -o '[0-9]*$')
 seek=$((duration / 2))
 "$tool" samples "$fixture" > "$out/linux-play.jsonl" 2>> "$out/linux-stderr.txt"
 "$tool" samples "$fixture" --seek-at "$hold:$seek" > "$out/linux-seek.jsonl" 2>> "$out/linux-stderr.txt"
-if ! wine "$program" play "$(winepath -w "$fixture")" "$hold" "$seek" > "$out/wine.txt"; then
+if ! "${WINE:-wine}" "$program" play "$(winepath -w "$fixture")" "$hold" "$seek" > "$out/wine.txt"; then
   problem "the Windows test program failed"
 fi
 for section in play seek replay; do

@@ -10,6 +10,7 @@
 
 #include "3gpDemux.h"
 #include "graphsink.h"
+#include "samplejson.h"
 
 namespace {
 
@@ -162,8 +163,7 @@ HRESULT CGraphSession::WaitForComplete()
         m_pEvent->FreeEventParams(lCode, lParam1, lParam2);
         if (lCode == EC_COMPLETE) return S_OK;
         if (lCode == EC_STREAM_ERROR_STOPPED || lCode == EC_ERRORABORT || lCode == EC_USERABORT) {
-            std::printf("error\t{\"event\":\"error\",\"code\":%ld,\"hr\":\"0x%08lX\"}\n", lCode,
-                        static_cast<unsigned long>(lParam1));
+            std::printf("error\t%s\n", ErrorJsonLine(lCode, static_cast<HRESULT>(lParam1)).c_str());
             return static_cast<HRESULT>(lParam1) < 0 ? static_cast<HRESULT>(lParam1) : E_FAIL;
         }
     }

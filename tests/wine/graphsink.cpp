@@ -1,6 +1,9 @@
 #include "graphsink.h"
 
+#include <wincrypt.h>
+
 #include <chrono>
+#include <mutex>
 #include <new>
 
 #include "roundingallocator.h"
@@ -12,6 +15,50 @@ namespace {
 const CLSID kClsidGraphSink = {0x2F0C5E7A, 0x8B14, 0x4C63, {0xA9, 0xD2, 0x5E, 0x71, 0xB0, 0xC3, 0xF8, 0x46}};
 
 const size_t kNoHold = static_cast<size_t>(-1);
+
+// MD5 of a byte range as lower-case hex, as the Linux tool hashes samples;
+// empty when CryptoAPI has no provider.
+std::string Md5Hex(const BYTE* pData, size_t cb)
+{
+    // One provider for the process; CryptoAPI hashes are not shared between threads.
+    static HCRYPTPROV s_hProvider = 0;
+    static std::once_flag s_once;
+    std::call_once(s_once, [] {
+        if (!CryptAcquireContextW(&s_hProvider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) s_hProvider = 0;
+    });
+    if (!s_hProvider) return std::string();
+
+    HCRYPTHASH hHash = 0;
+    if (!CryptCreateHash(s_hProvider, CALG_MD5, 0, 0, &hHash)) return std::string();
+    static const BYTE kEmpty = 0;
+    BYTE digest[16];
+    DWORD cbDigest = sizeof(digest);
+    bool bOk = CryptHashData(hHash, cb ? pData : &kEmpty, static_cast<DWORD>(cb), 0) &&
+               CryptGetHashParam(hHash, HP_HASHVAL, digest, &cbDigest, 0) && cbDigest == sizeof(digest);
+    CryptDestroyHash(hHash);
+    if (!bOk) return std::string();
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (DWORD i = 0; i < cbDigest; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 15];
+    }
+    return hex;
+}
+
+std::string SampleLine(const std::string& pin, size_t n, IMediaSample* pSample)
+{
+    SampleJsonFields fields = {};
+    fields.hrTime = pSample->GetTime(&fields.rtStart, &fields.rtStop);
+    fields.hrMediaTime = pSample->GetMediaTime(&fields.llMediaStart, &fields.llMediaStop);
+    fields.bSyncPoint = pSample->IsSyncPoint() == S_OK;
+    fields.bDiscontinuity = pSample->IsDiscontinuity() == S_OK;
+    fields.bPreroll = pSample->IsPreroll() == S_OK;
+    BYTE* pData = nullptr;
+    fields.cbActual = pSample->GetActualDataLength();
+    if (FAILED(pSample->GetPointer(&pData)) || fields.cbActual < 0) fields.cbActual = 0;
+    return SampleJsonLine(pin, n, fields, Md5Hex(pData, static_cast<size_t>(fields.cbActual)));
+}
 
 }  // namespace
 
@@ -70,7 +117,7 @@ STDMETHODIMP CGraphSinkPin::EndFlush()
 STDMETHODIMP CGraphSinkPin::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate)
 {
     CBasePin::NewSegment(tStart, tStop, dRate);
-    m_pSink->Record(SegmentLine(m_pSink->Kind(), tStart, tStop, dRate));
+    m_pSink->Record(SegmentJsonLine(m_pSink->Kind(), tStart, tStop, dRate));
     return S_OK;
 }
 
@@ -148,7 +195,7 @@ void CGraphSink::OnEndOfStream()
     }
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        m_lines.push_back(PinEventLine(m_kind, "eos"));
+        m_lines.push_back(PinEventJsonLine(m_kind, "eos"));
         m_bEnded = true;
         m_bCompletePending = !bRunning;
     }
@@ -160,7 +207,7 @@ void CGraphSink::OnBeginFlush()
 {
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        m_lines.push_back(PinEventLine(m_kind, "flush"));
+        m_lines.push_back(PinEventJsonLine(m_kind, "flush"));
         m_bFlushing = true;
         m_bFlushed = true;
         m_bEnded = false;

@@ -2,8 +2,6 @@
 // file to end-of-stream and prints, one JSON object a line, everything the
 // sinks receive (segments, samples, end-of-stream, flushes) as it arrives,
 // and the graph's events as the tool sees them.
-#include <nlohmann/json.hpp>
-
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -15,11 +13,10 @@
 #include "session.h"
 #include "pinfacts.h"
 #include "progresswatchdog.h"
+#include "samplejson.h"
 #include "textformat.h"
 
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 const char kUsage[] =
     "usage: 3gpdemux samples FILE [--start T] [--stop T] [--seek-at N:T]\n"
@@ -88,55 +85,47 @@ bool ParseOptions(const std::vector<std::string>& args, Options* pOptions)
     return !pOptions->path.empty();
 }
 
-Json SampleJson(const std::string& pin, size_t n, const SampleRecord& sample, const BYTE* pData)
+std::string SampleLine(const std::string& pin, size_t n, const SampleRecord& sample, const BYTE* pData)
 {
-    Json json{{"pin", pin}, {"event", "sample"}, {"n", n}};
-    json["start"] = FAILED(sample.hrTime) ? Json(nullptr) : Json(sample.rtStart);
-    json["stop"] = FAILED(sample.hrTime) || sample.hrTime == VFW_S_NO_STOP_TIME ? Json(nullptr) : Json(sample.rtStop);
-    json["mstart"] = FAILED(sample.hrMediaTime) ? Json(nullptr) : Json(sample.llMediaStart);
-    json["mstop"] = FAILED(sample.hrMediaTime) ? Json(nullptr) : Json(sample.llMediaStop);
-    json["sync"] = sample.bSyncPoint;
-    json["discontinuity"] = sample.bDiscontinuity;
-    json["preroll"] = sample.bPreroll;
-    json["size"] = sample.cbActual;
-    json["md5"] = Md5Hex(pData, sample.cbActual > 0 && pData ? static_cast<size_t>(sample.cbActual) : 0);
-    return json;
+    SampleJsonFields fields = {sample.hrTime,      sample.rtStart,        sample.rtStop,
+                               sample.hrMediaTime, sample.llMediaStart,   sample.llMediaStop,
+                               sample.bSyncPoint,  sample.bDiscontinuity, sample.bPreroll,
+                               sample.cbActual};
+    const size_t cb = sample.cbActual > 0 && pData ? static_cast<size_t>(sample.cbActual) : 0;
+    return SampleJsonLine(pin, n, fields, Md5Hex(pData, cb));
 }
 
-// One sink event as its JSON line; null for those not shown (end of flush).
-Json EventJson(const std::string& pin, const SinkEvent& event, const SampleRecord* pSample, const BYTE* pData)
+// One sink event as its JSON line; empty for those not shown (end of flush).
+std::string EventLine(const std::string& pin, const SinkEvent& event, const SampleRecord* pSample, const BYTE* pData)
 {
     switch (event.kind) {
     case SinkEvent::Sample:
-        return SampleJson(pin, event.nSample, *pSample, pData);
+        return SampleLine(pin, event.nSample, *pSample, pData);
     case SinkEvent::NewSegment:
-        return Json{{"pin", pin}, {"event", "segment"}, {"start", event.rtStart}, {"stop", event.rtStop},
-                    {"rate", event.dRate}};
+        return SegmentJsonLine(pin, event.rtStart, event.rtStop, event.dRate);
     case SinkEvent::EndOfStream:
-        return Json{{"pin", pin}, {"event", "eos"}};
+        return PinEventJsonLine(pin, "eos");
     case SinkEvent::BeginFlush:
-        return Json{{"pin", pin}, {"event", "flush"}};
+        return PinEventJsonLine(pin, "flush");
     case SinkEvent::EndFlush:
         break;
     }
-    return Json();
+    return std::string();
 }
 
-Json GraphEventJson(const CHostGraph::Event& event)
+std::string GraphEventLine(const CHostGraph::Event& event)
 {
-    if (event.lCode == EC_STREAM_ERROR_STOPPED)
-        return Json{{"event", "error"}, {"code", event.lCode}, {"hr", HresultText(static_cast<HRESULT>(event.lParam1))}};
-    return Json{{"event", "graph"}, {"code", event.lCode}, {"param1", event.lParam1}, {"param2", event.lParam2}};
+    if (event.lCode == EC_STREAM_ERROR_STOPPED) return ErrorJsonLine(event.lCode, static_cast<HRESULT>(event.lParam1));
+    return GraphEventJsonLine(event.lCode, event.lParam1, event.lParam2);
 }
 
 // Writes each line as it comes, from the pins' threads and the graph's
 // events: nothing is kept, so memory does not grow with the file.
 class CLinePrinter {
 public:
-    void Print(const Json& json)
+    void Print(std::string line)
     {
-        if (json.is_null()) return;
-        std::string line = json.dump();
+        if (line.empty()) return;
         line += '\n';
         std::lock_guard<std::mutex> guard(m_lock);
         std::fwrite(line.data(), 1, line.size(), stdout);
@@ -145,7 +134,7 @@ public:
     void PrintNewGraphEvents(const CHostGraph* pGraph)
     {
         std::vector<CHostGraph::Event> events = pGraph->Events();
-        for (; m_nGraphEvents < events.size(); ++m_nGraphEvents) Print(GraphEventJson(events[m_nGraphEvents]));
+        for (; m_nGraphEvents < events.size(); ++m_nGraphEvents) Print(GraphEventLine(events[m_nGraphEvents]));
     }
 
 private:
@@ -241,7 +230,7 @@ int RunSamples(const std::vector<std::string>& args)
         SinkOptions sinkOptions;
         sinkOptions.onEvent = [&printer, &kinds, i](const SinkEvent& event, const SampleRecord* pSample,
                                                     const BYTE* pData) {
-            printer.Print(EventJson(kinds[i], event, pSample, pData));
+            printer.Print(EventLine(kinds[i], event, pSample, pData));
         };
         return sinkOptions;
     };
