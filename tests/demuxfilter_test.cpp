@@ -64,32 +64,30 @@ void ExpectNoOutputPins(DemuxPlayback& play)
     EXPECT_EQ(nullptr, play.Filter()->GetMovie());
 }
 
-TrackLayout H263Track(size_t nSamples = 5)
+// A track of n samples: H.263 video, or AMR audio with one 12.2 kbit/s
+// storage-format frame (header 0x3C and 31 bytes) to a sample.
+TrackLayout Track(TrackLayout::Kind kind, size_t nSamples = 5)
 {
     TrackLayout track;
+    track.kind = kind;
     track.samples = PatternSamples(std::vector<uint32_t>(nSamples, 40));
+    if (kind == TrackLayout::Audio) {
+        track.timeScale = 8000;
+        track.defaultDelta = 160;
+        std::vector<uint8_t> frame(32, 0x55);
+        frame[0] = 0x3C;
+        track.samples.assign(nSamples, frame);
+    }
     return track;
 }
 
 // The track with its samples gone but its duration kept, as in the "moov"
 // of a fragmented file.
-TrackLayout EmptyTrack(TrackLayout track)
+TrackLayout EmptyTrack(TrackLayout::Kind kind)
 {
+    TrackLayout track = Track(kind);
     track.mediaDuration = static_cast<uint64_t>(track.samples.size()) * track.defaultDelta;
     track.samples.clear();
-    return track;
-}
-
-TrackLayout AmrTrack(size_t nSamples = 5)
-{
-    TrackLayout track;
-    track.kind = TrackLayout::Audio;
-    track.timeScale = 8000;
-    track.defaultDelta = 160;
-    // One 12.2 kbit/s storage-format frame per sample: header 0x3C and 31 bytes.
-    std::vector<uint8_t> frame(32, 0x55);
-    frame[0] = 0x3C;
-    track.samples.assign(nSamples, frame);
     return track;
 }
 
@@ -99,7 +97,7 @@ TrackLayout UnsupportedVideoTrack()
     testbox::Bytes payload;
     payload.zeros(6).u16(1).zeros(16).u16(64).u16(48).u32(0x00480000).u32(0x00480000).u32(0).u16(1).zeros(32)
         .u16(24).u16(0xFFFF);
-    TrackLayout track = H263Track();
+    TrackLayout track = Track(TrackLayout::Video);
     track.sampleEntry = testbox::Box("hvc1", payload);
     return track;
 }
@@ -245,9 +243,9 @@ TEST_F(DemuxFilterTest, EachPinCarriesTheFirstDeliverableTrackOfItsKind)
         std::vector<TrackLayout> tracks;
         DWORD video, audio;  // the sample counts that tell the two pins' tracks
     } cases[] = {
-        {"unsupported video first", {UnsupportedVideoTrack(), H263Track(6), EmptyTrack(AmrTrack()), AmrTrack(7)}, 6, 7},
-        {"empty video first", {EmptyTrack(H263Track()), H263Track(6), EmptyTrack(AmrTrack()), AmrTrack(7)}, 6, 7},
-        {"two of each, audio first", {AmrTrack(5), H263Track(6), AmrTrack(7), H263Track(8)}, 6, 5},
+        {"unsupported video first", {UnsupportedVideoTrack(), Track(TrackLayout::Video, 6), EmptyTrack(TrackLayout::Audio), Track(TrackLayout::Audio, 7)}, 6, 7},
+        {"empty video first", {EmptyTrack(TrackLayout::Video), Track(TrackLayout::Video, 6), EmptyTrack(TrackLayout::Audio), Track(TrackLayout::Audio, 7)}, 6, 7},
+        {"two of each, audio first", {Track(TrackLayout::Audio, 5), Track(TrackLayout::Video, 6), Track(TrackLayout::Audio, 7), Track(TrackLayout::Video, 8)}, 6, 5},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -287,17 +285,15 @@ TEST_F(DemuxFilterTest, RefusesStreamsItCannotPlay)
     // The same movie with its first box renamed: the stream must start with "ftyp".
     std::vector<uint8_t> noFtyp = movie;
     std::copy_n("moov", 4, noFtyp.begin() + 4);
-    TrackLayout other = H263Track();
-    other.kind = TrackLayout::Other;
     const struct {
         const char* what;
         std::vector<uint8_t> bytes;
     } cases[] = {
         {"no ftyp at bytes 4..7", noFtyp},
         {"eight bytes", std::vector<uint8_t>(movie.begin(), movie.begin() + 8)},
-        {"no usable track", Movie({other})},
+        {"no usable track", Movie({Track(TrackLayout::Other)})},
         {"only an unsupported video track", Movie({UnsupportedVideoTrack()})},
-        {"tracks without samples", Movie({EmptyTrack(H263Track()), EmptyTrack(AmrTrack())})},
+        {"tracks without samples", Movie({EmptyTrack(TrackLayout::Video), EmptyTrack(TrackLayout::Audio)})},
         {"no-mdat.mp4", testsrc::ReadWholeFile(FixturePath("no-mdat.mp4"))},
         {"truncated-moov.mp4", testsrc::ReadWholeFile(FixturePath("truncated-moov.mp4"))},
     };
