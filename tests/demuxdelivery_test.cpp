@@ -1,11 +1,10 @@
-// Delivery through a real graph: every fixture played to end-of-stream
-// hands each pin one segment and one end-of-stream, the configuration bytes
-// lead where a new worker starts, and the seeking interface keeps to its
-// owner and its contract. Read, allocator and
+// Delivery through a real graph: the configuration bytes lead where a new
+// worker starts, and the seeking interface keeps to its owner and its
+// contract. Every fixture's play: demuxoutputpin_test.cpp (segments),
+// rendererclock_test.cpp (times, audio bytes), tool_test.cpp (all bytes). Read, allocator and
 // downstream failures: demuxfaults_test.cpp.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,28 +23,6 @@ LONGLONG InsideSample(const TrackFacts* pTrack, size_t n)
 }
 
 }  // namespace
-
-// One segment first and one end-of-stream last on every pin. The bytes are
-// the tool's check (tool_test.cpp), the times the renderer clock's.
-TEST(DemuxDelivery, EveryFixturePlaysOneSegmentToOneEndOfStream)
-{
-    for (const std::string& name : ListFixtures()) {
-        SCOPED_TRACE(name);
-        DemuxPlayback play;
-        ASSERT_EQ(S_OK, play.OpenFixture(name));
-        ASSERT_TRUE(play.PlayToEnd()) << name << ": every pin reaches end-of-stream";
-        play.Graph()->Stop();
-        for (size_t p = 0; p < play.OutputPinCount(); ++p) {
-            std::vector<SinkEvent> events = play.Sink(p)->Events();
-            EXPECT_EQ(1, play.Sink(p)->EndOfStreamCount()) << "pin " << p;
-            EXPECT_EQ(1, std::count_if(events.begin(), events.end(),
-                                       [](const SinkEvent& e) { return e.kind == SinkEvent::NewSegment; }));
-            EXPECT_EQ(SinkEvent::NewSegment, events.front().kind) << "the segment comes first";
-            EXPECT_EQ(1.0, events.front().dRate);
-            EXPECT_EQ(SinkEvent::EndOfStream, events.back().kind) << "end-of-stream comes last";
-        }
-    }
-}
 
 TEST(DemuxDelivery, ConfigurationBytesLeadTheFirstSampleAfterEveryStopButNotAfterASeek)
 {

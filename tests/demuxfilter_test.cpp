@@ -173,45 +173,6 @@ TEST_F(DemuxFilterTest, InputPinOffersAndAcceptsTheSixStreamTypes)
 
 // --- connecting real movies ------------------------------------------------------
 
-TEST_F(DemuxFilterTest, EveryFixtureConnectsWithOnePinPerFirstVideoAndAudioTrack)
-{
-    for (const std::string& name : ListFixtures()) {
-        SCOPED_TRACE(name);
-        FixtureFacts facts = LoadFixtureFacts(name);
-        DemuxPlayback play;
-        ASSERT_EQ(S_OK, play.OpenFixture(name));
-        CDemuxFilter* pDemux = play.Filter();
-
-        const bool bVideo = facts.FirstTrack("video") != nullptr;
-        const bool bAudio = facts.FirstTrack("audio") != nullptr;
-        ASSERT_EQ(1 + (bVideo ? 1 : 0) + (bAudio ? 1 : 0), pDemux->GetPinCount());
-        for (size_t i = 0; i < play.OutputPinCount(); ++i) {
-            PIN_INFO info;
-            ASSERT_EQ(S_OK, play.OutputPin(i)->QueryPinInfo(&info));
-            EXPECT_EQ("out", ToUtf8(info.achName));
-            EXPECT_EQ(PINDIR_OUTPUT, info.dir);
-            info.pFilter->Release();
-        }
-        // Video first, then audio.
-        EXPECT_TRUE(IsEqualGUID(bVideo ? MEDIATYPE_Video : MEDIATYPE_Audio,
-                                play.OutputPin(0)->TrackMediaType().majortype));
-
-        REFERENCE_TIME rtStart = -1, rtStop = -1;
-        pDemux->ReadPositions(&rtStart, &rtStop, nullptr);
-        EXPECT_EQ(0, rtStart);
-        EXPECT_EQ(pDemux->GetMovie()->GetDuration(), rtStop);
-        EXPECT_GT(rtStop, 0);
-
-        // Parting the input first takes the output pins from their sinks.
-        ASSERT_EQ(S_OK, play.DisconnectInput());
-        ExpectNoOutputPins(play);
-        for (size_t i = 0; i < play.OutputPinCount(); ++i) {
-            IPin* pPeer = nullptr;
-            EXPECT_EQ(VFW_E_NOT_CONNECTED, play.Sink(i)->InputPin()->ConnectedTo(&pPeer));
-        }
-    }
-}
-
 TEST_F(DemuxFilterTest, ReconnectingToAnotherFileResetsPositionsAndKeepsTheRate)
 {
     DemuxPlayback play;
@@ -234,7 +195,8 @@ TEST_F(DemuxFilterTest, ReconnectingToAnotherFileResetsPositionsAndKeepsTheRate)
 }
 
 // One pin for the first video track and one for the first audio track the
-// filter can deliver, video first; a track without samples (a fragmented
+// filter can deliver, video first (every fixture: demuxoutputpin_test.cpp);
+// a track without samples (a fragmented
 // file's "moov") is passed over like one of an unsupported codec.
 TEST_F(DemuxFilterTest, EachPinCarriesTheFirstDeliverableTrackOfItsKind)
 {

@@ -12,6 +12,7 @@
 #include "debugcapture.h"
 #include "demuxplayback.h"
 #include "fixturefacts.h"
+#include "movie.h"
 #include "moviebuilder.h"
 #include "moviesampledesc.h"
 #include "moviesampletables.h"
@@ -72,9 +73,13 @@ HRESULT DecideBuffer(CDemuxOutputPin* pPin, long* pcbBuffer)
 
 }  // namespace
 
-// --- media types and the allocator ---------------------------------------------
+// --- every fixture -------------------------------------------------------------
 
-TEST_F(DemuxOutputPinTest, EveryFixtureOffersItsTrackTypeAndFourBuffersOfTheLargestSample)
+// One pin for the first video track and one for the first audio track, video
+// first, each offering its track's type and four buffers of its largest
+// sample; played, each pin has one segment first and one end-of-stream last;
+// parting the input takes the pins from their sinks.
+TEST_F(DemuxOutputPinTest, EveryFixtureConnectsWithItsTracksTypesAndBuffersAndPlaysOnce)
 {
     SinkOptions options;
     options.bProvideAllocator = true;
@@ -93,6 +98,11 @@ TEST_F(DemuxOutputPinTest, EveryFixtureOffersItsTrackTypeAndFourBuffersOfTheLarg
             ASSERT_LT(n, play.OutputPinCount());
             CDemuxOutputPin* pPin = play.OutputPin(n);
             CRecordingSink* pSink = play.Sink(n++);
+            PIN_INFO info;
+            ASSERT_EQ(S_OK, pPin->QueryPinInfo(&info));
+            EXPECT_EQ("out", ToUtf8(info.achName));
+            EXPECT_EQ(PINDIR_OUTPUT, info.dir);
+            info.pFilter->Release();
             CMediaType mt;
             ASSERT_EQ(S_OK, pPin->GetMediaType(0, &mt));
             EXPECT_TRUE(mt == pPin->TrackMediaType());
@@ -121,6 +131,30 @@ TEST_F(DemuxOutputPinTest, EveryFixtureOffersItsTrackTypeAndFourBuffersOfTheLarg
             }
         }
         EXPECT_EQ(n, play.OutputPinCount());
+        REFERENCE_TIME rtStart = -1, rtStop = -1;
+        play.Filter()->ReadPositions(&rtStart, &rtStop, nullptr);
+        EXPECT_EQ(0, rtStart);
+        EXPECT_EQ(play.Filter()->GetMovie()->GetDuration(), rtStop);
+        EXPECT_GT(rtStop, 0);
+
+        ASSERT_TRUE(play.PlayToEnd()) << "every pin reaches end-of-stream";
+        ASSERT_EQ(S_OK, play.Graph()->Stop());
+        for (size_t i = 0; i < n; ++i) {
+            std::vector<SinkEvent> events = play.Sink(i)->Events();
+            EXPECT_EQ(1, play.Sink(i)->EndOfStreamCount()) << "pin " << i;
+            EXPECT_EQ(1, std::count_if(events.begin(), events.end(),
+                                       [](const SinkEvent& e) { return e.kind == SinkEvent::NewSegment; }));
+            EXPECT_EQ(SinkEvent::NewSegment, events.front().kind) << "the segment comes first";
+            EXPECT_EQ(1.0, events.front().dRate);
+            EXPECT_EQ(SinkEvent::EndOfStream, events.back().kind) << "end-of-stream comes last";
+        }
+        ASSERT_EQ(S_OK, play.DisconnectInput());
+        EXPECT_EQ(1, play.Filter()->GetPinCount());
+        EXPECT_EQ(nullptr, play.Filter()->GetMovie());
+        for (size_t i = 0; i < n; ++i) {
+            IPin* pPeer = nullptr;
+            EXPECT_EQ(VFW_E_NOT_CONNECTED, play.Sink(i)->InputPin()->ConnectedTo(&pPeer));
+        }
     }
 }
 
