@@ -58,18 +58,19 @@ std::vector<PinPlay> RecordPins(DemuxPlayback& play)
 }
 
 // Plays a fixture to the end after arming faults through arm, called with
-// the source once before the connection and once after it.
+// the source before the connection, and with the source and the playback
+// after it.
 template <class Arm>
 Play PlayWith(const std::string& fixture, Arm arm)
 {
     Play result;
     DemuxPlayback play;
     CHostAsyncSource* pSource = CHostAsyncSource::CreateFromFile(FixturePath(fixture));
-    if (pSource) arm(pSource, true);
+    if (pSource) arm(pSource, nullptr);
     result.hrConnect = play.OpenSource(pSource);
     result.lReads = play.Source()->ReadCount();
     if (FAILED(result.hrConnect)) return result;
-    arm(play.Source(), false);
+    arm(play.Source(), &play);
     EXPECT_TRUE(play.PlayToEnd(1, 10000)) << fixture << ": every pin reaches end-of-stream";
     play.Graph()->Stop();
     result.lAllReads = play.Source()->ReadCount();
@@ -115,7 +116,7 @@ void CheckAgainstClean(const Play& run, const Play& clean, const std::string& wh
 
 Play CleanPlay(const std::string& fixture)
 {
-    Play clean = PlayWith(fixture, [](CHostAsyncSource*, bool) {});
+    Play clean = PlayWith(fixture, [](CHostAsyncSource*, DemuxPlayback*) {});
     EXPECT_EQ(S_OK, clean.hrConnect);
     EXPECT_TRUE(clean.events.empty());
     return clean;
@@ -156,8 +157,8 @@ TEST(DemuxReadFaults, EachReadGoingWrongRefusesTheStreamOrEndsItOnceWithItsCode)
                     std::ostringstream where;
                     where << fixture << (bConnecting ? " connection" : " play") << " read " << n << " of " << lReads
                           << " " << c.pszWhat;
-                    Play run = PlayWith(fixture, [&](CHostAsyncSource* pSource, bool bArmConnecting) {
-                        if (bArmConnecting == bConnecting) pSource->InjectAtRead(n, c.fault);
+                    Play run = PlayWith(fixture, [&](CHostAsyncSource* pSource, DemuxPlayback* pPlay) {
+                        if ((pPlay == nullptr) == bConnecting) pSource->InjectAtRead(n, c.fault);
                     });
                     if (FAILED(run.hrConnect)) {
                         EXPECT_TRUE(bConnecting) << where.str();
@@ -213,23 +214,6 @@ TEST(DemuxReadFaults, AFileCutInsideItsMediaDataPlaysWhatItHolds)
 
 namespace {
 
-// Plays a fixture with one fault on one pin's side, set up by arm with
-// that pin's sink after the connection; the other pin plays undisturbed.
-template <class Arm>
-Play PlayWithPinFault(const std::string& fixture, bool bVideo, Arm arm)
-{
-    Play result;
-    DemuxPlayback play;
-    result.hrConnect = play.OpenFixture(fixture);
-    if (FAILED(result.hrConnect)) return result;
-    arm(play.SinkOfKind(bVideo));
-    EXPECT_TRUE(play.PlayToEnd(1, 10000)) << fixture;
-    play.Graph()->Stop();
-    result.pins = RecordPins(play);
-    result.events = play.Graph()->Events();
-    return result;
-}
-
 // A chosen media sample of a pin cannot be had or is refused: that pin ends
 // its run with end-of-stream after the n - 1 before it, no event is posted,
 // and the other pin delivers everything.
@@ -251,7 +235,9 @@ void FaultEachMediaSample(const char* pszFault, Arm arm)
                 std::ostringstream where;
                 where << fixture << (bVideo ? " video" : " audio") << ": " << pszFault << " " << n << " of "
                       << nSamples;
-                Play run = PlayWithPinFault(fixture, bVideo, [&](CRecordingSink* pSink) { arm(pSink, n); });
+                Play run = PlayWith(fixture, [&](CHostAsyncSource*, DemuxPlayback* pPlay) {
+                    if (pPlay) arm(pPlay->SinkOfKind(bVideo), n);
+                });
                 ASSERT_EQ(S_OK, run.hrConnect);
                 ASSERT_EQ(clean.pins.size(), run.pins.size());
                 EXPECT_TRUE(run.events.empty()) << where.str();
@@ -288,7 +274,9 @@ TEST(DemuxDownstreamFaults, ASampleTakenWithSFalseKeepsDeliveryGoing)
     for (const char* fixture : kFixtures) {
         Play clean = CleanPlay(fixture);
         for (bool bVideo : {true, false}) {
-            Play run = PlayWithPinFault(fixture, bVideo, [](CRecordingSink* pSink) { pSink->FailNthReceive(2, S_FALSE); });
+            Play run = PlayWith(fixture, [&](CHostAsyncSource*, DemuxPlayback* pPlay) {
+                if (pPlay) pPlay->SinkOfKind(bVideo)->FailNthReceive(2, S_FALSE);
+            });
             ASSERT_EQ(clean.pins.size(), run.pins.size());
             for (const PinPlay& pin : run.pins) {
                 EXPECT_EQ(PinOfKind(clean, pin.bVideo)->samples, pin.samples) << fixture;
