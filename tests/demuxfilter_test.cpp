@@ -196,18 +196,19 @@ TEST_F(DemuxFilterTest, ReconnectingToAnotherFileResetsPositionsAndKeepsTheRate)
 
 // One pin for the first video track and one for the first audio track the
 // filter can deliver, video first (every fixture: demuxoutputpin_test.cpp);
-// a track without samples (a fragmented
-// file's "moov") is passed over like one of an unsupported codec.
+// a track without samples (a fragmented file's "moov") is passed over like
+// one of an unsupported codec.
 TEST_F(DemuxFilterTest, EachPinCarriesTheFirstDeliverableTrackOfItsKind)
 {
+    const TrackLayout::Kind V = TrackLayout::Video, A = TrackLayout::Audio;
     const struct {
         const char* what;
         std::vector<TrackLayout> tracks;
         DWORD video, audio;  // the sample counts that tell the two pins' tracks
     } cases[] = {
-        {"unsupported video first", {UnsupportedVideoTrack(), Track(TrackLayout::Video, 6), EmptyTrack(TrackLayout::Audio), Track(TrackLayout::Audio, 7)}, 6, 7},
-        {"empty video first", {EmptyTrack(TrackLayout::Video), Track(TrackLayout::Video, 6), EmptyTrack(TrackLayout::Audio), Track(TrackLayout::Audio, 7)}, 6, 7},
-        {"two of each, audio first", {Track(TrackLayout::Audio, 5), Track(TrackLayout::Video, 6), Track(TrackLayout::Audio, 7), Track(TrackLayout::Video, 8)}, 6, 5},
+        {"unsupported video first", {UnsupportedVideoTrack(), Track(V, 6), EmptyTrack(A), Track(A, 7)}, 6, 7},
+        {"empty video first", {EmptyTrack(V), Track(V, 6), EmptyTrack(A), Track(A, 7)}, 6, 7},
+        {"two of each, audio first", {Track(A, 5), Track(V, 6), Track(A, 7), Track(V, 8)}, 6, 5},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
