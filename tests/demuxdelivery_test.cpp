@@ -1,6 +1,7 @@
-// Delivery through a real graph: every fixture played to end-of-stream must
-// hand downstream exactly the file's samples and segments, and the seeking
-// interface must keep to its owner and its contract. Read, allocator and
+// Delivery through a real graph: the configuration bytes lead where a new
+// worker starts, and the seeking interface keeps to its owner and its
+// contract. Every fixture's play: demuxoutputpin_test.cpp (segments),
+// rendererclock_test.cpp (times, audio bytes), tool_test.cpp (all bytes). Read, allocator and
 // downstream failures: demuxfaults_test.cpp.
 #include <gtest/gtest.h>
 
@@ -9,52 +10,10 @@
 
 #include "demuxplayback.h"
 #include "fixturefacts.h"
-#include "md5.h"
 #include "moviesampledesc.h"
 #include "movietrack.h"
-#include "testsources.h"
 
 namespace {
-
-std::vector<uint8_t> RawPacket(const std::vector<uint8_t>& file, const PacketFacts& packet)
-{
-    return std::vector<uint8_t>(file.begin() + packet.pos, file.begin() + packet.pos + packet.size);
-}
-
-std::vector<SinkEvent> EventsOfKind(CRecordingSink* pSink, SinkEvent::Kind kind)
-{
-    std::vector<SinkEvent> out;
-    for (const SinkEvent& e : pSink->Events()) {
-        if (e.kind == kind) out.push_back(e);
-    }
-    return out;
-}
-
-// What a whole play of a video track must look like: the file's samples in
-// order, the configuration bytes in front of the first. Their times are the
-// renderer-clock check's (rendererclock_test.cpp).
-void CheckVideoPlay(const FixtureFacts& facts, const std::vector<uint8_t>& file, CDemuxOutputPin* pPin,
-                    CRecordingSink* pSink)
-{
-    const TrackFacts* pTrack = facts.FirstTrack("video");
-    ASSERT_NE(nullptr, pTrack);
-    std::vector<SampleRecord> samples = pSink->Samples();
-    ASSERT_EQ(pTrack->packets.size(), samples.size()) << facts.name;
-    const CSampleDescriptionBox* pDesc = pPin->Track()->GetSampleDescription();
-    const bool bH264 = pDesc->GetStartCode() != 0;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        std::vector<uint8_t> expected = RawPacket(file, pTrack->packets[i]);
-        if (bH264) expected = LengthsToStartCodes(expected);
-        std::vector<uint8_t> got = samples[i].bytes;
-        if (i == 0) {
-            ASSERT_GE(got.size(), pDesc->GetConfigLength());
-            EXPECT_TRUE(std::equal(pDesc->GetConfig(), pDesc->GetConfig() + pDesc->GetConfigLength(), got.begin()))
-                << facts.name << ": configuration bytes lead the first sample";
-            got.erase(got.begin(), got.begin() + pDesc->GetConfigLength());
-        }
-        ASSERT_EQ(expected, got) << facts.name << " video sample " << i;
-    }
-}
 
 // Half a unit of the track's time scale after sample n starts, in 100-ns
 // units: a time inside that sample rather than on its edge.
@@ -64,33 +23,6 @@ LONGLONG InsideSample(const TrackFacts* pTrack, size_t n)
 }
 
 }  // namespace
-
-TEST(DemuxDelivery, EveryFixturePlaysItsSamplesToOneEndOfStream)
-{
-    for (const std::string& name : ListFixtures()) {
-        SCOPED_TRACE(name);
-        FixtureFacts facts = LoadFixtureFacts(name);
-        std::vector<uint8_t> file = testsrc::ReadWholeFile(FixturePath(name));
-        DemuxPlayback play;
-        ASSERT_EQ(S_OK, play.OpenFixture(name));
-        ASSERT_TRUE(play.PlayToEnd()) << name << ": every pin reaches end-of-stream";
-        play.Graph()->Stop();
-
-        for (size_t p = 0; p < play.OutputPinCount(); ++p) {
-            CRecordingSink* pSink = play.Sink(p);
-            EXPECT_EQ(1, pSink->EndOfStreamCount()) << name << " pin " << p;
-            std::vector<SinkEvent> segments = EventsOfKind(pSink, SinkEvent::NewSegment);
-            ASSERT_EQ(1u, segments.size());
-            EXPECT_EQ(1.0, segments[0].dRate);
-            EXPECT_EQ(SinkEvent::NewSegment, pSink->Events().front().kind) << "the segment comes first";
-            EXPECT_EQ(SinkEvent::EndOfStream, pSink->Events().back().kind) << "end-of-stream comes last";
-        }
-
-        if (CDemuxOutputPin* pVideo = play.PinOfKind(true)) CheckVideoPlay(facts, file, pVideo, play.SinkOfKind(true));
-
-        // The audio bytes and every pin's times: rendererclock_test.cpp.
-    }
-}
 
 TEST(DemuxDelivery, ConfigurationBytesLeadTheFirstSampleAfterEveryStopButNotAfterASeek)
 {

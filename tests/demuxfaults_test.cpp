@@ -38,6 +38,7 @@ struct PinPlay {
 struct Play {
     HRESULT hrConnect = E_FAIL;
     long lReads = 0;  // reads of the connection
+    long lAllReads = 0;  // and of the play
     std::vector<PinPlay> pins;
     std::vector<CHostGraph::Event> events;
 };
@@ -57,20 +58,22 @@ std::vector<PinPlay> RecordPins(DemuxPlayback& play)
 }
 
 // Plays a fixture to the end after arming faults through arm, called with
-// the source once before the connection and once after it.
+// the source before the connection, and with the source and the playback
+// after it.
 template <class Arm>
 Play PlayWith(const std::string& fixture, Arm arm)
 {
     Play result;
     DemuxPlayback play;
     CHostAsyncSource* pSource = CHostAsyncSource::CreateFromFile(FixturePath(fixture));
-    if (pSource) arm(pSource, true);
+    if (pSource) arm(pSource, nullptr);
     result.hrConnect = play.OpenSource(pSource);
     result.lReads = play.Source()->ReadCount();
     if (FAILED(result.hrConnect)) return result;
-    arm(play.Source(), false);
+    arm(play.Source(), &play);
     EXPECT_TRUE(play.PlayToEnd(1, 10000)) << fixture << ": every pin reaches end-of-stream";
     play.Graph()->Stop();
+    result.lAllReads = play.Source()->ReadCount();
     result.pins = RecordPins(play);
     result.events = play.Graph()->Events();
     return result;
@@ -113,7 +116,7 @@ void CheckAgainstClean(const Play& run, const Play& clean, const std::string& wh
 
 Play CleanPlay(const std::string& fixture)
 {
-    Play clean = PlayWith(fixture, [](CHostAsyncSource*, bool) {});
+    Play clean = PlayWith(fixture, [](CHostAsyncSource*, DemuxPlayback*) {});
     EXPECT_EQ(S_OK, clean.hrConnect);
     EXPECT_TRUE(clean.events.empty());
     return clean;
@@ -137,62 +140,45 @@ const ReadFaultCase kReadFaults[] = {
 
 }  // namespace
 
-TEST(DemuxReadFaults, EachReadOfTheConnectionGoingWrongRefusesTheStreamOrDropsWhatItHeld)
+// Every read of the connection, then of the play, goes wrong, each fault
+// taking the reads in turn. A fault while connecting refuses the stream or
+// leaves out what the read held; one while playing ends the stream once,
+// reported with its code (the AMR loop ends or skips quietly).
+TEST(DemuxReadFaults, EachReadGoingWrongRefusesTheStreamOrEndsItOnceWithItsCode)
 {
     for (const char* fixture : kFixtures) {
         Play clean = CleanPlay(fixture);
         ASSERT_GT(clean.lReads, 5);
-        // The two faults take the reads in turn: every read gets one of them.
-        for (const ReadFaultCase& c : kReadFaults) {
-            for (long n = 1 + (&c - kReadFaults); n <= clean.lReads; n += 2) {
-                std::ostringstream where;
-                where << fixture << " connection read " << n << " of " << clean.lReads << " " << c.pszWhat;
-                Play run = PlayWith(fixture, [&](CHostAsyncSource* pSource, bool bConnecting) {
-                    if (bConnecting) pSource->InjectAtRead(n, c.fault);
-                });
-                if (FAILED(run.hrConnect)) {
-                    EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, run.hrConnect) << where.str();
-                    continue;
+        ASSERT_GT(clean.lAllReads - clean.lReads, 10);
+        for (bool bConnecting : {true, false}) {
+            const long lReads = bConnecting ? clean.lReads : clean.lAllReads - clean.lReads;
+            for (const ReadFaultCase& c : kReadFaults) {
+                for (long n = 1 + (&c - kReadFaults); n <= lReads; n += 2) {
+                    std::ostringstream where;
+                    where << fixture << (bConnecting ? " connection" : " play") << " read " << n << " of " << lReads
+                          << " " << c.pszWhat;
+                    Play run = PlayWith(fixture, [&](CHostAsyncSource* pSource, DemuxPlayback* pPlay) {
+                        if ((pPlay == nullptr) == bConnecting) pSource->InjectAtRead(n, c.fault);
+                    });
+                    if (FAILED(run.hrConnect)) {
+                        EXPECT_TRUE(bConnecting) << where.str();
+                        EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, run.hrConnect) << where.str();
+                        continue;
+                    }
+                    CheckAgainstClean(run, clean, where.str(), true);
+                    EXPECT_LE(run.events.size(), bConnecting ? 0u : 1u) << where.str();
+                    for (const CHostGraph::Event& e : run.events) {
+                        EXPECT_EQ(EC_STREAM_ERROR_STOPPED, e.lCode) << where.str();
+                        EXPECT_EQ(static_cast<LONG_PTR>(c.hrReported), e.lParam1) << where.str();
+                        EXPECT_EQ(0, e.lParam2) << where.str();
+                    }
+                    for (const PinPlay& pin : run.pins) {
+                        if (bConnecting) {
+                            EXPECT_EQ(PinOfKind(clean, pin.bVideo)->samples.size(), pin.samples.size()) << where.str();
+                        }
+                    }
+                    if (testing::Test::HasFailure()) return;
                 }
-                EXPECT_TRUE(run.events.empty()) << where.str();
-                CheckAgainstClean(run, clean, where.str(), true);
-                for (const PinPlay& pin : run.pins)
-                    EXPECT_EQ(PinOfKind(clean, pin.bVideo)->samples.size(), pin.samples.size()) << where.str();
-                if (testing::Test::HasFailure()) return;
-            }
-        }
-    }
-}
-
-TEST(DemuxReadFaults, EachReadOfThePlayGoingWrongReportsItsCodeAndEndsTheStreamOnce)
-{
-    for (const char* fixture : kFixtures) {
-        Play clean = CleanPlay(fixture);
-        DemuxPlayback counting;
-        ASSERT_EQ(S_OK, counting.OpenFixture(fixture));
-        long lConnectReads = counting.Source()->ReadCount();
-        ASSERT_TRUE(counting.PlayToEnd());
-        const long lPlayReads = counting.Source()->ReadCount() - lConnectReads;
-        ASSERT_GT(lPlayReads, 10);
-
-        // The two faults take the reads in turn: every read gets one of them.
-        for (const ReadFaultCase& c : kReadFaults) {
-            for (long n = 1 + (&c - kReadFaults); n <= lPlayReads; n += 2) {
-                std::ostringstream where;
-                where << fixture << " play read " << n << " of " << lPlayReads << " " << c.pszWhat;
-                Play run = PlayWith(fixture, [&](CHostAsyncSource* pSource, bool bConnecting) {
-                    if (!bConnecting) pSource->InjectAtRead(n, c.fault);
-                });
-                ASSERT_EQ(S_OK, run.hrConnect) << where.str();
-                CheckAgainstClean(run, clean, where.str(), true);
-                // The AMR loop ends or skips quietly; the others report the code.
-                EXPECT_LE(run.events.size(), 1u) << where.str();
-                for (const CHostGraph::Event& e : run.events) {
-                    EXPECT_EQ(EC_STREAM_ERROR_STOPPED, e.lCode) << where.str();
-                    EXPECT_EQ(static_cast<LONG_PTR>(c.hrReported), e.lParam1) << where.str();
-                    EXPECT_EQ(0, e.lParam2) << where.str();
-                }
-                if (testing::Test::HasFailure()) return;
             }
         }
     }
@@ -228,23 +214,6 @@ TEST(DemuxReadFaults, AFileCutInsideItsMediaDataPlaysWhatItHolds)
 
 namespace {
 
-// Plays a fixture with one fault on one pin's side, set up by arm with
-// that pin's sink after the connection; the other pin plays undisturbed.
-template <class Arm>
-Play PlayWithPinFault(const std::string& fixture, bool bVideo, Arm arm)
-{
-    Play result;
-    DemuxPlayback play;
-    result.hrConnect = play.OpenFixture(fixture);
-    if (FAILED(result.hrConnect)) return result;
-    arm(play.SinkOfKind(bVideo));
-    EXPECT_TRUE(play.PlayToEnd(1, 10000)) << fixture;
-    play.Graph()->Stop();
-    result.pins = RecordPins(play);
-    result.events = play.Graph()->Events();
-    return result;
-}
-
 // A chosen media sample of a pin cannot be had or is refused: that pin ends
 // its run with end-of-stream after the n - 1 before it, no event is posted,
 // and the other pin delivers everything.
@@ -266,7 +235,9 @@ void FaultEachMediaSample(const char* pszFault, Arm arm)
                 std::ostringstream where;
                 where << fixture << (bVideo ? " video" : " audio") << ": " << pszFault << " " << n << " of "
                       << nSamples;
-                Play run = PlayWithPinFault(fixture, bVideo, [&](CRecordingSink* pSink) { arm(pSink, n); });
+                Play run = PlayWith(fixture, [&](CHostAsyncSource*, DemuxPlayback* pPlay) {
+                    if (pPlay) arm(pPlay->SinkOfKind(bVideo), n);
+                });
                 ASSERT_EQ(S_OK, run.hrConnect);
                 ASSERT_EQ(clean.pins.size(), run.pins.size());
                 EXPECT_TRUE(run.events.empty()) << where.str();
@@ -303,7 +274,9 @@ TEST(DemuxDownstreamFaults, ASampleTakenWithSFalseKeepsDeliveryGoing)
     for (const char* fixture : kFixtures) {
         Play clean = CleanPlay(fixture);
         for (bool bVideo : {true, false}) {
-            Play run = PlayWithPinFault(fixture, bVideo, [](CRecordingSink* pSink) { pSink->FailNthReceive(2, S_FALSE); });
+            Play run = PlayWith(fixture, [&](CHostAsyncSource*, DemuxPlayback* pPlay) {
+                if (pPlay) pPlay->SinkOfKind(bVideo)->FailNthReceive(2, S_FALSE);
+            });
             ASSERT_EQ(clean.pins.size(), run.pins.size());
             for (const PinPlay& pin : run.pins) {
                 EXPECT_EQ(PinOfKind(clean, pin.bVideo)->samples, pin.samples) << fixture;
@@ -315,21 +288,29 @@ TEST(DemuxDownstreamFaults, ASampleTakenWithSFalseKeepsDeliveryGoing)
 
 namespace {
 
-// Waits until ready() holds, polling; false after dwMilliseconds.
-template <class Ready>
-bool WaitUntil(Ready ready, DWORD dwMilliseconds)
+enum class Hold { Video, Audio, Read };
+const char* const kHoldNames[] = {"video held downstream", "audio held downstream", "slow read"};
+
+// Pauses the graph with a worker held at its n-th media sample downstream,
+// or inside the n-th read of the play, which takes 300 ms; true once it is.
+bool PauseHeld(DemuxPlayback& play, Hold hold, long n)
 {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMilliseconds);
-    while (!ready()) {
+    CHostAsyncSource* pSource = play.Source();
+    const long lSlowRead = pSource->ReadCount() + n;
+    CRecordingSink* pHeld = hold == Hold::Read ? nullptr : play.SinkOfKind(hold == Hold::Video);
+    if (pHeld) {
+        pHeld->BlockFromNthReceive(n);
+    } else {
+        pSource->InjectAtRead(n, {S_OK, -1, 300});
+    }
+    if (play.Graph()->Pause() != S_OK) return false;
+    if (pHeld) return pHeld->WaitForBlockedReceive(5000);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (pSource->ReadCount() < lSlowRead || pSource->ReadsInProgress() == 0) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
-}
-
-long EventCount(DemuxPlayback& play)
-{
-    return static_cast<long>(play.Graph()->Events().size());
 }
 
 }  // namespace
@@ -340,42 +321,20 @@ long EventCount(DemuxPlayback& play)
 TEST(DemuxDownstreamFaults, StopWhileAWorkerIsHeldEndsEveryPinOnce)
 {
     for (const char* fixture : kFixtures) {
-        for (bool bVideo : {true, false}) {
+        for (Hold hold : {Hold::Video, Hold::Audio, Hold::Read}) {
             for (long n : {1L, 3L}) {
-                SCOPED_TRACE(std::string(fixture) + (bVideo ? " video" : " audio") + " held at sample " +
-                             std::to_string(n));
+                SCOPED_TRACE(std::string(fixture) + " " + kHoldNames[int(hold)] + " at " + std::to_string(n));
                 DemuxPlayback play;
                 ASSERT_EQ(S_OK, play.OpenFixture(fixture));
-                CRecordingSink* pHeld = play.SinkOfKind(bVideo);
-                pHeld->BlockFromNthReceive(n);
-                ASSERT_EQ(S_OK, play.Graph()->Pause());
-                ASSERT_TRUE(pHeld->WaitForBlockedReceive(5000));
+                ASSERT_TRUE(PauseHeld(play, hold, n));
                 ASSERT_EQ(S_OK, play.Graph()->Stop());
+                EXPECT_EQ(0, play.Source()->ReadsInProgress()) << "Stop returned with a read still under way";
                 for (size_t i = 0; i < play.OutputPinCount(); ++i) EXPECT_EQ(1, play.Sink(i)->EndOfStreamCount());
-                EXPECT_EQ(static_cast<size_t>(n - 1), pHeld->Samples().size());
-                EXPECT_EQ(0, EventCount(play));
+                if (hold != Hold::Read) {
+                    EXPECT_EQ(static_cast<size_t>(n - 1), play.SinkOfKind(hold == Hold::Video)->Samples().size());
+                }
+                EXPECT_TRUE(play.Graph()->Events().empty());
             }
-        }
-    }
-}
-
-TEST(DemuxReadFaults, StopDuringASlowReadWaitsForItAndEndsEveryPinOnce)
-{
-    for (const char* fixture : kFixtures) {
-        for (long n : {1L, 4L}) {
-            SCOPED_TRACE(std::string(fixture) + " slow play read " + std::to_string(n));
-            DemuxPlayback play;
-            ASSERT_EQ(S_OK, play.OpenFixture(fixture));
-            CHostAsyncSource* pSource = play.Source();
-            const long lSlowRead = pSource->ReadCount() + n;
-            pSource->InjectAtRead(n, {S_OK, -1, 300});
-            ASSERT_EQ(S_OK, play.Graph()->Pause());
-            ASSERT_TRUE(WaitUntil(
-                [&] { return pSource->ReadCount() >= lSlowRead && pSource->ReadsInProgress() > 0; }, 5000));
-            ASSERT_EQ(S_OK, play.Graph()->Stop());
-            EXPECT_EQ(0, pSource->ReadsInProgress()) << "Stop returned with a read still under way";
-            for (size_t i = 0; i < play.OutputPinCount(); ++i) EXPECT_EQ(1, play.Sink(i)->EndOfStreamCount());
-            EXPECT_EQ(0, EventCount(play));
         }
     }
 }
@@ -385,26 +344,12 @@ TEST(DemuxReadFaults, StopDuringASlowReadWaitsForItAndEndsEveryPinOnce)
 TEST(DemuxDownstreamFaults, ASeekWhileAWorkerIsHeldRestartsEveryLoopWithOneEndOfStream)
 {
     for (const char* fixture : kFixtures) {
-        for (int iHold = 0; iHold < 3; ++iHold) {
-            const char* const kHolds[] = {"video held downstream", "audio held downstream", "slow read"};
-            SCOPED_TRACE(std::string(fixture) + " " + kHolds[iHold]);
+        for (Hold hold : {Hold::Video, Hold::Audio, Hold::Read}) {
+            SCOPED_TRACE(std::string(fixture) + " " + kHoldNames[int(hold)]);
             DemuxPlayback play;
             ASSERT_EQ(S_OK, play.OpenFixture(fixture));
-            CHostAsyncSource* pSource = play.Source();
-            CRecordingSink* pHeld = iHold < 2 ? play.SinkOfKind(iHold == 0) : nullptr;
-            const long lSlowRead = pSource->ReadCount() + 3;
-            if (pHeld) {
-                pHeld->BlockFromNthReceive(2);
-            } else {
-                pSource->InjectAtRead(3, {S_OK, -1, 300});
-            }
-            ASSERT_EQ(S_OK, play.Graph()->Pause());
-            if (pHeld) {
-                ASSERT_TRUE(pHeld->WaitForBlockedReceive(5000));
-            } else {
-                ASSERT_TRUE(WaitUntil(
-                    [&] { return pSource->ReadCount() >= lSlowRead && pSource->ReadsInProgress() > 0; }, 5000));
-            }
+            CRecordingSink* pHeld = hold == Hold::Read ? nullptr : play.SinkOfKind(hold == Hold::Video);
+            ASSERT_TRUE(PauseHeld(play, hold, pHeld ? 2 : 3));
             IMediaSeeking* pSeeking = play.Seeking(0);
             LONGLONG llStart = 0;
             ASSERT_EQ(S_OK, pSeeking->SetPositions(&llStart, AM_SEEKING_AbsolutePositioning, nullptr, 0));
@@ -423,12 +368,8 @@ TEST(DemuxDownstreamFaults, ASeekWhileAWorkerIsHeldRestartsEveryLoopWithOneEndOf
                 EXPECT_LE(pSink->EndOfStreamCount(), 2) << "pin " << i;
                 lFewest = std::min(lFewest, pSink->EndOfStreamCount());
             }
-            if (pHeld) {
-                EXPECT_EQ(1, pHeld->EndOfStreamCount());
-            } else {
-                EXPECT_EQ(1, lFewest);
-            }
-            EXPECT_EQ(0, EventCount(play));
+            EXPECT_EQ(1, pHeld ? pHeld->EndOfStreamCount() : lFewest);
+            EXPECT_TRUE(play.Graph()->Events().empty());
         }
     }
 }

@@ -27,17 +27,14 @@ const int kOperationsPerRun = 1000;
 // A run ends here even if its operations are not done.
 const auto kRunTimeLimit = std::chrono::seconds(60);
 
+// Totals over every run, printed at the end.
+enum Count { kRuns, kOperations, kStops, kSeeks, kStopChanges, kOutputReconnects, kInputReconnects,
+             kRefusedWhileActive, kSamples, kEndOfStreams, kCounts };
+const char* const kCountNames[kCounts] = {"runs", "operations", "stops", "seeks", "stop changes",
+                                          "output reconnects", "input reconnects", "refused while active",
+                                          "samples", "end-of-streams"};
 struct StressStats {
-    long runs = 0;
-    long operations = 0;
-    long stops = 0;
-    long seeks = 0;
-    long stopChanges = 0;
-    long outputReconnects = 0;
-    long inputReconnects = 0;
-    long refusedWhileActive = 0;
-    long endOfStreams = 0;
-    long samples = 0;
+    long n[kCounts] = {};
 };
 
 class StressRun {
@@ -59,11 +56,11 @@ public:
         ASSERT_EQ(2u, m_play.OutputPinCount());
         m_pSeeking = m_play.Seeking(0);
         ASSERT_EQ(S_OK, m_pSeeking->GetDuration(&m_llDuration));
-        ++m_pStats->runs;
+        ++m_pStats->n[kRuns];
         std::uniform_int_distribution<int> pick(0, 99);
         const auto deadline = std::chrono::steady_clock::now() + kRunTimeLimit;
         for (int op = 0; op < operations && std::chrono::steady_clock::now() < deadline; ++op) {
-            ++m_pStats->operations;
+            ++m_pStats->n[kOperations];
             if (Stopped()) CheckQuiet();
             int choice = pick(m_rng);
             if (choice < 16) {
@@ -134,7 +131,7 @@ private:
     {
         const bool bWasActive = !Stopped();
         ASSERT_EQ(S_OK, m_play.Graph()->Stop());
-        ++m_pStats->stops;
+        ++m_pStats->n[kStops];
         for (size_t i = 0; i < 2; ++i) {
             CDemuxOutputPin* pPin = m_play.OutputPin(i);
             if (pPin) {
@@ -163,10 +160,10 @@ private:
             } else if (e.kind == SinkEvent::EndOfStream) {
                 EXPECT_TRUE(bSegment) << "sink " << i << ": end-of-stream before any segment";
                 ++nInRun;
-                ++m_pStats->endOfStreams;
+                ++m_pStats->n[kEndOfStreams];
             } else if (e.kind == SinkEvent::Sample) {
                 EXPECT_TRUE(bSegment) << "sink " << i << ": a sample before any segment";
-                ++m_pStats->samples;
+                ++m_pStats->n[kSamples];
             }
         }
         if (bSegment) {
@@ -179,7 +176,7 @@ private:
         if (!m_pSeeking) return;  // no output pins while the input is disconnected
         LONGLONG llPos = When();
         ASSERT_EQ(S_OK, m_pSeeking->SetPositions(&llPos, AM_SEEKING_AbsolutePositioning, nullptr, 0));
-        ++m_pStats->seeks;
+        ++m_pStats->n[kSeeks];
         if (!Stopped()) CheckWorkersWhileActive();
     }
 
@@ -188,7 +185,7 @@ private:
         if (!m_pSeeking) return;
         LONGLONG llStop = When();
         ASSERT_EQ(S_OK, m_pSeeking->SetPositions(nullptr, 0, &llStop, AM_SEEKING_AbsolutePositioning));
-        ++m_pStats->stopChanges;
+        ++m_pStats->n[kStopChanges];
     }
 
     LONGLONG When()
@@ -217,7 +214,7 @@ private:
             } else {
                 EXPECT_EQ(VFW_E_NOT_STOPPED, m_play.Graph()->ConnectDirect(pPin, pSinkPin, nullptr));
             }
-            ++m_pStats->refusedWhileActive;
+            ++m_pStats->n[kRefusedWhileActive];
             CheckWorkersWhileActive();
             return;
         }
@@ -228,7 +225,7 @@ private:
             return;
         }
         ASSERT_EQ(S_OK, m_play.ConnectOutput(i));
-        ++m_pStats->outputReconnects;
+        ++m_pStats->n[kOutputReconnects];
         EXPECT_TRUE(pPin->IsConnected());
         CMediaType mt;
         ASSERT_EQ(S_OK, pSinkPin->ConnectionMediaType(&mt));
@@ -249,7 +246,7 @@ private:
                           m_play.Graph()->ConnectDirect(m_play.Source()->OutputPin(), pInput, nullptr));
                 EXPECT_EQ(1, m_play.Filter()->GetPinCount());
             }
-            ++m_pStats->refusedWhileActive;
+            ++m_pStats->n[kRefusedWhileActive];
             CheckWorkersWhileActive();
             return;
         }
@@ -264,7 +261,7 @@ private:
             return;
         }
         ASSERT_EQ(S_OK, m_play.ReconnectInput());
-        ++m_pStats->inputReconnects;
+        ++m_pStats->n[kInputReconnects];
         ASSERT_EQ(3, m_play.Filter()->GetPinCount());
         EXPECT_TRUE(m_play.OutputPin(0)->Track()->IsVideo());
         EXPECT_TRUE(m_play.OutputPin(1)->Track()->IsAudio());
@@ -319,16 +316,8 @@ TEST(DemuxStress, RandomControlAndReconnectionWhileBothPinsDeliver)
         EXPECT_EQ(lTaskMemory, platformtest::CoTaskMemLiveBlocks()) << "run " << run;
         if (HasFailure()) break;
     }
-    const double dSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("stress: %ld runs, %ld operations in %.1f s: %ld stops, %ld seeks, %ld stop changes, "
-                "%ld output reconnects, %ld input reconnects, %ld refused while active; "
-                "%ld samples, %ld end-of-streams\n",
-                stats.runs, stats.operations, dSeconds, stats.stops, stats.seeks, stats.stopChanges,
-                stats.outputReconnects, stats.inputReconnects, stats.refusedWhileActive, stats.samples,
-                stats.endOfStreams);
-    EXPECT_GT(stats.stops, 0);
-    EXPECT_GT(stats.seeks, 0);
-    EXPECT_GT(stats.outputReconnects, 0);
-    EXPECT_GT(stats.inputReconnects, 0);
+    std::printf("stress in %.1f s:", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    for (int i = 0; i < kCounts; ++i) std::printf("%s %ld %s", i ? "," : "", stats.n[i], kCountNames[i]);
+    std::printf("\n");
+    for (Count c : {kStops, kSeeks, kOutputReconnects, kInputReconnects}) EXPECT_GT(stats.n[c], 0) << kCountNames[c];
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <random>
 #include <thread>
 #include <vector>
@@ -20,18 +21,19 @@ namespace {
 
 const std::chrono::seconds kLimit(20);
 
-// Ends the test program with status 3, naming the step, if the step hangs.
-class TestWatchdog : public CProgressWatchdog {
-public:
-    TestWatchdog(const char* pszStep, std::chrono::seconds limit) : CProgressWatchdog(limit, nullptr)
-    {
-        Watch(nullptr, [pszStep]() { return std::string(pszStep) + " did not finish"; });
-    }
-};
-
-// Keeps the filter's debug lines off the console.
+// Keeps the filter's debug lines off the console, and ends the test program
+// with status 3, naming the test, if the test hangs.
 class DemuxTeardown : public testing::Test {
+protected:
+    void SetUp() override { Watch(kLimit); }
+    void Watch(std::chrono::seconds limit)
+    {
+        m_watchdog.reset(new CProgressWatchdog(limit, nullptr));
+        std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
+        m_watchdog->Watch(nullptr, [name]() { return name + " did not finish"; });
+    }
     DebugCapture m_debug;
+    std::unique_ptr<CProgressWatchdog> m_watchdog;
 };
 
 bool HasWorker(CDemuxOutputPin* pPin)
@@ -58,7 +60,6 @@ TEST_F(DemuxTeardown, SecondCommitFailureLeavesNoWorkerAndTearsDown)
 {
     for (bool bThroughGraph : {false, true}) {
         SCOPED_TRACE(bThroughGraph ? "graph Pause" : "filter Pause");
-        TestWatchdog watchdog("a Pause whose second allocator fails to commit, and the teardown", kLimit);
         DemuxPlayback play;
         ASSERT_EQ(S_OK, play.OpenFixture("h264-aac-bframes.mp4"));
         ASSERT_EQ(2u, play.OutputPinCount());
@@ -81,7 +82,6 @@ TEST_F(DemuxTeardown, ClosingTheMovieEndsAWorkerTheFilterNeverStopped)
 {
     for (bool bParked : {true, false}) {
         SCOPED_TRACE(bParked ? "parked worker" : "delivering worker");
-        TestWatchdog watchdog("closing the movie under a live worker", kLimit);
         DemuxPlayback play;
         ASSERT_EQ(S_OK, play.OpenFixture("h264-aac-bframes.mp4"));
         ASSERT_EQ(S_OK, play.OutputPin(0)->Active());
@@ -100,7 +100,7 @@ TEST_F(DemuxTeardown, ClosingTheMovieEndsAWorkerTheFilterNeverStopped)
 // restarts nothing. Once both are done no pin has a worker.
 TEST_F(DemuxTeardown, SeekRacingPauseAndStopLeavesNoWorkerAfterStop)
 {
-    TestWatchdog watchdog("seeks racing Pause and Stop", std::chrono::seconds(240));
+    Watch(std::chrono::seconds(240));
     SinkOptions options;
     options.bKeepBytes = false;
     DemuxPlayback play;
@@ -151,7 +151,6 @@ TEST_F(DemuxTeardown, SeekRacingPauseAndStopLeavesNoWorkerAfterStop)
 // which lets the video sink go on.
 TEST_F(DemuxTeardown, StopReleasesAVideoWorkerHeldUntilTheAudioEnds)
 {
-    TestWatchdog watchdog("Stop with video held for audio", kLimit);
     SinkOptions options;
     options.bProvideAllocator = true;
     DemuxPlayback play;
