@@ -115,24 +115,9 @@ TEST(BoxEnumeration, FailedHeaderReadKeepsEarlierChildren)
 // bytes after the end are no header: enumeration stops there.
 TEST(BoxEnumeration, ShortReadAtEndOfFileEndsTheEnumeration)
 {
-    class FileEndSource : public ByteSource {
-    public:
-        explicit FileEndSource(const Bytes& bytes) : m_bytes(bytes.data()) {}
-        HRESULT Read(LONGLONG llPosition, DWORD dwLength, BYTE* pBuffer) override
-        {
-            ++reads;
-            size_t cbThere = llPosition < LONGLONG(m_bytes.size()) ? m_bytes.size() - size_t(llPosition) : 0;
-            size_t cbCopy = std::min<size_t>(dwLength, cbThere);
-            std::copy_n(m_bytes.begin() + (cbCopy ? llPosition : 0), cbCopy, pBuffer);
-            return cbCopy == dwLength ? S_OK : S_FALSE;
-        }
-        LONGLONG Length() override { return LONGLONG(m_bytes.size()); }
-        long reads = 0;
-
-    private:
-        std::vector<uint8_t> m_bytes;
-    };
-    FileEndSource source(Box("aaaa") + Box("bbbb", Bytes().zeros(3)));
+    const std::vector<uint8_t> bytes = (Box("aaaa") + Box("bbbb", Bytes().zeros(3))).data();
+    testsrc::GeneratedSource source(LONGLONG(bytes.size()),
+                                    [&](LONGLONG at) -> BYTE { return at < LONGLONG(bytes.size()) ? bytes[size_t(at)] : 0; });
     CBox box(&source, FourCC("moov"), 8, 4096, 0);
     // The parent's header is not in the source: its payload starts at byte 8.
     EXPECT_EQ(ChildTypes(box), std::vector<uint32_t>({FourCC("bbbb")}));
