@@ -258,54 +258,49 @@ TEST_F(SampleDescriptionTest, Mp4vCopiesDecoderSpecificInfoBehindTheHeader)
     EXPECT_EQ(0u, m_pDesc->m_dwStartCode);
 }
 
-TEST_F(SampleDescriptionTest, Mp4vAcceptsEveryDescriptorLengthForm)
+namespace {
+
+EsdsOptions Options(bool bLongLengths, int esLength = -1, int specificLength = -1, uint8_t specificTag = 5)
+{
+    EsdsOptions options;
+    options.bLongLengths = bLongLengths;
+    options.esLengthOverride = esLength;
+    options.specificLengthOverride = specificLength;
+    options.specificTag = specificTag;
+    return options;
+}
+
+}  // namespace
+
+// Each row: the children of an "mp4v" entry; those that parse give the
+// decoder-specific information as the configuration.
+TEST_F(SampleDescriptionTest, Mp4vDescriptorForms)
 {
     const Bytes dsi{0xAA, 0xBB, 0xCC};
-    EsdsOptions longForm;
-    longForm.bLongLengths = true;
-    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("MP4V", 64, 64, Esds(dsi, longForm))));
-    EXPECT_EQ(dsi.data(), Config());
-
-    // A first length byte of 0xFF is a one-byte length of 255; it must then
-    // fit the bytes that follow, here padded out by a trailing box.
-    EsdsOptions ffLength;
-    ffLength.esLengthOverride = 0xFF;
-    Bytes children = Esds(dsi, ffLength) + Box("free", Bytes().zeros(300));
-    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("mp4v", 64, 64, children)));
-    EXPECT_EQ(dsi.data(), Config());
-}
-
-TEST_F(SampleDescriptionTest, Mp4vFindsEsdsBehindPasp)
-{
-    const Bytes dsi{1, 2, 3, 4};
-    Bytes children = Box("pasp", Bytes().u32(1).u32(1)) + Esds(dsi);
-    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("mp4v", 64, 64, children)));
-    EXPECT_EQ(dsi.data(), Config());
-    // The first child must be one of esds, m4ds, pasp.
-    children = Box("btrt", Bytes().zeros(12)) + Esds(dsi);
-    EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("mp4v", 64, 64, children)));
-}
-
-TEST_F(SampleDescriptionTest, Mp4vRejectsMalformedDescriptors)
-{
-    const Bytes dsi{1, 2, 3, 4};
-    EsdsOptions esPastPayload;
-    esPastPayload.esLengthOverride = 0x7F;  // more than the bytes after "esds"
-    EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("mp4v", 64, 64, Esds(dsi, esPastPayload))));
-
-    EsdsOptions specificPastPayload;
-    specificPastPayload.specificLengthOverride = 40;
-    EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("mp4v", 64, 64, Esds(dsi, specificPastPayload))));
-
-    EsdsOptions wrongTag;
-    wrongTag.specificTag = 6;
-    EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("mp4v", 64, 64, Esds(dsi, wrongTag))));
-
-    // The esds box cut short: its descriptors run past the end of the entry.
-    Bytes esds = Esds(Bytes().zeros(20));
-    Bytes cut(std::vector<uint8_t>(esds.data().begin(), esds.data().begin() + 24));
-    EXPECT_EQ(E_FAIL, ParseEntry(VisualEntry("mp4v", 64, 64, cut)));
-    EXPECT_EQ(nullptr, m_pDesc->m_pConfig);
+    const Bytes esds = Esds(Bytes().zeros(20));
+    const struct {
+        const char* name;
+        Bytes children;
+        HRESULT hr;
+    } cases[] = {
+        {"four-byte lengths", Esds(dsi, Options(true)), S_OK},
+        // A first length byte of 0xFF is a one-byte length of 255, which must
+        // then fit the bytes that follow, here padded out by a trailing box.
+        {"ES length 0xFF", Esds(dsi, Options(false, 0xFF)) + Box("free", Bytes().zeros(300)), S_OK},
+        {"esds behind pasp", Box("pasp", Bytes().u32(1).u32(1)) + Esds(dsi), S_OK},
+        {"first child not esds, m4ds or pasp", Box("btrt", Bytes().zeros(12)) + Esds(dsi), E_FAIL},
+        {"ES descriptor past the payload", Esds(dsi, Options(false, 0x7F)), E_FAIL},
+        {"specific info past the payload", Esds(dsi, Options(false, -1, 40)), E_FAIL},
+        {"specific info of the wrong tag", Esds(dsi, Options(false, -1, -1, 6)), E_FAIL},
+        {"esds cut by the entry's end",
+         Bytes(std::vector<uint8_t>(esds.data().begin(), esds.data().begin() + 24)), E_FAIL},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The capital form of the type is read alike: the first row uses it.
+        ASSERT_EQ(c.hr, ParseEntry(VisualEntry(&c == cases ? "MP4V" : "mp4v", 64, 64, c.children)));
+        EXPECT_EQ(c.hr == S_OK ? dsi.data() : std::vector<uint8_t>(), Config());
+    }
 }
 
 TEST_F(SampleDescriptionTest, CopyDecoderSpecificInfoChecksEveryLength)
