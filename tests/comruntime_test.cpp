@@ -179,7 +179,9 @@ TEST_F(HostRegistry, FileKeepsEveryKindOfValueAcrossReload)
         const BYTE* pb = static_cast<const BYTE*>(v.pv);
         dwType = REG_NONE;
         EXPECT_EQ(std::vector<BYTE>(pb, pb + v.cb), Query(L"some key\\SUB \"QUOTED\" \x00E9", v.pszReadAs, &dwType));
-        if (v.cb) EXPECT_EQ(v.dwType, dwType);
+        if (v.cb) {
+            EXPECT_EQ(v.dwType, dwType);
+        }
     }
 
     std::ifstream in(file);
