@@ -27,18 +27,9 @@ struct SyntheticTrack {
         uint32_t chunks = 2 + (samples - 10 + 3) / 4;
         std::vector<uint64_t> offsets(chunks);
         for (uint32_t c = 0; c < chunks; ++c) offsets[c] = 4096 + uint64_t(c) * 4000;
-        std::vector<TimeRun> stts, ctts;
-        for (uint32_t n = 0, i = 0; n < samples; ++i) {
-            uint32_t count = std::min<uint32_t>(1 + i % 3, samples - n);
-            stts.push_back({count, 100 + i % 7});
-            n += count;
-        }
-        for (uint32_t n = 0; n < samples; ++n) ctts.push_back({1, (n % 5) * 10});
-        std::vector<uint32_t> stss;
-        for (uint32_t n = 0; n < samples; n += 30) stss.push_back(n + 1);
-
-        const testbox::Bytes boxes[] = {StszBox(0, sizes), StscBox(chunkRuns), StcoBox(offsets, false),
-                                        CttsBox(ctts), SttsBox(stts), StssBox(stss)};
+        const SyntheticTimes times = MakeSyntheticTimes(samples);
+        const testbox::Bytes boxes[] = {StszBox(0, sizes),     StscBox(chunkRuns),   StcoBox(offsets, false),
+                                        CttsBox(times.ctts), SttsBox(times.stts), StssBox(times.stss)};
         testbox::Bytes all;
         std::vector<CBox> headers;
         for (const testbox::Bytes& box : boxes) {

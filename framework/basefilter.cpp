@@ -6,6 +6,11 @@
 #include "enumpins.h"
 #include "filtersetup.h"
 
+#if defined(__arm__)
+// Filled for a graph built apart from this framework (size -1 stops the build).
+typedef char BaseFilterLayoutCheck[sizeof(FILTER_INFO) == 260 ? 1 : -1];
+#endif
+
 CBaseFilter::CBaseFilter(LPCWSTR pObjectName, LPUNKNOWN pUnk, CCritSec* pLock, REFCLSID clsid, DWORD dwCreatorTag)
     : CUnknown(pObjectName, pUnk),
       m_State(State_Stopped),

@@ -5,6 +5,12 @@
 
 #include "enummediatypes.h"
 
+#if defined(__arm__)
+// Records filled for the graph and peers built apart from this framework
+// (size -1 stops the build).
+typedef char BasePinLayoutCheck[sizeof(PIN_INFO) == 264 && sizeof(ALLOCATOR_PROPERTIES) == 16 ? 1 : -1];
+#endif
+
 namespace {
 
 const REFERENCE_TIME kMaxTime = 0x7FFFFFFFFFFFFFFFLL;

@@ -3,7 +3,16 @@
 // media type of this system carries one, but a peer's may.
 #include "mediatype.h"
 
+#include <stddef.h>
 #include <string.h>
+
+#if defined(__arm__)
+// Media types cross to filters built apart from this one: on the device the
+// record must have its layout there (size -1 stops the build).
+typedef char MediaTypeLayoutCheck[sizeof(AM_MEDIA_TYPE) == 72 && offsetof(AM_MEDIA_TYPE, pUnk) == 60 &&
+                                  offsetof(AM_MEDIA_TYPE, cbFormat) == 64 && offsetof(AM_MEDIA_TYPE, pbFormat) == 68
+                                  ? 1 : -1];
+#endif
 
 namespace {
 

@@ -295,43 +295,36 @@ std::vector<BYTE> FormatOf(const CMediaType& mt)
     return std::vector<BYTE>(mt.Format(), mt.Format() + mt.FormatLength());
 }
 
-TEST(AacSettle, SettlesFlagsFromTheFirstSample)
+// Each row: the flags the configuration gave, the first sample, and the
+// flags after settling. One open flag runs the detection; none, no read.
+TEST(AacSettle, SettlesOpenFlagsFromTheFirstSample)
 {
-    struct Case {
+    const BYTE kOpen = 0xFF;
+    const struct {
+        BYTE sbr, ps;
         AacUnitKind kind;
-        BYTE sbr;
-        BYTE ps;
-    } cases[] = {{AacUnitKind::PlainLc, 0, 0}, {AacUnitKind::Sbr, 1, 0}, {AacUnitKind::SbrPs, 1, 1}};
-    for (const Case& c : cases) {
+        BYTE settledSbr, settledPs;
+    } cases[] = {
+        {kOpen, kOpen, AacUnitKind::PlainLc, 0, 0}, {kOpen, kOpen, AacUnitKind::Sbr, 1, 0},
+        {kOpen, kOpen, AacUnitKind::SbrPs, 1, 1},   {0, kOpen, AacUnitKind::SbrPs, 1, 1},
+        {0, 0, AacUnitKind::SbrPs, 0, 0},           {1, 0, AacUnitKind::SbrPs, 1, 0},
+        {1, 1, AacUnitKind::PlainLc, 1, 1},         {0, 1, AacUnitKind::SbrPs, 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.sbr) << "/" << int(c.ps) << " kind " << int(c.kind));
         FakeTrack track;
         track.sample = SilentMonoAacUnit(c.kind);
-        CMediaType mt = AacType(Block(0xFF, 0xFF));
-        ASSERT_EQ(S_OK, SettleAacTypeFrom(&FakeTrack::Read, &track, &mt));
-        EXPECT_EQ(2000u, track.cbBufferSeen);
-        EXPECT_EQ(Block(c.sbr, c.ps), FormatOf(mt));
-    }
-}
-
-TEST(AacSettle, RunsNoDetectionWhenBothFlagsAreSettled)
-{
-    const BYTE settled[][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    for (const auto& flags : settled) {
-        FakeTrack track;
-        track.sample = SilentMonoAacUnit(AacUnitKind::SbrPs);
-        CMediaType mt = AacType(Block(flags[0], flags[1]));
+        CMediaType mt = AacType(Block(c.sbr, c.ps));
         DebugCapture capture;
-        EXPECT_EQ(S_OK, SettleAacTypeFrom(&FakeTrack::Read, &track, &mt));
-        EXPECT_EQ(0, track.reads);
-        EXPECT_TRUE(capture.Pieces().empty());
-        EXPECT_EQ(Block(flags[0], flags[1]), FormatOf(mt));
+        ASSERT_EQ(S_OK, SettleAacTypeFrom(&FakeTrack::Read, &track, &mt));
+        const bool bOpen = c.sbr == kOpen || c.ps == kOpen;
+        EXPECT_EQ(bOpen ? 1 : 0, track.reads);
+        if (bOpen) {
+            EXPECT_EQ(2000u, track.cbBufferSeen);
+        }
+        EXPECT_EQ(bOpen, !capture.Pieces().empty());
+        EXPECT_EQ(Block(c.settledSbr, c.settledPs), FormatOf(mt));
     }
-    // One open flag is enough to run it.
-    FakeTrack track;
-    track.sample = SilentMonoAacUnit(AacUnitKind::SbrPs);
-    CMediaType mt = AacType(Block(0, 0xFF));
-    EXPECT_EQ(S_OK, SettleAacTypeFrom(&FakeTrack::Read, &track, &mt));
-    EXPECT_EQ(1, track.reads);
-    EXPECT_EQ(Block(1, 1), FormatOf(mt));
 }
 
 TEST(AacSettle, LeavesOtherTypesAndOddBlocksAlone)

@@ -148,38 +148,41 @@ TEST_F(HostRegistry, FileKeepsEveryKindOfValueAcrossReload)
     TempDir dir;
     std::string file = dir.File("registry.reg");
     ASSERT_EQ(ERROR_SUCCESS, platformhost::UseRegistryFile(file));
-    HKEY hKey = Create(L"Some Key\\Sub \"quoted\" \x00E9");
     const WCHAR szText[] = L"a \"b\" \\c\r\nd";
-    SetBytes(hKey, nullptr, REG_SZ, szText, sizeof(szText));
     const WCHAR szUnterminated[] = {'x', 'y'};
-    SetBytes(hKey, L"unterminated", REG_SZ, szUnterminated, sizeof(szUnterminated));
-    DWORD dw = 0x00600000;
-    SetBytes(hKey, L"Merit", REG_DWORD, &dw, sizeof(dw));
+    const DWORD dw = 0x00600000;
     const BYTE abBinary[] = {0, 0xFF, 0x10};
-    SetBytes(hKey, L"Bytes", REG_BINARY, abBinary, sizeof(abBinary));
     const WCHAR szMulti[] = L"one\0two\0";
-    SetBytes(hKey, L"Multi \"name\"\n", REG_MULTI_SZ, szMulti, sizeof(szMulti));
-    SetBytes(hKey, L"Empty", REG_BINARY, nullptr, 0);
+    // Names are written in one case and read back in another.
+    const struct {
+        LPCWSTR pszName, pszReadAs;
+        DWORD dwType;
+        const void* pv;
+        DWORD cb;
+    } values[] = {
+        {nullptr, nullptr, REG_SZ, szText, sizeof(szText)},
+        {L"unterminated", L"UNTERMINATED", REG_SZ, szUnterminated, sizeof(szUnterminated)},
+        {L"Merit", L"merit", REG_DWORD, &dw, sizeof(dw)},
+        {L"Bytes", L"bytes", REG_BINARY, abBinary, sizeof(abBinary)},
+        {L"Multi \"name\"\n", L"multi \"NAME\"\n", REG_MULTI_SZ, szMulti, sizeof(szMulti)},
+        {L"Empty", L"Empty", REG_BINARY, nullptr, 0},
+    };
+    HKEY hKey = Create(L"Some Key\\Sub \"quoted\" \x00E9");
+    for (const auto& v : values) SetBytes(hKey, v.pszName, v.dwType, v.pv, v.cb);
     RegCloseKey(hKey);
 
     ASSERT_EQ(ERROR_SUCCESS, platformhost::UseRegistryFile(""));
     DWORD dwType = REG_NONE;
     EXPECT_TRUE(Query(L"Some Key\\Sub \"quoted\" \x00E9", L"Merit", &dwType).empty()) << "detached and emptied";
     ASSERT_EQ(ERROR_SUCCESS, platformhost::UseRegistryFile(file));
-
-    LPCWSTR pszKey = L"some key\\SUB \"QUOTED\" \x00E9";
-    auto bytes = [](const void* p, size_t cb) {
-        return std::vector<BYTE>(static_cast<const BYTE*>(p), static_cast<const BYTE*>(p) + cb);
-    };
-    EXPECT_EQ(bytes(szText, sizeof(szText)), Query(pszKey, nullptr, &dwType));
-    EXPECT_EQ(static_cast<DWORD>(REG_SZ), dwType);
-    EXPECT_EQ(bytes(szUnterminated, sizeof(szUnterminated)), Query(pszKey, L"unterminated", &dwType));
-    EXPECT_EQ(static_cast<DWORD>(REG_SZ), dwType);
-    EXPECT_EQ(bytes(&dw, sizeof(dw)), Query(pszKey, L"merit", &dwType));
-    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), dwType);
-    EXPECT_EQ(bytes(abBinary, sizeof(abBinary)), Query(pszKey, L"Bytes", &dwType));
-    EXPECT_EQ(bytes(szMulti, sizeof(szMulti)), Query(pszKey, L"Multi \"name\"\n", &dwType));
-    EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), dwType);
+    for (const auto& v : values) {
+        const BYTE* pb = static_cast<const BYTE*>(v.pv);
+        dwType = REG_NONE;
+        EXPECT_EQ(std::vector<BYTE>(pb, pb + v.cb), Query(L"some key\\SUB \"QUOTED\" \x00E9", v.pszReadAs, &dwType));
+        if (v.cb) {
+            EXPECT_EQ(v.dwType, dwType);
+        }
+    }
 
     std::ifstream in(file);
     std::stringstream text;

@@ -46,25 +46,6 @@ public:
 
 }  // namespace
 
-TEST(AMThread, CallWorkerFailsWithoutThread)
-{
-    CEchoThread thread;
-    EXPECT_FALSE(thread.ThreadExists());
-    EXPECT_EQ(static_cast<DWORD>(E_FAIL), thread.CallWorker(kRequestEcho));
-}
-
-TEST(AMThread, CallWorkerReturnsTheWorkersReply)
-{
-    CEchoThread thread;
-    ASSERT_TRUE(thread.Create());
-    EXPECT_TRUE(thread.ThreadExists());
-    EXPECT_FALSE(thread.Create()) << "a second thread must be refused while one exists";
-    EXPECT_EQ(101u, thread.CallWorker(kRequestEcho));
-    EXPECT_EQ(105u, thread.CallWorker(5));
-    EXPECT_EQ(0u, thread.CallWorker(kRequestExit));
-    thread.Close();
-}
-
 TEST(AMThread, CheckRequestReportsAPendingRequestAndLeavesItSignalled)
 {
     CEchoThread thread;
@@ -77,10 +58,17 @@ TEST(AMThread, CheckRequestReportsAPendingRequestAndLeavesItSignalled)
     EXPECT_EQ(0u, thread.CallWorker(kRequestExit));
 }
 
-TEST(AMThread, ThreadExistsIsFalseAfterTheThreadEnded)
+// CallWorker fails without a worker, before the first and after one ended.
+TEST(AMThread, CallWorkerReturnsTheRepliesOfOneWorkerAtATime)
 {
     CEchoThread thread;
+    EXPECT_FALSE(thread.ThreadExists());
+    EXPECT_EQ(static_cast<DWORD>(E_FAIL), thread.CallWorker(kRequestEcho));
     ASSERT_TRUE(thread.Create());
+    EXPECT_TRUE(thread.ThreadExists());
+    EXPECT_FALSE(thread.Create()) << "a second thread must be refused while one exists";
+    EXPECT_EQ(101u, thread.CallWorker(kRequestEcho));
+    EXPECT_EQ(105u, thread.CallWorker(5));
     EXPECT_EQ(0u, thread.CallWorker(kRequestExit));
     DWORD dwStart = GetTickCount();
     while (thread.ThreadExists() && GetTickCount() - dwStart < 5000) Sleep(1);

@@ -29,21 +29,6 @@ protected:
 
 }  // namespace
 
-TEST_F(MediaTypeTest, StartsAsTheEmptyType)
-{
-    CMediaType mt;
-    EXPECT_FALSE(mt.IsValid());
-    EXPECT_TRUE(IsEqualGUID(GUID_NULL, mt.majortype));
-    EXPECT_TRUE(IsEqualGUID(GUID_NULL, mt.subtype));
-    EXPECT_TRUE(IsEqualGUID(GUID_NULL, mt.formattype));
-    EXPECT_EQ(TRUE, mt.bFixedSizeSamples);
-    EXPECT_EQ(FALSE, mt.bTemporalCompression);
-    EXPECT_EQ(1u, mt.lSampleSize);
-    EXPECT_EQ(nullptr, mt.pUnk);
-    EXPECT_EQ(0u, mt.FormatLength());
-    EXPECT_EQ(nullptr, mt.Format());
-}
-
 TEST_F(MediaTypeTest, CopyAndAssignmentDuplicateTheFormatBlock)
 {
     CMediaType original;
@@ -152,17 +137,28 @@ TEST_F(MediaTypeTest, AllocSetAndResetReplaceTheBlock)
     EXPECT_EQ(0u, mt.FormatLength());
 }
 
+// A new type and one emptied by InitMediaType are the same empty type.
 TEST_F(MediaTypeTest, InitMediaTypeFreesTheBlockAndEmptiesTheType)
 {
     CMediaType mt;
     MakeVideo(mt, {1, 2});
     mt.bFixedSizeSamples = FALSE;
+    mt.bTemporalCompression = TRUE;
     mt.lSampleSize = 0;
     mt.InitMediaType();
-    EXPECT_TRUE(mt == CMediaType());
-    EXPECT_EQ(TRUE, mt.bFixedSizeSamples);
-    EXPECT_EQ(1u, mt.lSampleSize);
-    EXPECT_FALSE(mt.IsValid());
+    CMediaType fresh;
+    for (const CMediaType* pmt : {&mt, &fresh}) {
+        EXPECT_FALSE(pmt->IsValid());
+        EXPECT_TRUE(IsEqualGUID(GUID_NULL, pmt->majortype));
+        EXPECT_TRUE(IsEqualGUID(GUID_NULL, pmt->subtype));
+        EXPECT_TRUE(IsEqualGUID(GUID_NULL, pmt->formattype));
+        EXPECT_EQ(TRUE, pmt->bFixedSizeSamples);
+        EXPECT_EQ(FALSE, pmt->bTemporalCompression);
+        EXPECT_EQ(1u, pmt->lSampleSize);
+        EXPECT_EQ(nullptr, pmt->pUnk);
+        EXPECT_EQ(0u, pmt->FormatLength());
+        EXPECT_EQ(nullptr, pmt->Format());
+    }
 }
 
 TEST_F(MediaTypeTest, FreeFunctionsHandleTaskMemoryRecords)

@@ -71,36 +71,35 @@ TEST(BoxEnumeration, OpenChildReachesExactlyToParentEnd)
     EXPECT_EQ(parent.box().GetChild(1)->GetSize(), 13);
 }
 
-TEST(BoxEnumeration, StopsAtChildPastParentEndAndNeverReadsBeyondParent)
+// Each row: a parent's payload, the box after it, and the children found;
+// no read reaches past the parent.
+TEST(BoxEnumeration, ChildrenAsFarAsTheParentHoldsThem)
 {
-    // The second child claims one byte more than the parent holds.
-    Bytes payload = Box("aaaa") + testbox::RawBox(17, "bbbb") + Box("cccc");
-    Parent parent(Box("test", payload), Box("next", Bytes().zeros(8)));
-    EXPECT_EQ(ChildTypes(parent.box()), std::vector<uint32_t>({FourCC("aaaa")}));
-
-    Parent exact(Box("test", Box("aaaa") + Box("bbbb")), Box("next", Bytes().zeros(8)));
-    EXPECT_EQ(ChildTypes(exact.box()), std::vector<uint32_t>({FourCC("aaaa"), FourCC("bbbb")}));
-    for (const testsrc::ReadRecord& read : exact.source.Reads()) EXPECT_LE(read.position + read.length, 3 + 24);
-}
-
-TEST(BoxEnumeration, UndersizedChildrenStillAdvance)
-{
-    // Size 4: a child without payload, and the next header 4 bytes further
-    // on, inside what the first header called its type.
-    Parent parent(Box("test", Bytes().u32(4).u32(8).fourcc("next") + Box("last")));
-    std::vector<uint32_t> types = ChildTypes(parent.box());
-    ASSERT_EQ(types.size(), 3u);
-    EXPECT_EQ(types[0], 8u);  // the header at offset 0: size 4, "type" 8
-    EXPECT_EQ(parent.box().GetChild(0)->GetSize(), 4);
-    EXPECT_EQ(parent.box().GetChild(0)->GetData(L"x"), nullptr);
-    EXPECT_EQ(types[1], FourCC("next"));
-    EXPECT_EQ(types[2], FourCC("last"));
-}
-
-TEST(BoxEnumeration, LargeSizeZeroEndsTheEnumeration)
-{
-    Parent parent(Box("test", Box("aaaa") + testbox::RawLargeBox(0, "zero") + Box("bbbb")));
-    EXPECT_EQ(ChildTypes(parent.box()), std::vector<uint32_t>({FourCC("aaaa")}));
+    const Bytes next = Box("next", Bytes().zeros(8));
+    const struct {
+        const char* name;
+        Bytes payload;
+        std::vector<uint32_t> types;
+    } cases[] = {
+        {"children filling the parent", Box("aaaa") + Box("bbbb"), {FourCC("aaaa"), FourCC("bbbb")}},
+        {"a child one byte past the parent's end", Box("aaaa") + testbox::RawBox(17, "bbbb") + Box("cccc"),
+         {FourCC("aaaa")}},
+        {"a 64-bit size of 0", Box("aaaa") + testbox::RawLargeBox(0, "zero") + Box("bbbb"), {FourCC("aaaa")}},
+        // Size 4: a child without payload, the next header 4 bytes on, inside
+        // what the first header called its type (8).
+        {"undersized child", Bytes().u32(4).u32(8).fourcc("next") + Box("last"), {8u, FourCC("next"), FourCC("last")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Parent parent(Box("test", c.payload), next);
+        EXPECT_EQ(ChildTypes(parent.box()), c.types);
+        for (const testsrc::ReadRecord& read : parent.source.Reads()) {
+            EXPECT_LE(read.position + read.length, int64_t(3 + 8 + c.payload.size()));
+        }
+    }
+    Parent undersized(Box("test", Bytes().u32(4).u32(8).fourcc("next") + Box("last")));
+    EXPECT_EQ(undersized.box().GetChild(0)->GetSize(), 4);
+    EXPECT_EQ(undersized.box().GetChild(0)->GetData(L"x"), nullptr);
 }
 
 TEST(BoxEnumeration, FailedHeaderReadKeepsEarlierChildren)
@@ -115,24 +114,9 @@ TEST(BoxEnumeration, FailedHeaderReadKeepsEarlierChildren)
 // bytes after the end are no header: enumeration stops there.
 TEST(BoxEnumeration, ShortReadAtEndOfFileEndsTheEnumeration)
 {
-    class FileEndSource : public ByteSource {
-    public:
-        explicit FileEndSource(const Bytes& bytes) : m_bytes(bytes.data()) {}
-        HRESULT Read(LONGLONG llPosition, DWORD dwLength, BYTE* pBuffer) override
-        {
-            ++reads;
-            size_t cbThere = llPosition < LONGLONG(m_bytes.size()) ? m_bytes.size() - size_t(llPosition) : 0;
-            size_t cbCopy = std::min<size_t>(dwLength, cbThere);
-            std::copy_n(m_bytes.begin() + (cbCopy ? llPosition : 0), cbCopy, pBuffer);
-            return cbCopy == dwLength ? S_OK : S_FALSE;
-        }
-        LONGLONG Length() override { return LONGLONG(m_bytes.size()); }
-        long reads = 0;
-
-    private:
-        std::vector<uint8_t> m_bytes;
-    };
-    FileEndSource source(Box("aaaa") + Box("bbbb", Bytes().zeros(3)));
+    const std::vector<uint8_t> bytes = (Box("aaaa") + Box("bbbb", Bytes().zeros(3))).data();
+    testsrc::GeneratedSource source(LONGLONG(bytes.size()),
+                                    [&](LONGLONG at) -> BYTE { return at < LONGLONG(bytes.size()) ? bytes[size_t(at)] : 0; });
     CBox box(&source, FourCC("moov"), 8, 4096, 0);
     // The parent's header is not in the source: its payload starts at byte 8.
     EXPECT_EQ(ChildTypes(box), std::vector<uint32_t>({FourCC("bbbb")}));

@@ -155,33 +155,15 @@ TEST(MovieMetadata, GenreCodeNamesTheTableEntry)
     struct Case {
         uint16_t code;
         const char* name;
-    } cases[] = {{1, "Blues"}, {15, "R&B "}, {16, "Rap "}, {57, "Southern Rock"},
-                 {115, "Folklore"}, {0, "Not Specified"}, {116, "Not Specified"},
-                 {0xFFFF, "Not Specified"}};
+    } cases[] = {{1, "Blues"},         {15, "R&B "},      {16, "Rap "},
+                 {48, "Instrumental Rock"}, {52, "Techno-Industrial"},  // the longest, uncut
+                 {57, "Southern Rock"},   {115, "Folklore"},  {0, "Not Specified"},
+                 {116, "Not Specified"},  {0xFFFF, "Not Specified"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
         auto p = ParseWithMoovChildren(Udta(Meta(Item("gnre", Bytes().u16(c.code), 0))));
         EXPECT_EQ(c.name, p->Meta(kGenre));
     }
-}
-
-TEST(MovieMetadata, GenreNamesFitTheirBuffer)
-{
-    // Each name comes in an 18-character buffer; ASan checks the writes.
-    size_t longest = 0;
-    for (uint32_t code = 0; code <= 0xFFFF; code += (code < 130 ? 1 : 997)) {
-        LPWSTR pwsz = CMovie::GetGenreName(static_cast<WORD>(code));
-        ASSERT_NE(nullptr, pwsz);
-        longest = std::max(longest, static_cast<size_t>(lstrlenW(pwsz)));
-        delete[] pwsz;
-    }
-    EXPECT_EQ(17u, longest);
-    LPWSTR pwsz = CMovie::GetGenreName(48);
-    EXPECT_EQ("Instrumental Rock", ToUtf8(pwsz));
-    delete[] pwsz;
-    pwsz = CMovie::GetGenreName(52);
-    EXPECT_EQ("Techno-Industrial", ToUtf8(pwsz));
-    delete[] pwsz;
 }
 
 TEST(MovieMetadata, DamagedUserDataNeverFailsTheParse)

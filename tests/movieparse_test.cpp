@@ -49,6 +49,14 @@ struct Parsed {
     HRESULT hr;
 };
 
+Bytes Ftyp() { return Box("ftyp", Bytes().fourcc("isom")); }
+
+// A version-0 movie header of the given time scale and duration.
+Bytes Mvhd(uint32_t timeScale, uint32_t duration)
+{
+    return FullBox("mvhd", 0, 0, Bytes().u32(0).u32(0).u32(timeScale).u32(duration).zeros(80));
+}
+
 const char kErrorLinePrefix[] = "ERROR: source\\filters\\3gpp_demux\\movie line ";
 
 // The two-line report: the location line, then exactly the message.
@@ -97,7 +105,7 @@ TEST(MovieParse, AcceptsMediaDataBeforeMovieBox)
 
 TEST(MovieParse, FailsWithoutMediaDataFileTypeOrMovieHeader)
 {
-    Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));
+    Bytes ftyp = Ftyp();
     Bytes moov = Box("moov", FullBox("mvhd", 0, 0, Bytes().zeros(96)));
     Bytes mdat = Box("mdat", Bytes().zeros(4));
     EXPECT_EQ(Parsed((ftyp + moov + mdat).data()).hr, S_OK);
@@ -122,8 +130,8 @@ TEST(MovieParse, FileTypeNeedsFourPayloadBytes)
 // size that cannot be placed ends the scan; a box seen before that counts.
 TEST(MovieParse, LongAndOpenSizesInTheTopLevelScan)
 {
-    Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));
-    Bytes header = FullBox("mvhd", 0, 0, Bytes().u32(0).u32(0).u32(600).u32(1200).zeros(80));
+    Bytes ftyp = Ftyp();
+    Bytes header = Mvhd(600, 1200);
     Bytes moov = Box("moov", header);
     Bytes payload = Bytes().zeros(8);
     struct Case {
@@ -156,30 +164,14 @@ TEST(MovieParse, LongAndOpenSizesInTheTopLevelScan)
 // 64-bit position, also where pointers are 32 bits wide.
 TEST(MovieParse, MovieBoxAfterMediaDataAbove4GiB)
 {
-    class SparseSource : public ByteSource {
-    public:
-        SparseSource(std::vector<uint8_t> head, LONGLONG llTailAt, std::vector<uint8_t> tail)
-            : m_head(std::move(head)), m_llTailAt(llTailAt), m_tail(std::move(tail)) {}
-        HRESULT Read(LONGLONG llPosition, DWORD dwLength, BYTE* pBuffer) override
-        {
-            for (DWORD i = 0; i < dwLength; ++i) {
-                const LONGLONG at = llPosition + i;
-                pBuffer[i] = at < LONGLONG(m_head.size()) ? m_head[size_t(at)]
-                             : at >= m_llTailAt && at < Length() ? m_tail[size_t(at - m_llTailAt)] : 0;
-            }
-            return llPosition + dwLength <= Length() ? S_OK : S_FALSE;
-        }
-        LONGLONG Length() override { return m_llTailAt + LONGLONG(m_tail.size()); }
-
-    private:
-        std::vector<uint8_t> m_head;
-        LONGLONG m_llTailAt;
-        std::vector<uint8_t> m_tail;
-    };
     const uint64_t llMdat = 0x100000010ull;
-    Bytes head = Box("ftyp", Bytes().fourcc("isom")) + Bytes().u32(1).fourcc("mdat").u64(llMdat);
-    Bytes moov = Box("moov", FullBox("mvhd", 0, 0, Bytes().u32(0).u32(0).u32(600).u32(1200).zeros(80)));
-    SparseSource source(head.data(), LONGLONG(head.size() - 16 + llMdat), moov.data());
+    const std::vector<uint8_t> head = (Ftyp() + Bytes().u32(1).fourcc("mdat").u64(llMdat)).data();
+    const std::vector<uint8_t> moov = Box("moov", Mvhd(600, 1200)).data();
+    const LONGLONG llMoovAt = LONGLONG(head.size() - 16 + llMdat);
+    testsrc::GeneratedSource source(llMoovAt + LONGLONG(moov.size()), [&](LONGLONG at) -> BYTE {
+        if (at < LONGLONG(head.size())) return head[size_t(at)];
+        return at >= llMoovAt && at < llMoovAt + LONGLONG(moov.size()) ? moov[size_t(at - llMoovAt)] : 0;
+    });
     CMovie movie(&source);
     EXPECT_EQ(movie.Parse(), S_OK);
     EXPECT_EQ(movie.GetTimeScale(), 600u);
@@ -187,9 +179,9 @@ TEST(MovieParse, MovieBoxAfterMediaDataAbove4GiB)
 
 TEST(MovieParse, LaterMovieBoxReplacesEarlierOne)
 {
-    Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));
+    Bytes ftyp = Ftyp();
     Bytes first = Box("moov", Box("free"));
-    Bytes second = Box("moov", FullBox("mvhd", 0, 0, Bytes().u32(0).u32(0).u32(600).u32(1200).zeros(80)));
+    Bytes second = Box("moov", Mvhd(600, 1200));
     Parsed parsed((ftyp + first + Box("mdat") + second).data());
     EXPECT_EQ(parsed.hr, S_OK);
     EXPECT_EQ(parsed.movie.GetTimeScale(), 600u);
@@ -201,26 +193,9 @@ TEST(MovieParse, LaterMovieBoxReplacesEarlierOne)
 // one puts "ov" there: a header cut after "mo" must not become a movie box.
 TEST(MovieParse, HeaderCutByTheEndOfTheStreamEndsTheScan)
 {
-    class StaleTailSource : public ByteSource {
-    public:
-        explicit StaleTailSource(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
-        HRESULT Read(LONGLONG llPosition, DWORD dwLength, BYTE* pBuffer) override
-        {
-            const char kStale[] = "ovov";
-            for (DWORD i = 0; i < dwLength; ++i) {
-                size_t at = size_t(llPosition) + i;
-                pBuffer[i] = at < m_bytes.size() ? m_bytes[at] : BYTE(kStale[i % 2]);
-            }
-            return size_t(llPosition) + dwLength <= m_bytes.size() ? S_OK : S_FALSE;
-        }
-        LONGLONG Length() override { return LONGLONG(m_bytes.size()); }
-
-    private:
-        std::vector<uint8_t> m_bytes;
-    };
-    Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));
-    Bytes moov = Box("moov", FullBox("mvhd", 0, 0, Bytes().u32(0).u32(0).u32(600).u32(1200).zeros(80)));
-    StaleTailSource source((ftyp + moov + Box("mdat") + Bytes().u32(16).u8('m').u8('o')).data());
+    const std::vector<uint8_t> bytes = (Ftyp() + Box("moov", Mvhd(600, 1200)) + Box("mdat") + Bytes().u32(16).u8('m').u8('o')).data();
+    const LONGLONG llEnd = LONGLONG(bytes.size());
+    testsrc::GeneratedSource source(llEnd, [&](LONGLONG at) { return at < llEnd ? bytes[size_t(at)] : BYTE("ov"[(at - llEnd) % 2]); });
     CMovie movie(&source);
     EXPECT_EQ(movie.Parse(), S_OK);
     EXPECT_EQ(movie.GetTimeScale(), 600u);
@@ -235,7 +210,7 @@ TEST(MovieParse, MovieHeaderVersions)
     ASSERT_EQ(v1.hr, S_OK);
     EXPECT_EQ(v1.movie.GetHeaderDuration(), 0x123456789ull);
 
-    Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));
+    Bytes ftyp = Ftyp();
     Bytes mdat = Box("mdat");
     EXPECT_EQ(Parsed((ftyp + Box("moov", FullBox("mvhd", 2, 0, Bytes().zeros(96))) + mdat).data()).hr, E_FAIL);
     // Too short for the fields of its version: refused, never read past.
@@ -336,13 +311,13 @@ TEST(MovieParse, MediaHeaderNeedsTheBytesOfItsVersion)
         Bytes fullHeader = FullBox("mdhd", version, 0,
                                    version == 1 ? Bytes().zeros(16).u32(1000).u64(500) : Bytes().zeros(8).u32(1000).u32(500));
         for (const Bytes* header : {&shortHeader, &fullHeader}) {
-            Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));
+            Bytes ftyp = Ftyp();
             Bytes tkhd = FullBox("tkhd", 0, 1, Bytes().zeros(80));
             Bytes stbl = Box("stbl", {FullBox("stsd", 0, 0, Bytes().u32(1).append(H263Entry())), SttsBox({{1, 100}}),
                                       StscBox({{1, 1}}), StszBox(4, {4}), StcoBox({0}, false)});
             Bytes minf = Box("minf", {FullBox("vmhd", 0, 1, Bytes().zeros(8)), stbl});
             Bytes trak = Box("trak", {tkhd, Box("mdia", {*header, minf})});
-            Bytes moov = Box("moov", {FullBox("mvhd", 0, 0, Bytes().u32(0).u32(0).u32(1000).u32(0).zeros(80)), trak});
+            Bytes moov = Box("moov", {Mvhd(1000, 0), trak});
             DebugCapture capture;
             Parsed parsed((ftyp + moov + Box("mdat")).data());
             if (header == &shortHeader) {
@@ -422,13 +397,13 @@ TEST(MovieDuration, LongestTrackElseMovieHeader)
     Parsed parsed(BuildMovie(layout).bytes);
     EXPECT_EQ(parsed.movie.GetDuration(), 120000000);
 
-    Bytes ftyp = Box("ftyp", Bytes().fourcc("isom"));
-    Bytes moov = Box("moov", FullBox("mvhd", 0, 0, Bytes().u32(0).u32(0).u32(3).u32(7).zeros(80)));
+    Bytes ftyp = Ftyp();
+    Bytes moov = Box("moov", Mvhd(3, 7));
     Parsed header((ftyp + moov + Box("mdat")).data());
     ASSERT_EQ(header.hr, S_OK);
     EXPECT_EQ(header.movie.GetDuration(), 23333333);  // 7 / 3 s, truncated
 
-    Bytes zeroScale = Box("moov", FullBox("mvhd", 0, 0, Bytes().u32(0).u32(0).u32(0).u32(7).zeros(80)));
+    Bytes zeroScale = Box("moov", Mvhd(0, 7));
     Parsed none((ftyp + zeroScale + Box("mdat")).data());
     EXPECT_EQ(none.movie.GetDuration(), 0);
 }

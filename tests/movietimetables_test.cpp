@@ -195,19 +195,10 @@ TEST(WindowedTable, UnreadableWindowAnswersLikeTheEndThenRecovers)
 
 TEST(WindowedTable, MillionSampleWalkHoldsOneWindowAndReadsEachOnce)
 {
-    // Deltas vary run by run, composition offsets sample by sample, a sync
-    // sample every 30.
     const uint32_t kSamples = 1000000;
-    std::vector<TimeRun> stts, ctts;
-    for (uint32_t n = 0, i = 0; n < kSamples; ++i) {
-        uint32_t count = std::min<uint32_t>(1 + i % 3, kSamples - n);
-        stts.push_back({count, 100 + i % 7});
-        n += count;
-    }
-    for (uint32_t n = 0; n < kSamples; ++n) ctts.push_back({1, (n % 5) * 10});
-    std::vector<uint32_t> stss;
-    for (uint32_t n = 0; n < kSamples; n += 30) stss.push_back(n + 1);
-    TimedTrack t(SttsBox(stts), CttsBox(ctts), StssBox(stss), 1000);
+    const SyntheticTimes times = MakeSyntheticTimes(kSamples);
+    const std::vector<TimeRun>& stts = times.stts;
+    TimedTrack t(SttsBox(stts), CttsBox(times.ctts), StssBox(times.stss), 1000);
     t.tables.source.ResetCounters();
 
     uint32_t run = 0, inRun = 0;

@@ -6,35 +6,28 @@
 
 #include "win32.h"
 
-TEST(KernelEvents, AutoResetReleasesOneWaitThenResets)
-{
-    HANDLE h = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    ASSERT_NE(nullptr, h);
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(h, 0));
-    EXPECT_TRUE(EventModify(h, EVENT_SET));
-    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(h, 0));
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(h, 0));
-    EXPECT_TRUE(CloseHandle(h));
-}
-
-TEST(KernelEvents, ManualResetStaysSignalledUntilReset)
-{
-    HANDLE h = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(h, 0));
-    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(h, 0));
-    ResetEvent(h);
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(h, 10));
-    CloseHandle(h);
-}
-
-TEST(KernelEvents, MultipleWaitReportsTheSignalledIndex)
+// Auto-reset releases one wait and resets, also among several handles;
+// manual reset stays signalled until reset.
+TEST(KernelEvents, ResetAsCreated)
 {
     HANDLE h[2] = {CreateEventW(nullptr, FALSE, FALSE, nullptr), CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    ASSERT_NE(nullptr, h[0]);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(h[0], 0));
+    EXPECT_TRUE(EventModify(h[0], EVENT_SET));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(h[0], 0));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(h[0], 0));
     SetEvent(h[1]);
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0 + 1), WaitForMultipleObjects(2, h, FALSE, 0));
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForMultipleObjects(2, h, FALSE, 0));
-    CloseHandle(h[0]);
+    EXPECT_TRUE(CloseHandle(h[0]));
     CloseHandle(h[1]);
+
+    HANDLE hManual = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(hManual, 0));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(hManual, 0));
+    ResetEvent(hManual);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hManual, 10));
+    CloseHandle(hManual);
 }
 
 namespace {

@@ -1,10 +1,27 @@
 #include "aacdetect.h"
 
+#include <stddef.h>
 #include <string.h>
 
 #include <new>
 
 #include "movietrack.h"
+
+#if defined(__arm__)
+// The component was built apart from this module and checks each record by
+// its nSize: on the device the layouts must be these (size -1 stops the build).
+typedef char AacDetectOmxLayoutCheck
+    [sizeof(OMX_PARAM_PORTDEFINITIONTYPE) == 96 && offsetof(OMX_PARAM_PORTDEFINITIONTYPE, nPortIndex) == 8 &&
+     offsetof(OMX_PARAM_PORTDEFINITIONTYPE, nBufferSize) == 24 && sizeof(OMX_AUDIO_PARAM_AACPROFILETYPE) == 52 &&
+     offsetof(OMX_AUDIO_PARAM_AACPROFILETYPE, nChannels) == 12 &&
+     offsetof(OMX_AUDIO_PARAM_AACPROFILETYPE, nSampleRate) == 16 &&
+     offsetof(OMX_AUDIO_PARAM_AACPROFILETYPE, eAACProfile) == 40 &&
+     offsetof(OMX_AUDIO_PARAM_AACPROFILETYPE, eAACStreamFormat) == 44 &&
+     offsetof(OMX_BUFFERHEADERTYPE, pBuffer) == 8 && offsetof(OMX_BUFFERHEADERTYPE, nAllocLen) == 12 &&
+     offsetof(OMX_BUFFERHEADERTYPE, nFilledLen) == 16 && offsetof(OMX_BUFFERHEADERTYPE, nOffset) == 20 &&
+     offsetof(OMX_BUFFERHEADERTYPE, nTimeStamp) == 56 && sizeof(OMX_BUFFERHEADERTYPE) == 80 &&
+     sizeof(OMX_CALLBACKTYPE) == 12 && sizeof(OMX_COMPONENTTYPE) == 4 * 4 + 18 * 4 ? 1 : -1];
+#endif
 
 namespace {
 

@@ -4,9 +4,21 @@
 #include "moviesampledesc.h"
 
 #include <new>
+#include <stddef.h>
 #include <string.h>
 
 #include "moviebytes.h"
+
+#if defined(__arm__)
+// Decoders on the device read these blocks with their own build's layout
+// (size -1 stops the build).
+typedef char SampleDescFormatLayoutCheck
+    [sizeof(VIDEOINFOHEADER) == 88 && offsetof(VIDEOINFOHEADER, AvgTimePerFrame) == 40 &&
+     offsetof(VIDEOINFOHEADER, bmiHeader) == 48 && sizeof(MPEG2VIDEOINFO) == 136 &&
+     offsetof(MPEG2VIDEOINFO, hdr.bmiHeader) == 72 && offsetof(MPEG2VIDEOINFO, cbSequenceHeader) == 116 &&
+     offsetof(MPEG2VIDEOINFO, dwProfile) == 120 && offsetof(MPEG2VIDEOINFO, dwLevel) == 124 &&
+     offsetof(MPEG2VIDEOINFO, dwSequenceHeader) == 132 && sizeof(WAVEFORMATEX) == 18 ? 1 : -1];
+#endif
 
 const CSampleDescriptionBox::EntryHandler CSampleDescriptionBox::s_handlers[] = {
     {MOVIE_FOURCC('M', 'J', 'P', 'G'), &CSampleDescriptionBox::ParseVisualEntryMjpg},

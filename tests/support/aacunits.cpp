@@ -1,6 +1,8 @@
 #include "aacunits.h"
 
 #include <cstddef>
+#include <initializer_list>
+#include <utility>
 
 namespace {
 
@@ -14,6 +16,15 @@ public:
             ++m_used;
         }
     }
+    // (value, bit count) fields, most significant first.
+    void Put(std::initializer_list<std::pair<uint32_t, int>> fields)
+    {
+        for (const auto& field : fields) Put(field.first, field.second);
+    }
+    void Repeat(int times, uint32_t value, int count)
+    {
+        for (int i = 0; i < times; ++i) Put(value, count);
+    }
     void Align()
     {
         while (m_used % 8 != 0) Put(0, 1);
@@ -26,17 +37,12 @@ private:
 };
 
 // A long-window channel stream with no scale-factor bands: silence.
+// global_gain 100, ics_reserved_bit, window_sequence ONLY_LONG, window_shape,
+// max_sfb 0 (no sections, scale factors or spectra), then no predictor,
+// pulse, TNS or gain-control data.
 void SilentChannelStream(Bits& b)
 {
-    b.Put(100, 8);  // global_gain
-    b.Put(0, 1);    // ics_reserved_bit
-    b.Put(0, 2);    // window_sequence ONLY_LONG
-    b.Put(0, 1);    // window_shape
-    b.Put(0, 6);    // max_sfb 0: no sections, scale factors or spectra
-    b.Put(0, 1);    // predictor_data_present
-    b.Put(0, 1);    // pulse_data_present
-    b.Put(0, 1);    // tns_data_present
-    b.Put(0, 1);    // gain_control_data_present
+    b.Put({{100, 8}, {0, 1}, {0, 2}, {0, 1}, {0, 6}, {0, 1}, {0, 1}, {0, 1}, {0, 1}});
 }
 
 // SBR for one channel at 44100 Hz: start 5 and stop 8 with a linear master
@@ -48,41 +54,29 @@ std::vector<uint8_t> SbrPayload(bool withPs)
     const int kEnvelopeBands = 14;
     const int kNoiseBands = 3;
     Bits s;
-    s.Put(13, 4);  // extension type EXT_SBR_DATA
-    s.Put(1, 1);   // bs_header_flag
-    s.Put(0, 1);   // bs_amp_res
-    s.Put(5, 4);   // bs_start_freq
-    s.Put(8, 4);   // bs_stop_freq
-    s.Put(0, 3);   // bs_xover_band
-    s.Put(0, 2);   // reserved
-    s.Put(1, 1);   // bs_header_extra_1
-    s.Put(0, 1);   // bs_header_extra_2
-    s.Put(0, 2);   // bs_freq_scale
-    s.Put(0, 1);   // bs_alter_scale
-    s.Put(2, 2);   // bs_noise_bands
-    s.Put(0, 1);   // bs_data_extra
-    s.Put(0, 2);   // bs_frame_class FIXFIX
-    s.Put(0, 2);   // one envelope
-    s.Put(0, 1);   // low frequency resolution
-    s.Put(0, 1);   // bs_df_env: frequency direction
-    s.Put(0, 1);   // bs_df_noise: frequency direction
-    for (int i = 0; i < kNoiseBands; ++i) s.Put(0, 2);  // bs_invf_mode
-    s.Put(0, 7);                                         // first envelope value (1.5 dB steps)
-    for (int i = 1; i < kEnvelopeBands; ++i) s.Put(0, 2);  // delta 0 in f_huffman_env_1_5dB
-    s.Put(0, 5);                                         // first noise value
-    for (int i = 1; i < kNoiseBands; ++i) s.Put(0, 1);  // delta 0 in f_huffman_env_3_0dB
-    s.Put(0, 1);                                         // bs_add_harmonic_flag
+    // Extension type EXT_SBR_DATA, bs_header_flag, bs_amp_res, bs_start_freq,
+    // bs_stop_freq, bs_xover_band, reserved.
+    s.Put({{13, 4}, {1, 1}, {0, 1}, {5, 4}, {8, 4}, {0, 3}, {0, 2}});
+    // bs_header_extra_1 set, bs_header_extra_2 clear, then bs_freq_scale,
+    // bs_alter_scale and bs_noise_bands.
+    s.Put({{1, 1}, {0, 1}, {0, 2}, {0, 1}, {2, 2}});
+    // bs_data_extra, frame class FIXFIX, one envelope, low frequency
+    // resolution, envelope and noise deltas in the frequency direction.
+    s.Put({{0, 1}, {0, 2}, {0, 2}, {0, 1}, {0, 1}, {0, 1}});
+    s.Repeat(kNoiseBands, 0, 2);  // bs_invf_mode
+    // First envelope value (1.5 dB steps), then deltas of 0 in
+    // f_huffman_env_1_5dB; first noise value, then deltas of 0 in
+    // f_huffman_env_3_0dB; no added harmonics.
+    s.Put(0, 7);
+    s.Repeat(kEnvelopeBands - 1, 0, 2);
+    s.Put(0, 5);
+    s.Repeat(kNoiseBands - 1, 0, 1);
+    s.Put(0, 1);
     if (withPs) {
-        s.Put(1, 1);  // bs_extended_data
-        s.Put(2, 4);  // two bytes of extension
-        s.Put(2, 2);  // EXTENSION_ID_PS
-        s.Put(1, 1);  // PS header follows
-        s.Put(0, 1);  // no IID
-        s.Put(0, 1);  // no ICC
-        s.Put(0, 1);  // no PS extension
-        s.Put(0, 1);  // frame_class
-        s.Put(0, 2);  // num_env index
-        s.Put(0, 7);  // fill to the extension's end
+        // bs_extended_data with two bytes of extension, EXTENSION_ID_PS, a PS
+        // header with no IID, no ICC and no PS extension, frame_class, the
+        // num_env index, then fill to the extension's end.
+        s.Put({{1, 1}, {2, 4}, {2, 2}, {1, 1}, {0, 1}, {0, 1}, {0, 1}, {0, 1}, {0, 2}, {0, 7}});
     } else {
         s.Put(0, 1);  // bs_extended_data
     }
@@ -95,8 +89,7 @@ std::vector<uint8_t> SbrPayload(bool withPs)
 std::vector<uint8_t> SilentMonoAacUnit(AacUnitKind kind)
 {
     Bits b;
-    b.Put(0, 3);  // ID_SCE
-    b.Put(0, 4);  // element_instance_tag
+    b.Put({{0, 3}, {0, 4}});  // ID_SCE, element_instance_tag
     SilentChannelStream(b);
     if (kind != AacUnitKind::PlainLc) {
         std::vector<uint8_t> sbr = SbrPayload(kind == AacUnitKind::SbrPs);
@@ -104,8 +97,7 @@ std::vector<uint8_t> SilentMonoAacUnit(AacUnitKind kind)
         if (sbr.size() < 15) {
             b.Put(static_cast<uint32_t>(sbr.size()), 4);
         } else {
-            b.Put(15, 4);
-            b.Put(static_cast<uint32_t>(sbr.size() - 14), 8);
+            b.Put({{15, 4}, {static_cast<uint32_t>(sbr.size() - 14), 8}});
         }
         for (uint8_t byte : sbr) b.Put(byte, 8);
     }

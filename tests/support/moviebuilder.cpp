@@ -185,6 +185,19 @@ std::vector<std::vector<uint8_t>> PatternSamples(const std::vector<uint32_t>& si
     return samples;
 }
 
+SyntheticTimes MakeSyntheticTimes(uint32_t samples)
+{
+    SyntheticTimes t;
+    for (uint32_t n = 0, i = 0; n < samples; ++i) {
+        uint32_t count = std::min<uint32_t>(1 + i % 3, samples - n);
+        t.stts.push_back({count, 100 + i % 7});
+        n += count;
+    }
+    for (uint32_t n = 0; n < samples; ++n) t.ctts.push_back({1, (n % 5) * 10});
+    for (uint32_t n = 0; n < samples; n += 30) t.stss.push_back(n + 1);
+    return t;
+}
+
 Bytes H263Entry(uint16_t width, uint16_t height)
 {
     Bytes payload;

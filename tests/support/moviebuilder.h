@@ -85,6 +85,15 @@ BuiltMovie BuildMovie(const MovieLayout& layout);
 // Samples of the given sizes whose bytes depend on the sample number and position.
 std::vector<std::vector<uint8_t>> PatternSamples(const std::vector<uint32_t>& sizes, uint32_t seed = 0);
 
+// Time tables of a long synthetic track: deltas 100..106 ms varying run by
+// run (runs of 1 to 3 samples), composition offsets 0..40 sample by sample,
+// a sync sample every 30.
+struct SyntheticTimes {
+    std::vector<TimeRun> stts, ctts;
+    std::vector<uint32_t> stss;
+};
+SyntheticTimes MakeSyntheticTimes(uint32_t samples);
+
 // Sample entries.
 testbox::Bytes H263Entry(uint16_t width = 176, uint16_t height = 144);
 testbox::Bytes AmrEntry(const char* type = "samr");

@@ -103,6 +103,13 @@ HRESULT FileSource::ReadRaw(int64_t position, uint32_t length, uint8_t* buffer)
     return S_OK;
 }
 
+HRESULT GeneratedSource::Read(LONGLONG llPosition, DWORD dwLength, BYTE* pBuffer)
+{
+    ++reads;
+    for (DWORD i = 0; i < dwLength; ++i) pBuffer[i] = m_byteAt(llPosition + i);
+    return llPosition + dwLength <= m_llLength ? S_OK : S_FALSE;
+}
+
 std::vector<uint8_t> ReadWholeFile(const std::string& path)
 {
     std::vector<uint8_t> data;

@@ -96,6 +96,21 @@ private:
     int64_t m_llSize = 0;
 };
 
+// Bytes made on demand, like a file reader at its end: a read reaching past
+// the length still fills the buffer from byteAt but answers S_FALSE.
+class GeneratedSource : public ByteSource {
+public:
+    GeneratedSource(LONGLONG llLength, std::function<BYTE(LONGLONG)> byteAt)
+        : m_llLength(llLength), m_byteAt(std::move(byteAt)) {}
+    HRESULT Read(LONGLONG llPosition, DWORD dwLength, BYTE* pBuffer) override;
+    LONGLONG Length() override { return m_llLength; }
+    long reads = 0;
+
+private:
+    LONGLONG m_llLength;
+    std::function<BYTE(LONGLONG)> m_byteAt;
+};
+
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 
 }  // namespace testsrc
