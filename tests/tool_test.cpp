@@ -145,6 +145,13 @@ std::vector<json> JsonLines(const std::string& text)
     return lines;
 }
 
+// A path in the temporary folder of this run's own: test runs of other
+// checkouts may share the folder.
+std::string TempPath(const std::string& name)
+{
+    return (std::filesystem::temp_directory_path() / ("tool_test_" + std::to_string(getpid()) + "_" + name)).string();
+}
+
 const TrackFacts& TrackOfPin(const FixtureFacts& facts, const json& pin)
 {
     return *facts.FirstTrack(pin["kind"].get<std::string>());
@@ -332,7 +339,7 @@ TEST(ToolExtract, EveryStreamDecodesWithFfmpeg)
     for (const std::string& name : ListFixtures()) {
         SCOPED_TRACE(name);
         FixtureFacts facts = LoadFixtureFacts(name);
-        std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tool_test_extract_" + std::to_string(getpid()));
+        const std::filesystem::path dir = TempPath("extract");
         std::filesystem::remove_all(dir);
         ToolRun run = RunTool({"extract", FixturePath(name), dir.string()});
         ASSERT_EQ(0, run.status) << run.err;
@@ -406,7 +413,7 @@ TEST(ToolExitStatus, RefusedFileGivesTwoAndSaysWhy)
         track.mediaDuration = 3000;
         noSamples.tracks.push_back(track);
     }
-    const std::string emptyPath = std::filesystem::temp_directory_path() / "tool_test_no_samples.3gp";
+    const std::string emptyPath = TempPath("no_samples.3gp");
     std::vector<uint8_t> bytes = testmovie::BuildMovie(noSamples).bytes;
     std::ofstream(emptyPath, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                       static_cast<std::streamsize>(bytes.size()));
@@ -425,7 +432,7 @@ TEST(ToolExitStatus, RefusedFileGivesTwoAndSaysWhy)
         EXPECT_TRUE(parsed["pins"].empty());
         for (const std::string command : {"info", "samples", "extract"}) {
             std::vector<std::string> args = {command, c.path};
-            if (command == "extract") args.push_back(std::filesystem::temp_directory_path() / "tool_test_refused");
+            if (command == "extract") args.push_back(TempPath("refused"));
             ToolRun run = command == "info" ? info : RunTool(args);
             EXPECT_EQ(2, run.status) << command;
             EXPECT_NE(std::string::npos, run.err.find("0x8004022A (VFW_E_TYPE_NOT_ACCEPTED)")) << run.err;
@@ -434,7 +441,7 @@ TEST(ToolExitStatus, RefusedFileGivesTwoAndSaysWhy)
         }
     }
     std::filesystem::remove(emptyPath);
-    std::filesystem::remove_all(std::filesystem::temp_directory_path() / "tool_test_refused");
+    std::filesystem::remove_all(TempPath("refused"));
 }
 
 // A play whose counts stop moving ends the tool with status 3, the stuck
@@ -494,7 +501,7 @@ TEST(ToolScan, VerdictsOfTheFixturesAndOfChildrenThatHangOrCrash)
 TEST(ToolTimeline, IsSvgWithOneBarPerDeliveredSample)
 {
     // A real XML parser reads the picture; each lane's bars stand for as many samples as the pin delivered.
-    const std::string svg = testing::TempDir() + "tool_test_timeline.svg";
+    const std::string svg = TempPath("timeline.svg");
     const char kCount[] =
         "import sys, json, xml.etree.ElementTree as E\n"
         "ns = '{http://www.w3.org/2000/svg}'\n"
