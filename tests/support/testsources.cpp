@@ -21,9 +21,7 @@ HRESULT InstrumentedSource::Read(LONGLONG llPosition, DWORD dwLength, BYTE* pBuf
             return f.hr;
         }
     }
-    HRESULT hr = ReadRaw(llPosition, dwLength, pBuffer);
-    if (SUCCEEDED(hr)) m_cbRead += dwLength;
-    return hr;
+    return ReadRaw(llPosition, dwLength, pBuffer);
 }
 
 LONGLONG InstrumentedSource::Length()
@@ -70,7 +68,6 @@ void InstrumentedSource::ClearFaults()
 void InstrumentedSource::ResetCounters()
 {
     m_lReads = 0;
-    m_cbRead = 0;
     m_reads.clear();
 }
 

@@ -37,7 +37,6 @@ public:
     void ClearFaults();
 
     long ReadCount() const { return m_lReads; }
-    uint64_t BytesRead() const { return m_cbRead; }
     const std::vector<ReadRecord>& Reads() const { return m_reads; }
     void ResetCounters();
     void SetRecording(bool bRecord) { m_bRecord = bRecord; }
@@ -61,7 +60,6 @@ private:
     bool m_bLengthOverridden = false;
     int64_t m_llLength = 0;
     long m_lReads = 0;
-    uint64_t m_cbRead = 0;
     bool m_bRecord = true;
     std::vector<ReadRecord> m_reads;
 };
