@@ -77,31 +77,30 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* pPin, IMemAllocator** ppAl
     if (props.cbAlign == 0) props.cbAlign = 1;
 
     HRESULT hr = pPin->GetAllocator(ppAlloc);
-    if (SUCCEEDED(hr) && *ppAlloc) {
-        hr = DecideBufferSize(*ppAlloc, &props);
-        if (SUCCEEDED(hr)) {
-            hr = pPin->NotifyAllocator(*ppAlloc, FALSE);
-            if (SUCCEEDED(hr)) return S_OK;
-        }
-    }
-    if (*ppAlloc) {
-        (*ppAlloc)->Release();
-        *ppAlloc = NULL;
-    }
-
+    if (OfferAllocator(pPin, &props, ppAlloc, &hr)) return S_OK;
     hr = InitAllocator(ppAlloc);
+    if (OfferAllocator(pPin, &props, ppAlloc, &hr)) return S_OK;
+    return hr;
+}
+
+// Sizes the allocator just had (*phr: how getting it went) and offers it to
+// the peer; true when the peer took it. Otherwise it is released and *phr
+// says why.
+bool CBaseOutputPin::OfferAllocator(IMemInputPin* pPin, ALLOCATOR_PROPERTIES* pProps, IMemAllocator** ppAlloc,
+                                    HRESULT* phr)
+{
+    HRESULT hr = *phr;
     if (SUCCEEDED(hr) && *ppAlloc) {
-        hr = DecideBufferSize(*ppAlloc, &props);
-        if (SUCCEEDED(hr)) {
-            hr = pPin->NotifyAllocator(*ppAlloc, FALSE);
-            if (SUCCEEDED(hr)) return S_OK;
-        }
+        hr = DecideBufferSize(*ppAlloc, pProps);
+        if (SUCCEEDED(hr)) hr = pPin->NotifyAllocator(*ppAlloc, FALSE);
+        if (SUCCEEDED(hr)) return true;
     }
     if (*ppAlloc) {
         (*ppAlloc)->Release();
         *ppAlloc = NULL;
     }
-    return hr;
+    *phr = hr;
+    return false;
 }
 
 HRESULT CBaseOutputPin::InitAllocator(IMemAllocator** ppAlloc)

@@ -54,6 +54,7 @@ protected:
 
 private:
     void ReleaseAllocator();
+    bool OfferAllocator(IMemInputPin* pPin, ALLOCATOR_PROPERTIES* pProps, IMemAllocator** ppAlloc, HRESULT* phr);
 };
 
 // The platform's memory allocator, as CoCreateInstance(CLSID_MemoryAllocator) gives it.

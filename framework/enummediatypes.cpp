@@ -2,10 +2,6 @@
 
 #include "basepin.h"
 
-CEnumMediaTypes::CEnumMediaTypes(CBasePin* pPin, const CEnumMediaTypes* pSource) : CEnumBase(L"CEnumMediaTypes", pPin, pSource)
-{
-}
-
 LONG CEnumMediaTypes::OwnerVersion(CBasePin* pPin)
 {
     return pPin->GetMediaTypeVersion();

@@ -13,7 +13,7 @@ class CBasePin;
 
 class CEnumMediaTypes : public CEnumBase<CEnumMediaTypes, IEnumMediaTypes, CBasePin> {
 public:
-    CEnumMediaTypes(CBasePin* pPin, const CEnumMediaTypes* pSource);
+    CEnumMediaTypes(CBasePin* pPin, const CEnumMediaTypes* pSource) : CEnumBase(L"CEnumMediaTypes", pPin, pSource) {}
 
     static const IID& EnumIid() { return IID_IEnumMediaTypes; }
     static LONG OwnerVersion(CBasePin* pPin);

@@ -3,10 +3,6 @@
 #include "basefilter.h"
 #include "basepin.h"
 
-CEnumPins::CEnumPins(CBaseFilter* pFilter, const CEnumPins* pSource) : CEnumBase(L"CEnumPins", pFilter, pSource)
-{
-}
-
 LONG CEnumPins::OwnerVersion(CBaseFilter* pFilter)
 {
     return pFilter->GetPinVersion();

@@ -12,7 +12,7 @@ class CBaseFilter;
 class CEnumPins : public CEnumBase<CEnumPins, IEnumPins, CBaseFilter> {
 public:
     // pSource, when given, is the enumerator being cloned: its position is copied.
-    CEnumPins(CBaseFilter* pFilter, const CEnumPins* pSource);
+    CEnumPins(CBaseFilter* pFilter, const CEnumPins* pSource) : CEnumBase(L"CEnumPins", pFilter, pSource) {}
 
     static const IID& EnumIid() { return IID_IEnumPins; }
     static LONG OwnerVersion(CBaseFilter* pFilter);

@@ -124,7 +124,7 @@ public:
     OMX_ERRORTYPE SendCommand(OMX_COMMANDTYPE cmd, OMX_U32 nParam);
     OMX_ERRORTYPE GetParameter(OMX_INDEXTYPE nIndex, OMX_PTR pParam);
     OMX_ERRORTYPE SetParameter(OMX_INDEXTYPE nIndex, OMX_PTR pParam);
-    OMX_ERRORTYPE CheckParameter(OMX_INDEXTYPE nIndex, OMX_PTR pParam, OMX_U32 nPort) const;
+    OMX_ERRORTYPE BeginParameterCall(const char* pszCall, OMX_INDEXTYPE nIndex, OMX_PTR pParam, OMX_U32* pnPort);
     OMX_ERRORTYPE AllocateBuffer(OMX_BUFFERHEADERTYPE** ppBuffer, OMX_U32 nPort, OMX_PTR pAppPrivate,
                                  OMX_U32 nSizeBytes);
     OMX_ERRORTYPE FreeBuffer(OMX_U32 nPort, OMX_BUFFERHEADERTYPE* pBuffer);
@@ -399,10 +399,15 @@ OMX_ERRORTYPE AacHeadComponent::SendCommand(OMX_COMMANDTYPE cmd, OMX_U32 nParam)
     return OMX_ErrorNone;
 }
 
-// The checks both directions make, in this order: an index this component
-// keeps, the structure's size and version, its port.
-OMX_ERRORTYPE AacHeadComponent::CheckParameter(OMX_INDEXTYPE nIndex, OMX_PTR pParam, OMX_U32 nPort) const
+// What both directions do first: record the call, then check, in this
+// order, an index this component keeps, the structure's size and version,
+// and its port. Nothing here reads the component's state.
+OMX_ERRORTYPE AacHeadComponent::BeginParameterCall(const char* pszCall, OMX_INDEXTYPE nIndex, OMX_PTR pParam,
+                                                   OMX_U32* pnPort)
 {
+    const OMX_U32 nPort = PortField(pParam);
+    *pnPort = nPort;
+    RecordCall(pszCall + (" " + Hex(nIndex)) + " " + std::to_string(nPort));
     if (nIndex == OMX_IndexParamPortDefinition) {
         OMX_ERRORTYPE err = CheckHeader(pParam, sizeof(OMX_PARAM_PORTDEFINITIONTYPE));
         if (err != OMX_ErrorNone) return err;
@@ -418,11 +423,10 @@ OMX_ERRORTYPE AacHeadComponent::CheckParameter(OMX_INDEXTYPE nIndex, OMX_PTR pPa
 
 OMX_ERRORTYPE AacHeadComponent::GetParameter(OMX_INDEXTYPE nIndex, OMX_PTR pParam)
 {
-    OMX_U32 nPort = PortField(pParam);
-    RecordCall("GetParameter " + Hex(nIndex) + " " + std::to_string(nPort));
-    std::lock_guard<std::mutex> guard(m_lock);
-    OMX_ERRORTYPE err = CheckParameter(nIndex, pParam, nPort);
+    OMX_U32 nPort = 0;
+    OMX_ERRORTYPE err = BeginParameterCall("GetParameter", nIndex, pParam, &nPort);
     if (err != OMX_ErrorNone) return err;
+    std::lock_guard<std::mutex> guard(m_lock);
     if (nIndex == OMX_IndexParamPortDefinition)
         *static_cast<OMX_PARAM_PORTDEFINITIONTYPE*>(pParam) = m_ports[nPort].def;
     else
@@ -432,11 +436,10 @@ OMX_ERRORTYPE AacHeadComponent::GetParameter(OMX_INDEXTYPE nIndex, OMX_PTR pPara
 
 OMX_ERRORTYPE AacHeadComponent::SetParameter(OMX_INDEXTYPE nIndex, OMX_PTR pParam)
 {
-    OMX_U32 nPort = PortField(pParam);
-    RecordCall("SetParameter " + Hex(nIndex) + " " + std::to_string(nPort));
-    std::lock_guard<std::mutex> guard(m_lock);
-    OMX_ERRORTYPE err = CheckParameter(nIndex, pParam, nPort);
+    OMX_U32 nPort = 0;
+    OMX_ERRORTYPE err = BeginParameterCall("SetParameter", nIndex, pParam, &nPort);
     if (err != OMX_ErrorNone) return err;
+    std::lock_guard<std::mutex> guard(m_lock);
     if (m_state != OMX_StateLoaded) return OMX_ErrorIncorrectStateOperation;
     if (nIndex == OMX_IndexParamPortDefinition) {
         // Only the buffer count is the application's to choose.
