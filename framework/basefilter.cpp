@@ -154,12 +154,7 @@ HRESULT CBaseFilter::StreamTime(REFERENCE_TIME& rtStream)
 
 STDMETHODIMP CBaseFilter::EnumPins(IEnumPins** ppEnum)
 {
-    CheckPointer(ppEnum, E_POINTER);
-    CEnumPins* pEnum = new (std::nothrow) CEnumPins(this, NULL);
-    *ppEnum = pEnum;
-    if (pEnum == NULL) return E_OUTOFMEMORY;
-    pEnum->AddRef();
-    return S_OK;
+    return CEnumPins::Create(this, NULL, ppEnum);
 }
 
 STDMETHODIMP CBaseFilter::FindPin(LPCWSTR Id, IPin** ppPin)

@@ -1,5 +1,16 @@
 #include "baseoutputpin.h"
 
+namespace {
+
+// A call on a neighbour the pin may not have yet: hrWithout when it has none.
+template <class T>
+HRESULT CallNeighbour(T* pNeighbour, HRESULT (STDMETHODCALLTYPE T::*pfnCall)(), HRESULT hrWithout)
+{
+    return pNeighbour != NULL ? (pNeighbour->*pfnCall)() : hrWithout;
+}
+
+}  // namespace
+
 HRESULT CreateMemoryAllocator(IMemAllocator** ppAllocator)
 {
     return CoCreateInstance(CLSID_MemoryAllocator, NULL, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
@@ -66,31 +77,30 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* pPin, IMemAllocator** ppAl
     if (props.cbAlign == 0) props.cbAlign = 1;
 
     HRESULT hr = pPin->GetAllocator(ppAlloc);
-    if (SUCCEEDED(hr) && *ppAlloc) {
-        hr = DecideBufferSize(*ppAlloc, &props);
-        if (SUCCEEDED(hr)) {
-            hr = pPin->NotifyAllocator(*ppAlloc, FALSE);
-            if (SUCCEEDED(hr)) return S_OK;
-        }
-    }
-    if (*ppAlloc) {
-        (*ppAlloc)->Release();
-        *ppAlloc = NULL;
-    }
-
+    if (OfferAllocator(pPin, &props, ppAlloc, &hr)) return S_OK;
     hr = InitAllocator(ppAlloc);
+    if (OfferAllocator(pPin, &props, ppAlloc, &hr)) return S_OK;
+    return hr;
+}
+
+// Sizes the allocator just had (*phr: how getting it went) and offers it to
+// the peer; true when the peer took it. Otherwise it is released and *phr
+// says why.
+bool CBaseOutputPin::OfferAllocator(IMemInputPin* pPin, ALLOCATOR_PROPERTIES* pProps, IMemAllocator** ppAlloc,
+                                    HRESULT* phr)
+{
+    HRESULT hr = *phr;
     if (SUCCEEDED(hr) && *ppAlloc) {
-        hr = DecideBufferSize(*ppAlloc, &props);
-        if (SUCCEEDED(hr)) {
-            hr = pPin->NotifyAllocator(*ppAlloc, FALSE);
-            if (SUCCEEDED(hr)) return S_OK;
-        }
+        hr = DecideBufferSize(*ppAlloc, pProps);
+        if (SUCCEEDED(hr)) hr = pPin->NotifyAllocator(*ppAlloc, FALSE);
+        if (SUCCEEDED(hr)) return true;
     }
     if (*ppAlloc) {
         (*ppAlloc)->Release();
         *ppAlloc = NULL;
     }
-    return hr;
+    *phr = hr;
+    return false;
 }
 
 HRESULT CBaseOutputPin::InitAllocator(IMemAllocator** ppAlloc)
@@ -113,32 +123,27 @@ HRESULT CBaseOutputPin::Deliver(IMediaSample* pSample)
 
 HRESULT CBaseOutputPin::Active()
 {
-    if (m_pAllocator == NULL) return VFW_E_NO_ALLOCATOR;
-    return m_pAllocator->Commit();
+    return CallNeighbour(m_pAllocator, &IMemAllocator::Commit, VFW_E_NO_ALLOCATOR);
 }
 
 HRESULT CBaseOutputPin::Inactive()
 {
-    if (m_pAllocator == NULL) return VFW_E_NO_ALLOCATOR;
-    return m_pAllocator->Decommit();
+    return CallNeighbour(m_pAllocator, &IMemAllocator::Decommit, VFW_E_NO_ALLOCATOR);
 }
 
 HRESULT CBaseOutputPin::DeliverEndOfStream()
 {
-    if (m_Connected == NULL) return VFW_E_NOT_CONNECTED;
-    return m_Connected->EndOfStream();
+    return CallNeighbour(m_Connected, &IPin::EndOfStream, VFW_E_NOT_CONNECTED);
 }
 
 HRESULT CBaseOutputPin::DeliverBeginFlush()
 {
-    if (m_Connected == NULL) return VFW_E_NOT_CONNECTED;
-    return m_Connected->BeginFlush();
+    return CallNeighbour(m_Connected, &IPin::BeginFlush, VFW_E_NOT_CONNECTED);
 }
 
 HRESULT CBaseOutputPin::DeliverEndFlush()
 {
-    if (m_Connected == NULL) return VFW_E_NOT_CONNECTED;
-    return m_Connected->EndFlush();
+    return CallNeighbour(m_Connected, &IPin::EndFlush, VFW_E_NOT_CONNECTED);
 }
 
 HRESULT CBaseOutputPin::DeliverNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate)
@@ -146,19 +151,4 @@ HRESULT CBaseOutputPin::DeliverNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME 
     CBasePin::NewSegment(tStart, tStop, dRate);
     if (m_Connected == NULL) return VFW_E_NOT_CONNECTED;
     return m_Connected->NewSegment(tStart, tStop, dRate);
-}
-
-STDMETHODIMP CBaseOutputPin::EndOfStream()
-{
-    return E_UNEXPECTED;
-}
-
-STDMETHODIMP CBaseOutputPin::BeginFlush()
-{
-    return E_UNEXPECTED;
-}
-
-STDMETHODIMP CBaseOutputPin::EndFlush()
-{
-    return E_UNEXPECTED;
 }

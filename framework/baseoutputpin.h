@@ -44,9 +44,9 @@ public:
     virtual HRESULT DeliverNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate);
 
     // An output pin receives none of these from upstream.
-    STDMETHODIMP EndOfStream();
-    STDMETHODIMP BeginFlush();
-    STDMETHODIMP EndFlush();
+    STDMETHODIMP EndOfStream() { return E_UNEXPECTED; }
+    STDMETHODIMP BeginFlush() { return E_UNEXPECTED; }
+    STDMETHODIMP EndFlush() { return E_UNEXPECTED; }
 
 protected:
     IMemAllocator* m_pAllocator;  // holds a reference
@@ -54,6 +54,7 @@ protected:
 
 private:
     void ReleaseAllocator();
+    bool OfferAllocator(IMemInputPin* pPin, ALLOCATOR_PROPERTIES* pProps, IMemAllocator** ppAlloc, HRESULT* phr);
 };
 
 // The platform's memory allocator, as CoCreateInstance(CLSID_MemoryAllocator) gives it.

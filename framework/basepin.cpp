@@ -369,32 +369,12 @@ STDMETHODIMP CBasePin::QueryAccept(const AM_MEDIA_TYPE* pmt)
 
 STDMETHODIMP CBasePin::EnumMediaTypes(IEnumMediaTypes** ppEnum)
 {
-    CheckPointer(ppEnum, E_POINTER);
-    CEnumMediaTypes* pEnum = new (std::nothrow) CEnumMediaTypes(this, NULL);
-    *ppEnum = pEnum;
-    if (pEnum == NULL) return E_OUTOFMEMORY;
-    pEnum->AddRef();
-    return S_OK;
+    return CEnumMediaTypes::Create(this, NULL, ppEnum);
 }
 
 STDMETHODIMP CBasePin::QueryInternalConnections(IPin**, ULONG*)
 {
     return E_NOTIMPL;
-}
-
-STDMETHODIMP CBasePin::EndOfStream()
-{
-    return S_OK;
-}
-
-STDMETHODIMP CBasePin::BeginFlush()
-{
-    return S_OK;
-}
-
-STDMETHODIMP CBasePin::EndFlush()
-{
-    return S_OK;
 }
 
 STDMETHODIMP CBasePin::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate)

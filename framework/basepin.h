@@ -59,9 +59,10 @@ public:
     STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE* pmt);
     STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** ppEnum);
     STDMETHODIMP QueryInternalConnections(IPin** apPin, ULONG* nPin);
-    STDMETHODIMP EndOfStream();
-    STDMETHODIMP BeginFlush();
-    STDMETHODIMP EndFlush();
+    // An input pin that takes these from upstream overrides them.
+    STDMETHODIMP EndOfStream() { return S_OK; }
+    STDMETHODIMP BeginFlush() { return S_OK; }
+    STDMETHODIMP EndFlush() { return S_OK; }
     // Records the segment (see CurrentStartTime and the others).
     STDMETHODIMP NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate);
 

@@ -1,33 +1,10 @@
 #include "enummediatypes.h"
 
-#include <new>
-
 #include "basepin.h"
 
-CEnumMediaTypes::CEnumMediaTypes(CBasePin* pPin, const CEnumMediaTypes* pSource)
-    : CUnknown(L"CEnumMediaTypes", NULL),
-      m_pPin(pPin),
-      m_nPosition(pSource ? pSource->m_nPosition : 0),
-      m_lVersion(pSource ? pSource->m_lVersion : pPin->GetMediaTypeVersion())
+LONG CEnumMediaTypes::OwnerVersion(CBasePin* pPin)
 {
-    m_pPin->AddRef();
-}
-
-CEnumMediaTypes::~CEnumMediaTypes()
-{
-    m_pPin->Release();
-}
-
-STDMETHODIMP CEnumMediaTypes::NonDelegatingQueryInterface(REFIID riid, void** ppv)
-{
-    CheckPointer(ppv, E_POINTER);
-    if (IsEqualIID(riid, IID_IEnumMediaTypes)) return GetInterface(static_cast<IEnumMediaTypes*>(this), ppv);
-    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
-}
-
-bool CEnumMediaTypes::OutOfSync()
-{
-    return m_pPin->GetMediaTypeVersion() != m_lVersion;
+    return pPin->GetMediaTypeVersion();
 }
 
 STDMETHODIMP CEnumMediaTypes::Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTypes, ULONG* pcFetched)
@@ -39,7 +16,7 @@ STDMETHODIMP CEnumMediaTypes::Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTyp
     ULONG cFetched = 0;
     while (cFetched < cMediaTypes) {
         CMediaType mt;
-        HRESULT hr = m_pPin->GetMediaType(m_nPosition, &mt);
+        HRESULT hr = m_pOwner->GetMediaType(m_nPosition, &mt);
         // A pin that could not copy its type says so; any other answer but
         // S_OK ends the list (a pin without types answers E_UNEXPECTED).
         if (hr == E_OUTOFMEMORY) {
@@ -65,27 +42,8 @@ STDMETHODIMP CEnumMediaTypes::Skip(ULONG cMediaTypes)
     if (OutOfSync()) return VFW_E_ENUM_OUT_OF_SYNC;
     for (ULONG i = 0; i < cMediaTypes; ++i) {
         CMediaType mt;
-        if (m_pPin->GetMediaType(m_nPosition, &mt) != S_OK) return S_FALSE;
+        if (m_pOwner->GetMediaType(m_nPosition, &mt) != S_OK) return S_FALSE;
         ++m_nPosition;
     }
-    return S_OK;
-}
-
-STDMETHODIMP CEnumMediaTypes::Reset()
-{
-    m_lVersion = m_pPin->GetMediaTypeVersion();
-    m_nPosition = 0;
-    return S_OK;
-}
-
-STDMETHODIMP CEnumMediaTypes::Clone(IEnumMediaTypes** ppEnum)
-{
-    CheckPointer(ppEnum, E_POINTER);
-    *ppEnum = NULL;
-    if (OutOfSync()) return VFW_E_ENUM_OUT_OF_SYNC;
-    CEnumMediaTypes* pEnum = new (std::nothrow) CEnumMediaTypes(m_pPin, this);
-    if (pEnum == NULL) return E_OUTOFMEMORY;
-    pEnum->AddRef();
-    *ppEnum = pEnum;
     return S_OK;
 }

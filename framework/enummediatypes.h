@@ -7,29 +7,19 @@
 #define FRAMEWORK_ENUMMEDIATYPES_H
 
 #include "win32.h"
-#include "unknown.h"
+#include "enumbase.h"
 
 class CBasePin;
 
-class CEnumMediaTypes : public CUnknown, public IEnumMediaTypes {
+class CEnumMediaTypes : public CEnumBase<CEnumMediaTypes, IEnumMediaTypes, CBasePin> {
 public:
-    CEnumMediaTypes(CBasePin* pPin, const CEnumMediaTypes* pSource);
-    virtual ~CEnumMediaTypes();
+    CEnumMediaTypes(CBasePin* pPin, const CEnumMediaTypes* pSource) : CEnumBase(L"CEnumMediaTypes", pPin, pSource) {}
 
-    DECLARE_IUNKNOWN
-    STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv);
+    static const IID& EnumIid() { return IID_IEnumMediaTypes; }
+    static LONG OwnerVersion(CBasePin* pPin);
 
     STDMETHODIMP Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTypes, ULONG* pcFetched);
     STDMETHODIMP Skip(ULONG cMediaTypes);
-    STDMETHODIMP Reset();
-    STDMETHODIMP Clone(IEnumMediaTypes** ppEnum);
-
-private:
-    bool OutOfSync();
-
-    CBasePin* m_pPin;
-    int m_nPosition;
-    LONG m_lVersion;
 };
 
 #endif

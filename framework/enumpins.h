@@ -5,30 +5,20 @@
 #define FRAMEWORK_ENUMPINS_H
 
 #include "win32.h"
-#include "unknown.h"
+#include "enumbase.h"
 
 class CBaseFilter;
 
-class CEnumPins : public CUnknown, public IEnumPins {
+class CEnumPins : public CEnumBase<CEnumPins, IEnumPins, CBaseFilter> {
 public:
     // pSource, when given, is the enumerator being cloned: its position is copied.
-    CEnumPins(CBaseFilter* pFilter, const CEnumPins* pSource);
-    virtual ~CEnumPins();
+    CEnumPins(CBaseFilter* pFilter, const CEnumPins* pSource) : CEnumBase(L"CEnumPins", pFilter, pSource) {}
 
-    DECLARE_IUNKNOWN
-    STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv);
+    static const IID& EnumIid() { return IID_IEnumPins; }
+    static LONG OwnerVersion(CBaseFilter* pFilter);
 
     STDMETHODIMP Next(ULONG cPins, IPin** ppPins, ULONG* pcFetched);
     STDMETHODIMP Skip(ULONG cPins);
-    STDMETHODIMP Reset();
-    STDMETHODIMP Clone(IEnumPins** ppEnum);
-
-private:
-    bool OutOfSync();
-
-    CBaseFilter* m_pFilter;
-    int m_nPosition;
-    LONG m_lVersion;
 };
 
 #endif

@@ -160,6 +160,19 @@ def u32(data, at):
     return struct.unpack(">I", data[at:at + 4])[0]
 
 
+def read_flagged(data, at, flags, fields):
+    """Reads the 32-bit fields (bit, default, signed) whose flag bit is set,
+    in order; an absent field keeps its default. Returns the values and the
+    position after them."""
+    values = []
+    for bit, value, signed in fields:
+        if flags & bit:
+            value = struct.unpack(">i" if signed else ">I", data[at:at + 4])[0]
+            at += 4
+        values.append(value)
+    return values, at
+
+
 def read_fragments(data, moov, tracks):
     """Appends the samples of every moof, in file order, to the tracks'
     sizes, offsets, dts and ctts (ISO/IEC 14496-12 movie fragments)."""
@@ -191,16 +204,8 @@ def read_fragments(data, moov, tracks):
                 at += 8
             elif flags & 0x20000:
                 base = moof_at
-            if flags & 0x2:
-                at += 4
-            if flags & 0x8:
-                duration = u32(data, at)
-                at += 4
-            if flags & 0x10:
-                size = u32(data, at)
-                at += 4
-            if flags & 0x20:
-                sflags = u32(data, at)
+            (_, duration, size, sflags), at = read_flagged(
+                data, at, flags, [(0x2, 0, False), (0x8, duration, False), (0x10, size, False), (0x20, sflags, False)])
             track = by_id[track_id]
             tfdt = child(data, s, e, b"tfdt")
             t = ends[track_id]
@@ -220,18 +225,8 @@ def read_fragments(data, moov, tracks):
                 if rflags & 0x4:
                     at += 4
                 for _ in range(count):
-                    d, z, c = duration, size, 0
-                    if rflags & 0x100:
-                        d = u32(data, at)
-                        at += 4
-                    if rflags & 0x200:
-                        z = u32(data, at)
-                        at += 4
-                    if rflags & 0x400:
-                        at += 4
-                    if rflags & 0x800:
-                        c = struct.unpack(">i", data[at:at + 4])[0]
-                        at += 4
+                    (d, z, _, c), at = read_flagged(
+                        data, at, rflags, [(0x100, duration, False), (0x200, size, False), (0x400, 0, False), (0x800, 0, True)])
                     track["sizes"].append(z)
                     track["offsets"].append(pos)
                     track["dts"].append(t)

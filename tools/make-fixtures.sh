@@ -8,15 +8,8 @@
 # without metadata unless metadata is the point, so reruns give the same bytes
 # (the GStreamer file is the exception: mp4mux stamps the creation time).
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-out="$here/tests/fixtures"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$out"
-
-ff() { ffmpeg -hide_banner -loglevel error -nostdin -y "$@"; }
-# Bit-exact output (no encoder strings or dates); metadata only when asked.
-exact=(-fflags +bitexact -flags:v +bitexact -flags:a +bitexact)
+source "$(dirname "$0")/media-common.sh" tests/fixtures
+# Metadata only when asked.
 nometa=(-map_metadata -1)
 x264=(-c:v libx264 -preset veryfast -crf 32 -threads 1 -pix_fmt yuv420p)
 

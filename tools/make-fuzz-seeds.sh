@@ -5,13 +5,7 @@
 # committed); needs ffmpeg and python3. Sources are synthetic and the muxers
 # bit-exact, so reruns give the same bytes.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-out="$here/tests/fuzz/seeds"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$out"
-ff() { ffmpeg -hide_banner -loglevel error -nostdin -y "$@"; }
-exact=(-fflags +bitexact -flags:v +bitexact -flags:a +bitexact)
+source "$(dirname "$0")/media-common.sh" tests/fuzz/seeds
 x264=(-c:v libx264 -preset veryfast -crf 40 -threads 1 -pix_fmt yuv420p)
 video() { echo testsrc2=s=$1:r=$2:d=$3; }
 tone() { echo sine=f=440:d=$1:sample_rate=8000; }

@@ -269,28 +269,34 @@ OMX_ERRORTYPE OMX_APIENTRY EventHandler(OMX_HANDLETYPE /*hComponent*/, OMX_PTR p
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE OMX_APIENTRY EmptyBufferDone(OMX_HANDLETYPE /*hComponent*/, OMX_PTR pAppData,
-                                           OMX_BUFFERHEADERTYPE* pBuffer)
+namespace {
+
+// Both buffer callbacks log the returned header, then wake the wait on
+// their port.
+OMX_ERRORTYPE BufferReturned(bool bInput, OMX_PTR pAppData, OMX_BUFFERHEADERTYPE* pBuffer)
 {
     COmxEvents* pEvents = static_cast<COmxEvents*>(pAppData);
     if (pBuffer != NULL) {
-        NKDbgPrintfW(L"[OMX]EmptyBufferDone:HDR=%p BUF=%p FILLEDLEN=%d OFFSET=%d", pBuffer, pBuffer->pBuffer,
-                     pBuffer->nFilledLen, pBuffer->nOffset);
+        NKDbgPrintfW(bInput ? L"[OMX]EmptyBufferDone:HDR=%p BUF=%p FILLEDLEN=%d OFFSET=%d"
+                            : L"[OMX]FillBufferDone:HDR=%p BUF=%p FILLEDLEN=%d OFFSET=%d",
+                     pBuffer, pBuffer->pBuffer, pBuffer->nFilledLen, pBuffer->nOffset);
     }
-    if (pEvents != NULL) SetEvent(pEvents->m_hInputReturned);
+    if (pEvents != NULL) SetEvent(bInput ? pEvents->m_hInputReturned : pEvents->m_hOutputReturned);
     return OMX_ErrorNone;
+}
+
+}  // namespace
+
+OMX_ERRORTYPE OMX_APIENTRY EmptyBufferDone(OMX_HANDLETYPE /*hComponent*/, OMX_PTR pAppData,
+                                           OMX_BUFFERHEADERTYPE* pBuffer)
+{
+    return BufferReturned(true, pAppData, pBuffer);
 }
 
 OMX_ERRORTYPE OMX_APIENTRY FillBufferDone(OMX_HANDLETYPE /*hComponent*/, OMX_PTR pAppData,
                                           OMX_BUFFERHEADERTYPE* pBuffer)
 {
-    COmxEvents* pEvents = static_cast<COmxEvents*>(pAppData);
-    if (pBuffer != NULL) {
-        NKDbgPrintfW(L"[OMX]FillBufferDone:HDR=%p BUF=%p FILLEDLEN=%d OFFSET=%d", pBuffer, pBuffer->pBuffer,
-                     pBuffer->nFilledLen, pBuffer->nOffset);
-    }
-    if (pEvents != NULL) SetEvent(pEvents->m_hOutputReturned);
-    return OMX_ErrorNone;
+    return BufferReturned(false, pAppData, pBuffer);
 }
 
 DWORD SetAacDetectTimeout(DWORD dwMilliseconds)

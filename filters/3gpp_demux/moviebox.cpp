@@ -6,20 +6,9 @@
 #include "moviebytes.h"
 
 CBox::CBox(ByteSource* pSource, DWORD dwType, DWORD cbHeader, LONGLONG llSize, ULONGLONG llFileOffset)
-    : m_pSource(pSource),
-      m_dwType(dwType),
-      m_llSize(llSize),
-      m_cbHeader(cbHeader),
-      m_bVersion(0),
-      m_llFileOffset(llFileOffset),
-      m_pData(NULL),
-      m_cbData(0),
-      m_ppChildren(NULL),
-      m_dwChildCount(0),
-      m_dwChildCapacity(0),
-      m_bFullHeaderRead(false)
+    : m_pSource(pSource), m_dwType(dwType), m_llSize(llSize), m_cbHeader(cbHeader), m_llFileOffset(llFileOffset)
 {
-    m_abFlags[0] = m_abFlags[1] = m_abFlags[2] = 0;
+    InitContents();
 }
 
 CBox::CBox(const CBox& header)
@@ -27,16 +16,22 @@ CBox::CBox(const CBox& header)
       m_dwType(header.m_dwType),
       m_llSize(header.m_llSize),
       m_cbHeader(header.m_cbHeader),
-      m_bVersion(0),
-      m_llFileOffset(header.m_llFileOffset),
-      m_pData(NULL),
-      m_cbData(0),
-      m_ppChildren(NULL),
-      m_dwChildCount(0),
-      m_dwChildCapacity(0),
-      m_bFullHeaderRead(false)
+      m_llFileOffset(header.m_llFileOffset)
 {
+    InitContents();
+}
+
+// Everything but the header: nothing read, no children, no payload.
+void CBox::InitContents()
+{
+    m_bVersion = 0;
     m_abFlags[0] = m_abFlags[1] = m_abFlags[2] = 0;
+    m_pData = NULL;
+    m_cbData = 0;
+    m_ppChildren = NULL;
+    m_dwChildCount = 0;
+    m_dwChildCapacity = 0;
+    m_bFullHeaderRead = false;
 }
 
 CBox::~CBox()

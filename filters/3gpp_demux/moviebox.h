@@ -87,6 +87,7 @@ protected:
     DWORD m_cbData;
 
 private:
+    void InitContents();
     bool AppendChild(CBox* pChild);
 
     CBox** m_ppChildren;

@@ -59,6 +59,7 @@ private:
     void FreeConfig();
     // Sets the video major type, the subtype, FORMAT_VideoInfo and the
     // 88-byte header built from the entry's width and height.
+    HRESULT ParsePlainVisualEntry(CBox* pEntry, LPCWSTR pwszLabel, const GUID& subtype, const char* pszCompression);
     HRESULT SetVideoInfoType(const GUID& subtype, const char* pszCompression, const BYTE* pPayload);
     // Appends m_pConfig behind the first cbHeader bytes of the format block.
     HRESULT AppendConfigToFormat(ULONG cbHeader);

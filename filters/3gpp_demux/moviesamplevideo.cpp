@@ -78,26 +78,27 @@ HRESULT CSampleDescriptionBox::SetVideoInfoType(const GUID& subtype, const char*
     return m_pMediaType->SetFormat(reinterpret_cast<const BYTE*>(&vih), sizeof(vih));
 }
 
-HRESULT CSampleDescriptionBox::ParseVisualEntryMjpg(CBox* pEntry)
+// An entry whose fixed visual fields are all the type needs.
+HRESULT CSampleDescriptionBox::ParsePlainVisualEntry(CBox* pEntry, LPCWSTR pwszLabel, const GUID& subtype,
+                                                     const char* pszCompression)
 {
-    const BYTE* pData = LoadEntry(pEntry, L"MP4 Visual Sample Entry", VISUAL_FIXED_FIELDS);
+    const BYTE* pData = LoadEntry(pEntry, pwszLabel, VISUAL_FIXED_FIELDS);
     if (pData == NULL) {
         return E_FAIL;
     }
-    HRESULT hr = SetVideoInfoType(MEDIASUBTYPE_MJPG, "MJPG", pData);
+    HRESULT hr = SetVideoInfoType(subtype, pszCompression, pData);
     pEntry->ReleaseData();
     return hr;
 }
 
+HRESULT CSampleDescriptionBox::ParseVisualEntryMjpg(CBox* pEntry)
+{
+    return ParsePlainVisualEntry(pEntry, L"MP4 Visual Sample Entry", MEDIASUBTYPE_MJPG, "MJPG");
+}
+
 HRESULT CSampleDescriptionBox::ParseVisualEntryH263(CBox* pEntry)
 {
-    const BYTE* pData = LoadEntry(pEntry, L"H263 Sample Entry", VISUAL_FIXED_FIELDS);
-    if (pData == NULL) {
-        return E_FAIL;
-    }
-    HRESULT hr = SetVideoInfoType(MEDIASUBTYPE_H263, "H263", pData);
-    pEntry->ReleaseData();
-    return hr;
+    return ParsePlainVisualEntry(pEntry, L"H263 Sample Entry", MEDIASUBTYPE_H263, "H263");
 }
 
 HRESULT CSampleDescriptionBox::ParseVisualEntryMp4v(CBox* pEntry)

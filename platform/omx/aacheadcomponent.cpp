@@ -124,6 +124,7 @@ public:
     OMX_ERRORTYPE SendCommand(OMX_COMMANDTYPE cmd, OMX_U32 nParam);
     OMX_ERRORTYPE GetParameter(OMX_INDEXTYPE nIndex, OMX_PTR pParam);
     OMX_ERRORTYPE SetParameter(OMX_INDEXTYPE nIndex, OMX_PTR pParam);
+    OMX_ERRORTYPE BeginParameterCall(const char* pszCall, OMX_INDEXTYPE nIndex, OMX_PTR pParam, OMX_U32* pnPort);
     OMX_ERRORTYPE AllocateBuffer(OMX_BUFFERHEADERTYPE** ppBuffer, OMX_U32 nPort, OMX_PTR pAppPrivate,
                                  OMX_U32 nSizeBytes);
     OMX_ERRORTYPE FreeBuffer(OMX_U32 nPort, OMX_BUFFERHEADERTYPE* pBuffer);
@@ -398,38 +399,49 @@ OMX_ERRORTYPE AacHeadComponent::SendCommand(OMX_COMMANDTYPE cmd, OMX_U32 nParam)
     return OMX_ErrorNone;
 }
 
-OMX_ERRORTYPE AacHeadComponent::GetParameter(OMX_INDEXTYPE nIndex, OMX_PTR pParam)
+// What both directions do first: record the call, then check, in this
+// order, an index this component keeps, the structure's size and version,
+// and its port. Nothing here reads the component's state.
+OMX_ERRORTYPE AacHeadComponent::BeginParameterCall(const char* pszCall, OMX_INDEXTYPE nIndex, OMX_PTR pParam,
+                                                   OMX_U32* pnPort)
 {
-    OMX_U32 nPort = PortField(pParam);
-    RecordCall("GetParameter " + Hex(nIndex) + " " + std::to_string(nPort));
-    std::lock_guard<std::mutex> guard(m_lock);
+    const OMX_U32 nPort = PortField(pParam);
+    *pnPort = nPort;
+    RecordCall(pszCall + (" " + Hex(nIndex)) + " " + std::to_string(nPort));
     if (nIndex == OMX_IndexParamPortDefinition) {
         OMX_ERRORTYPE err = CheckHeader(pParam, sizeof(OMX_PARAM_PORTDEFINITIONTYPE));
         if (err != OMX_ErrorNone) return err;
-        if (nPort >= kPortCount) return OMX_ErrorBadPortIndex;
-        *static_cast<OMX_PARAM_PORTDEFINITIONTYPE*>(pParam) = m_ports[nPort].def;
-        return OMX_ErrorNone;
+        return nPort < kPortCount ? OMX_ErrorNone : OMX_ErrorBadPortIndex;
     }
     if (nIndex == OMX_IndexParamAudioAac) {
         OMX_ERRORTYPE err = CheckHeader(pParam, sizeof(OMX_AUDIO_PARAM_AACPROFILETYPE));
         if (err != OMX_ErrorNone) return err;
-        if (nPort != kInputPort) return OMX_ErrorBadPortIndex;
-        *static_cast<OMX_AUDIO_PARAM_AACPROFILETYPE*>(pParam) = m_aac;
-        return OMX_ErrorNone;
+        return nPort == kInputPort ? OMX_ErrorNone : OMX_ErrorBadPortIndex;
     }
     return OMX_ErrorUnsupportedIndex;
 }
 
+OMX_ERRORTYPE AacHeadComponent::GetParameter(OMX_INDEXTYPE nIndex, OMX_PTR pParam)
+{
+    OMX_U32 nPort = 0;
+    OMX_ERRORTYPE err = BeginParameterCall("GetParameter", nIndex, pParam, &nPort);
+    if (err != OMX_ErrorNone) return err;
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (nIndex == OMX_IndexParamPortDefinition)
+        *static_cast<OMX_PARAM_PORTDEFINITIONTYPE*>(pParam) = m_ports[nPort].def;
+    else
+        *static_cast<OMX_AUDIO_PARAM_AACPROFILETYPE*>(pParam) = m_aac;
+    return OMX_ErrorNone;
+}
+
 OMX_ERRORTYPE AacHeadComponent::SetParameter(OMX_INDEXTYPE nIndex, OMX_PTR pParam)
 {
-    OMX_U32 nPort = PortField(pParam);
-    RecordCall("SetParameter " + Hex(nIndex) + " " + std::to_string(nPort));
+    OMX_U32 nPort = 0;
+    OMX_ERRORTYPE err = BeginParameterCall("SetParameter", nIndex, pParam, &nPort);
+    if (err != OMX_ErrorNone) return err;
     std::lock_guard<std::mutex> guard(m_lock);
+    if (m_state != OMX_StateLoaded) return OMX_ErrorIncorrectStateOperation;
     if (nIndex == OMX_IndexParamPortDefinition) {
-        OMX_ERRORTYPE err = CheckHeader(pParam, sizeof(OMX_PARAM_PORTDEFINITIONTYPE));
-        if (err != OMX_ErrorNone) return err;
-        if (nPort >= kPortCount) return OMX_ErrorBadPortIndex;
-        if (m_state != OMX_StateLoaded) return OMX_ErrorIncorrectStateOperation;
         // Only the buffer count is the application's to choose.
         const OMX_PARAM_PORTDEFINITIONTYPE* p = static_cast<const OMX_PARAM_PORTDEFINITIONTYPE*>(pParam);
         if (p->nBufferCountActual < m_ports[nPort].def.nBufferCountMin || p->nBufferCountActual > kMaxBuffersPerPort)
@@ -437,25 +449,18 @@ OMX_ERRORTYPE AacHeadComponent::SetParameter(OMX_INDEXTYPE nIndex, OMX_PTR pPara
         m_ports[nPort].def.nBufferCountActual = p->nBufferCountActual;
         return OMX_ErrorNone;
     }
-    if (nIndex == OMX_IndexParamAudioAac) {
-        OMX_ERRORTYPE err = CheckHeader(pParam, sizeof(OMX_AUDIO_PARAM_AACPROFILETYPE));
-        if (err != OMX_ErrorNone) return err;
-        if (nPort != kInputPort) return OMX_ErrorBadPortIndex;
-        if (m_state != OMX_StateLoaded) return OMX_ErrorIncorrectStateOperation;
-        const OMX_AUDIO_PARAM_AACPROFILETYPE* p = static_cast<const OMX_AUDIO_PARAM_AACPROFILETYPE*>(pParam);
-        // Only what an AAC channel configuration and the sampling
-        // frequency table can describe.
-        uint8_t asc[8];
-        if (p->nSampleRate < 7350 || p->nSampleRate > 96000 ||
-            BuildLcAudioSpecificConfig(p->nSampleRate, p->nChannels, asc, sizeof(asc)) == 0)
-            return OMX_ErrorBadParameter;
-        if (p->eAACStreamFormat != OMX_AUDIO_AACStreamFormatRAW &&
-            p->eAACStreamFormat != OMX_AUDIO_AACStreamFormatMP4FF)
-            return OMX_ErrorUnsupportedSetting;
-        m_aac = *p;
-        return OMX_ErrorNone;
-    }
-    return OMX_ErrorUnsupportedIndex;
+    const OMX_AUDIO_PARAM_AACPROFILETYPE* p = static_cast<const OMX_AUDIO_PARAM_AACPROFILETYPE*>(pParam);
+    // Only what an AAC channel configuration and the sampling
+    // frequency table can describe.
+    uint8_t asc[8];
+    if (p->nSampleRate < 7350 || p->nSampleRate > 96000 ||
+        BuildLcAudioSpecificConfig(p->nSampleRate, p->nChannels, asc, sizeof(asc)) == 0)
+        return OMX_ErrorBadParameter;
+    if (p->eAACStreamFormat != OMX_AUDIO_AACStreamFormatRAW &&
+        p->eAACStreamFormat != OMX_AUDIO_AACStreamFormatMP4FF)
+        return OMX_ErrorUnsupportedSetting;
+    m_aac = *p;
+    return OMX_ErrorNone;
 }
 
 OMX_ERRORTYPE AacHeadComponent::AllocateBuffer(OMX_BUFFERHEADERTYPE** ppBuffer, OMX_U32 nPort, OMX_PTR pAppPrivate,

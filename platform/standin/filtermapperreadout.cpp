@@ -14,17 +14,23 @@ std::string Utf8(const WCHAR* psz)
     return sz;
 }
 
-// The subkey names of hKey, in the registry's order.
-std::vector<std::vector<WCHAR>> SubkeyNames(HKEY hKey)
+// Calls fn(name, hSubkey) for every subkey of hParent's subkey pszKey, in
+// the registry's order; a subkey that cannot be opened is passed over.
+template <class Fn>
+void ForEachSubkey(HKEY hParent, LPCWSTR pszKey, Fn fn)
 {
-    std::vector<std::vector<WCHAR>> names;
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExW(hParent, pszKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return;
     WCHAR szName[MAX_PATH];
     DWORD cch = MAX_PATH;
     for (DWORD i = 0; RegEnumKeyExW(hKey, i, szName, &cch, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
          ++i, cch = MAX_PATH) {
-        names.emplace_back(szName, szName + cch + 1);
+        HKEY hSubkey = nullptr;
+        if (RegOpenKeyExW(hKey, szName, 0, KEY_READ, &hSubkey) != ERROR_SUCCESS) continue;
+        fn(static_cast<const WCHAR*>(szName), hSubkey);
+        RegCloseKey(hSubkey);
     }
-    return names;
+    RegCloseKey(hKey);
 }
 
 DWORD QueryDword(HKEY hKey, LPCWSTR pszName)
@@ -55,34 +61,24 @@ std::vector<WCHAR> QueryString(HKEY hKey, LPCWSTR pszName)
 std::vector<platformhost::RegisteredPinType> ReadPinTypes(HKEY hPin)
 {
     std::vector<platformhost::RegisteredPinType> types;
-    HKEY hTypes = nullptr;
-    if (RegOpenKeyExW(hPin, L"Types", 0, KEY_READ, &hTypes) != ERROR_SUCCESS) return types;
-    for (const std::vector<WCHAR>& major : SubkeyNames(hTypes)) {
-        HKEY hMajor = nullptr;
-        if (RegOpenKeyExW(hTypes, major.data(), 0, KEY_READ, &hMajor) != ERROR_SUCCESS) continue;
-        for (const std::vector<WCHAR>& sub : SubkeyNames(hMajor)) {
+    ForEachSubkey(hPin, L"Types", [&](const WCHAR* pszMajor, HKEY hMajor) {
+        ForEachSubkey(hMajor, nullptr, [&](const WCHAR* pszSub, HKEY) {
             platformhost::RegisteredPinType type = {};
-            if (SUCCEEDED(CLSIDFromString(major.data(), &type.majorType)) &&
-                SUCCEEDED(CLSIDFromString(sub.data(), &type.subType))) {
+            if (SUCCEEDED(CLSIDFromString(pszMajor, &type.majorType)) &&
+                SUCCEEDED(CLSIDFromString(pszSub, &type.subType))) {
                 types.push_back(type);
             }
-        }
-        RegCloseKey(hMajor);
-    }
-    RegCloseKey(hTypes);
+        });
+    });
     return types;
 }
 
 std::vector<platformhost::RegisteredPin> ReadPins(HKEY hClass)
 {
     std::vector<platformhost::RegisteredPin> pins;
-    HKEY hPins = nullptr;
-    if (RegOpenKeyExW(hClass, L"Pins", 0, KEY_READ, &hPins) != ERROR_SUCCESS) return pins;
-    for (const std::vector<WCHAR>& name : SubkeyNames(hPins)) {
-        HKEY hPin = nullptr;
-        if (RegOpenKeyExW(hPins, name.data(), 0, KEY_READ, &hPin) != ERROR_SUCCESS) continue;
+    ForEachSubkey(hClass, L"Pins", [&](const WCHAR* pszName, HKEY hPin) {
         platformhost::RegisteredPin pin;
-        pin.name = Utf8(name.data());
+        pin.name = Utf8(pszName);
         pin.bRendered = QueryDword(hPin, L"IsRendered") != 0;
         pin.bOutput = QueryDword(hPin, L"Direction") != 0;
         pin.bZero = QueryDword(hPin, L"AllowedZero") != 0;
@@ -92,9 +88,7 @@ std::vector<platformhost::RegisteredPin> ReadPins(HKEY hClass)
         pin.connectsToPin = Utf8(QueryString(hPin, L"ConnectsToPin").data());
         pin.types = ReadPinTypes(hPin);
         pins.push_back(pin);
-        RegCloseKey(hPin);
-    }
-    RegCloseKey(hPins);
+    });
     return pins;
 }
 
@@ -105,18 +99,13 @@ namespace platformhost {
 std::vector<RegisteredFilter> EnumRegisteredFilters()
 {
     std::vector<RegisteredFilter> filters;
-    HKEY hFilters = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Filter", 0, KEY_READ, &hFilters) != ERROR_SUCCESS) return filters;
-    for (const std::vector<WCHAR>& clsidName : SubkeyNames(hFilters)) {
+    ForEachSubkey(HKEY_CLASSES_ROOT, L"Filter", [&](const WCHAR* pszClsid, HKEY hFilter) {
         RegisteredFilter filter;
-        if (FAILED(CLSIDFromString(clsidName.data(), &filter.clsid))) continue;
-        HKEY hFilter = nullptr;
-        if (RegOpenKeyExW(hFilters, clsidName.data(), 0, KEY_READ, &hFilter) != ERROR_SUCCESS) continue;
+        if (FAILED(CLSIDFromString(pszClsid, &filter.clsid))) return;
         filter.name = Utf8(QueryString(hFilter, nullptr).data());
-        RegCloseKey(hFilter);
         filter.dwMerit = 0;
         WCHAR szClass[64];
-        StringCchPrintfW(szClass, 64, L"CLSID\\%s", clsidName.data());
+        StringCchPrintfW(szClass, 64, L"CLSID\\%s", pszClsid);
         HKEY hClass = nullptr;
         if (RegOpenKeyExW(HKEY_CLASSES_ROOT, szClass, 0, KEY_READ, &hClass) == ERROR_SUCCESS) {
             filter.dwMerit = QueryDword(hClass, L"Merit");
@@ -124,8 +113,7 @@ std::vector<RegisteredFilter> EnumRegisteredFilters()
             RegCloseKey(hClass);
         }
         filters.push_back(filter);
-    }
-    RegCloseKey(hFilters);
+    });
     return filters;
 }
 
