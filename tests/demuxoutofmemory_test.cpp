@@ -27,14 +27,12 @@
 #include <vector>
 
 #include "3gpDemux.h"
-#include "asyncsource.h"
 #include "comtesthooks.h"
 #include "debugcapture.h"
 #include "fixturefacts.h"
 #include "onegap.h"
-#include "hostgraph.h"
+#include "demuxgraph.h"
 #include "mediatype.h"
-#include "recordingsink.h"
 #include "testhooks.h"
 
 namespace {
@@ -131,18 +129,6 @@ bool Settled(const std::vector<CRecordingSink*>& sinks, CHostGraph* pGraph, cons
     return lPending <= lExplained + Occurrences(capture.Text(), kThreadNotCreated);
 }
 
-std::vector<IPin*> EnumeratePins(IBaseFilter* pFilter, HRESULT* phr)
-{
-    std::vector<IPin*> pins;
-    IEnumPins* pEnum = nullptr;
-    *phr = pFilter->EnumPins(&pEnum);
-    if (FAILED(*phr)) return pins;
-    IPin* pPin = nullptr;
-    while (pEnum->Next(1, &pPin, nullptr) == S_OK) pins.push_back(pPin);
-    pEnum->Release();
-    return pins;
-}
-
 void ReadStrings(IBaseFilter* pDemux, CycleResult* pResult)
 {
     IAMMediaContent* pContent = nullptr;
@@ -156,6 +142,33 @@ void ReadStrings(IBaseFilter* pDemux, CycleResult* pResult)
     pContent->Release();
 }
 
+// The steps before the output connections, up to the pins' enumeration.
+void OpenUpToPins(CHostDemuxGraph& graph, CHostAsyncSource* pSource, CycleResult* pResult)
+{
+    IClassFactory* pFactory = nullptr;
+    HRESULT* hr = pResult->hrSteps;
+    hr[kClassObject] = LoadedModule::Get().GetClassObject(&pFactory);
+    if (FAILED(hr[kClassObject])) return;
+    IBaseFilter* pDemux = nullptr;
+    hr[kCreate] = pFactory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&pDemux));
+    pFactory->Release();
+    if (FAILED(hr[kCreate])) return;
+    hr[kJoin] = graph.SetFilter(pDemux);
+    pDemux->Release();
+    if (FAILED(hr[kJoin])) return;
+    // The source is added here rather than by the driver, to connect it with its type given in full.
+    graph.Graph()->AddFilter(pSource, L"source");
+    IPin* pInput = nullptr;
+    pDemux->FindPin(L"Input", &pInput);
+    hr[kConnect] = graph.Graph()->ConnectDirect(pSource->OutputPin(), pInput, &StreamType());
+    pInput->Release();
+    if (FAILED(hr[kConnect])) return;
+    ReadStrings(pDemux, pResult);
+    IEnumPins* pEnum = nullptr;
+    hr[kEnumPins] = pDemux->EnumPins(&pEnum);
+    if (SUCCEEDED(hr[kEnumPins])) pEnum->Release();
+}
+
 // One cycle with the n-th counted allocation failing (0: none fails).
 // Everything up to Stop runs armed; the teardown runs disarmed, so that it
 // can always take the graph apart and the counts can be checked.
@@ -163,39 +176,20 @@ CycleResult RunCycle(const std::string& fixture, long nFail)
 {
     CycleResult result;
     DebugCapture capture;
-    CHostGraph* pGraph = CHostGraph::Create();
     CHostAsyncSource* pSource = CHostAsyncSource::CreateFromFile(FixturePath(fixture));
-    pGraph->AddFilter(pSource, L"source");
-    IBaseFilter* pDemux = nullptr;
-    std::vector<IPin*> pins;
-    std::vector<CRecordingSink*> sinks;
-    std::vector<size_t> sinkPins;  // index into result.pins of each sink
+    CHostDemuxGraph graph;
 
     platformtest::ArmAllocationFailure(nFail);
-    IClassFactory* pFactory = nullptr;
-    HRESULT* hr = result.hrSteps;
-    hr[kClassObject] = LoadedModule::Get().GetClassObject(&pFactory);
-    if (SUCCEEDED(hr[kClassObject])) {
-        hr[kCreate] = pFactory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&pDemux));
-        pFactory->Release();
-    }
-    if (SUCCEEDED(hr[kCreate])) hr[kJoin] = pGraph->AddFilter(pDemux, L"demux");
-    if (SUCCEEDED(hr[kJoin])) {
-        IPin* pInput = nullptr;
-        pDemux->FindPin(L"Input", &pInput);
-        hr[kConnect] = pGraph->ConnectDirect(pSource->OutputPin(), pInput, &StreamType());
-        pInput->Release();
-    }
-    if (SUCCEEDED(hr[kConnect])) {
-        ReadStrings(pDemux, &result);
-        pins = EnumeratePins(pDemux, &hr[kEnumPins]);
-    }
-    for (size_t i = 1; i < pins.size(); ++i) {
-        CRecordingSink* pSink = CRecordingSink::Create();
-        pGraph->AddFilter(pSink, L"sink");
+    OpenUpToPins(graph, pSource, &result);
+    HRESULT hrSinks = S_OK;
+    if (SUCCEEDED(result.hrSteps[kEnumPins])) hrSinks = graph.ConnectSinks();
+    // The driver stops at the first pin that does not connect; the pins before it are connected.
+    std::vector<CRecordingSink*> sinks;
+    for (size_t i = 0; i < graph.SinkCount(); ++i) {
         PinResult pin;
-        pin.hrConnect = pGraph->ConnectDirect(pins[i], pSink->InputPin(), nullptr);
+        pin.hrConnect = i + 1 == graph.SinkCount() ? hrSinks : S_OK;
         if (SUCCEEDED(pin.hrConnect)) {
+            CRecordingSink* pSink = graph.Sink(i);
             AM_MEDIA_TYPE mt;
             pSink->InputPin()->ConnectionMediaType(&mt);
             pin.majortype = mt.majortype;
@@ -203,20 +197,19 @@ CycleResult RunCycle(const std::string& fixture, long nFail)
             pin.format.assign(mt.pbFormat, mt.pbFormat + mt.cbFormat);
             FreeMediaType(mt);
             sinks.push_back(pSink);
-            sinkPins.push_back(result.pins.size());
         }
         result.pins.push_back(pin);
-        if (FAILED(pin.hrConnect)) pSink->Release();
     }
     if (!sinks.empty()) {
         // Downstream first, as a graph does; driven here so that the order
-        // never depends on the module's pin enumeration.
+        // never depends on the module's pin enumeration, which may fail.
+        IBaseFilter* pDemux = graph.Filter();
         for (CRecordingSink* pSink : sinks) pSink->Pause();
         result.hrPause = pDemux->Pause();
         for (CRecordingSink* pSink : sinks) pSink->Run(0);
         if (SUCCEEDED(result.hrPause)) pDemux->Run(0);
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!Settled(sinks, pGraph, capture) && std::chrono::steady_clock::now() < deadline) {
+        while (!Settled(sinks, graph.Graph(), capture) && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         for (CRecordingSink* pSink : sinks) pSink->Stop();
@@ -227,27 +220,23 @@ CycleResult RunCycle(const std::string& fixture, long nFail)
     result.failedKind = platformtest::FailedAllocationKind();
 
     for (size_t i = 0; i < sinks.size(); ++i) {
-        PinResult& pin = result.pins[sinkPins[i]];
+        PinResult& pin = result.pins[i];
         for (const SampleRecord& s : sinks[i]->Samples()) pin.hashes.push_back(s.hash);
         pin.lEndOfStreams = sinks[i]->EndOfStreamCount();
     }
-    for (const CHostGraph::Event& e : pGraph->Events()) {
-        if (e.lCode == EC_STREAM_ERROR_STOPPED && e.lParam1 == static_cast<LONG_PTR>(E_OUTOFMEMORY)) {
-            ++result.lOutOfMemoryEvents;
-        } else {
-            ++result.lOtherEvents;
+    if (graph.Graph()) {
+        for (const CHostGraph::Event& e : graph.Graph()->Events()) {
+            if (e.lCode == EC_STREAM_ERROR_STOPPED && e.lParam1 == static_cast<LONG_PTR>(E_OUTOFMEMORY)) {
+                ++result.lOutOfMemoryEvents;
+            } else {
+                ++result.lOtherEvents;
+            }
         }
     }
     result.lThreadsNotCreated = Occurrences(capture.Text(), kThreadNotCreated);
 
-    for (IPin* pPin : pins) pPin->Release();
-    pGraph->Clear();
-    for (CRecordingSink* pSink : sinks) EXPECT_EQ(0u, pSink->Release());
-    if (pDemux) {
-        EXPECT_EQ(0u, pDemux->Release());
-    }
+    EXPECT_TRUE(graph.TearDown()) << "an object of the graph kept a reference";
     EXPECT_EQ(0u, pSource->Release());
-    EXPECT_EQ(0u, pGraph->Release());
     return result;
 }
 
@@ -328,7 +317,8 @@ void CheckFailedCycle(const CycleResult& run, const CycleResult& clean, const st
     }
     for (const PinResult& pin : run.pins) {
         if (FAILED(pin.hrConnect)) {
-            EXPECT_EQ(E_OUTOFMEMORY, pin.hrConnect) << where;
+            // VFW_E_NOT_FOUND: the driver's look-up found no pin, its enumerator having had no memory.
+            EXPECT_TRUE(pin.hrConnect == E_OUTOFMEMORY || pin.hrConnect == VFW_E_NOT_FOUND) << where;
             continue;
         }
         const PinResult* pClean = CleanPinOfType(clean, pin);

