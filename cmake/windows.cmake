@@ -60,10 +60,10 @@ demux_add_module(PLATFORM demux_device OMX OMX_Core SERVER SERVER_LINK_OPTIONS $
 # --- the test program that drives the module through Wine's DirectShow -------
 file(GLOB WINE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.cpp)
 if(WINE_TEST_SOURCES)
-  # The sink's input pin and the lines it prints are the host sink's too;
-  # they need nothing from the stand-ins.
-  add_executable(demux_wine_test ${WINE_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/host/sinkinputpin.cpp
-                                 ${CMAKE_SOURCE_DIR}/host/samplejson.cpp)
+  # The sinks are the host's recording sink, which needs nothing from the
+  # stand-ins.
+  add_executable(demux_wine_test ${WINE_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/host/recordingsink.cpp
+                                 ${CMAKE_SOURCE_DIR}/host/sinkinputpin.cpp ${CMAKE_SOURCE_DIR}/host/samplejson.cpp)
   # Of the module it sees only the public header (3gpDemux.h).
   target_include_directories(demux_wine_test PRIVATE ${CMAKE_SOURCE_DIR}/host ${CMAKE_SOURCE_DIR}/filters/3gpp_demux)
   target_link_libraries(demux_wine_test PRIVATE demux_framework demux_device advapi32)

@@ -6,6 +6,7 @@
 
 #include "baseoutputpin.h"  // CreateMemoryAllocator
 #include "hostsequence.h"
+#include "samplejson.h"
 
 namespace {
 
@@ -55,6 +56,29 @@ SampleRecord DescribeSample(IMediaSample* pSample)
 }
 
 }  // namespace
+
+std::string SinkEventJsonLine(const std::string& pin, const SinkEvent& event, const SampleRecord* pSample,
+                              const std::string& md5)
+{
+    switch (event.kind) {
+    case SinkEvent::Sample: {
+        SampleJsonFields fields = {pSample->hrTime,      pSample->rtStart,        pSample->rtStop,
+                                   pSample->hrMediaTime, pSample->llMediaStart,   pSample->llMediaStop,
+                                   pSample->bSyncPoint,  pSample->bDiscontinuity, pSample->bPreroll,
+                                   pSample->cbActual};
+        return SampleJsonLine(pin, event.nSample, fields, md5);
+    }
+    case SinkEvent::NewSegment:
+        return SegmentJsonLine(pin, event.rtStart, event.rtStop, event.dRate);
+    case SinkEvent::EndOfStream:
+        return PinEventJsonLine(pin, "eos");
+    case SinkEvent::BeginFlush:
+        return PinEventJsonLine(pin, "flush");
+    case SinkEvent::EndFlush:
+        break;
+    }
+    return std::string();
+}
 
 // --- input pin -----------------------------------------------------------------
 
@@ -125,8 +149,9 @@ STDMETHODIMP CRecordingInputPin::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIM
 
 HRESULT CRecordingInputPin::CreateOwnAllocator(IMemAllocator** ppAllocator)
 {
-    if (!m_pSink->m_options.bProvideAllocator) return VFW_E_NO_ALLOCATOR;
-    return CreateMemoryAllocator(ppAllocator);
+    const SinkOptions& options = m_pSink->m_options;
+    if (!options.bProvideAllocator) return VFW_E_NO_ALLOCATOR;
+    return options.pfnCreateAllocator ? options.pfnCreateAllocator(ppAllocator) : CreateMemoryAllocator(ppAllocator);
 }
 
 STDMETHODIMP CRecordingInputPin::NotifyAllocator(IMemAllocator* pAllocator, BOOL bReadOnly)

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "basefilter.h"
@@ -32,6 +33,9 @@ struct SinkOptions {
     GUID subtype = GUID_NULL;
     // GetAllocator hands out the sink's own memory allocator; otherwise VFW_E_NO_ALLOCATOR.
     bool bProvideAllocator = false;
+    // Set: makes that allocator instead of the framework's (a graph whose own
+    // allocator sizes buffers differently).
+    HRESULT (*pfnCreateAllocator)(IMemAllocator** ppAllocator) = nullptr;
     // GetAllocatorRequirements reports these; otherwise E_NOTIMPL.
     bool bHasRequirements = false;
     ALLOCATOR_PROPERTIES requirements = {0, 0, 0, 0};
@@ -76,6 +80,11 @@ struct SinkEvent {
     // Arrival order across sinks and graph events (hostsequence.h).
     uint64_t nSequence = 0;
 };
+
+// The event's line in "3gpdemux samples" (samplejson.h); empty for an end
+// of flush. md5 is the hash of a sample's data.
+std::string SinkEventJsonLine(const std::string& pin, const SinkEvent& event, const SampleRecord* pSample,
+                              const std::string& md5);
 
 class CRecordingSink;
 
@@ -164,9 +173,12 @@ public:
     bool NotifiedOwnAllocator() const { return m_pin.NotifiedOwnAllocator(); }
     const SinkOptions& Options() const { return m_options; }
 
+protected:
+    // For a subclass that adds interfaces; Create makes the plain sink.
+    CRecordingSink(const SinkOptions& options, HRESULT* phr);
+
 private:
     friend class CRecordingInputPin;
-    CRecordingSink(const SinkOptions& options, HRESULT* phr);
     void Record(const SinkEvent& event);
     HRESULT ReceiveSample(IMediaSample* pSample);
     // Holds Receive call lCall, when HoldNthSample chose it, until a release.

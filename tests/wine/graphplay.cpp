@@ -140,6 +140,7 @@ HRESULT CGraphSession::Build(const WideString& file)
         m_sinks.push_back(pSink);
         hr = m_pGraph->AddFilter(pSink, i == 0 ? L"Sink 1" : L"Sink 2");
         if (SUCCEEDED(hr)) hr = m_pGraph->ConnectDirect(outputs[i], pSink->InputPin(), nullptr);
+        if (SUCCEEDED(hr)) pSink->NameFromConnection();
     }
     ReleasePins(&outputs);
     if (Failed(hr, "connecting the output pins to the sinks")) return hr;
@@ -221,15 +222,15 @@ int PlayThroughGraph(const WideString& file, size_t nHold, REFERENCE_TIME rtSeek
     if (Failed(hr, "playing to EC_COMPLETE")) return 1;
     if (Failed(session.Control()->Stop(), "IMediaControl::Stop")) return 1;
 
-    // Seek while running, at a known point: each sink holds its stream after
-    // nHold samples, so the seek finds both pins mid-stream.
+    // Seek while running, at a known point: each sink holds its nHold-th
+    // sample, so the seek finds both pins mid-stream.
     if (Failed(session.SeekTo(0), "rewinding while stopped")) return 1;
     session.ClearLines();
-    for (CGraphSink* pSink : session.Sinks()) pSink->HoldAfter(nHold);
+    for (CGraphSink* pSink : session.Sinks()) pSink->HoldNthSample(static_cast<long>(nHold));
     hr = session.Control()->Run();
     if (Failed(hr, "IMediaControl::Run before the seek")) return 1;
     for (CGraphSink* pSink : session.Sinks()) {
-        if (!pSink->WaitHeldOrEnded(kWaitMs)) {
+        if (!pSink->WaitForHeldOrEnded(kWaitMs)) {
             std::fprintf(stderr, "demux_wine_test: a sink neither held nor ended before the seek\n");
             return 1;
         }

@@ -3,18 +3,11 @@
 #include <wincrypt.h>
 
 #include <chrono>
-#include <mutex>
 #include <new>
 
 #include "roundingallocator.h"
-#include "samplejson.h"
 
 namespace {
-
-// {2F0C5E7A-8B14-4C63-A9D2-5E71B0C3F846}: a class identifier for this sink only.
-const CLSID kClsidGraphSink = {0x2F0C5E7A, 0x8B14, 0x4C63, {0xA9, 0xD2, 0x5E, 0x71, 0xB0, 0xC3, 0xF8, 0x46}};
-
-const size_t kNoHold = static_cast<size_t>(-1);
 
 // MD5 of a byte range as lower-case hex, as the Linux tool hashes samples;
 // empty when CryptoAPI has no provider.
@@ -46,99 +39,23 @@ std::string Md5Hex(const BYTE* pData, size_t cb)
     return hex;
 }
 
-std::string SampleLine(const std::string& pin, size_t n, IMediaSample* pSample)
-{
-    SampleJsonFields fields = {};
-    fields.hrTime = pSample->GetTime(&fields.rtStart, &fields.rtStop);
-    fields.hrMediaTime = pSample->GetMediaTime(&fields.llMediaStart, &fields.llMediaStop);
-    fields.bSyncPoint = pSample->IsSyncPoint() == S_OK;
-    fields.bDiscontinuity = pSample->IsDiscontinuity() == S_OK;
-    fields.bPreroll = pSample->IsPreroll() == S_OK;
-    BYTE* pData = nullptr;
-    fields.cbActual = pSample->GetActualDataLength();
-    if (FAILED(pSample->GetPointer(&pData)) || fields.cbActual < 0) fields.cbActual = 0;
-    return SampleJsonLine(pin, n, fields, Md5Hex(pData, static_cast<size_t>(fields.cbActual)));
-}
-
 }  // namespace
 
-// --- input pin -----------------------------------------------------------------
-
-CGraphSinkPin::CGraphSinkPin(CGraphSink* pSink, CCritSec* pLock, HRESULT* phr)
-    : CSinkInputPin(L"CGraphSinkPin", pSink, pLock, phr), m_pSink(pSink)
+// A renderer's options: EC_COMPLETE at end-of-stream, and buffers from Wine's
+// allocator sized as Windows' would be (roundingallocator.h).
+SinkOptions CGraphSink::RendererOptions(CGraphSink* pSink)
 {
+    SinkOptions options;
+    options.bProvideAllocator = true;
+    options.pfnCreateAllocator = CreateRoundingAllocator;
+    options.bNotifyComplete = true;
+    options.onEvent = [pSink](const SinkEvent& event, const SampleRecord* pSample, const BYTE* pData) {
+        pSink->OnEvent(event, pSample, pData);
+    };
+    return options;
 }
 
-HRESULT CGraphSinkPin::CheckMediaType(const CMediaType*)
-{
-    return S_OK;
-}
-
-HRESULT CGraphSinkPin::CompleteConnect(IPin* pReceivePin)
-{
-    HRESULT hr = CSinkInputPin::CompleteConnect(pReceivePin);
-    if (FAILED(hr)) return hr;
-    if (IsEqualGUID(m_mt.majortype, MEDIATYPE_Video)) m_pSink->SetKind("video");
-    else if (IsEqualGUID(m_mt.majortype, MEDIATYPE_Audio)) m_pSink->SetKind("audio");
-    else m_pSink->SetKind("other");
-    return S_OK;
-}
-
-HRESULT CGraphSinkPin::BreakConnect()
-{
-    m_pSink->SetKind("");
-    return CSinkInputPin::BreakConnect();
-}
-
-HRESULT CGraphSinkPin::Inactive()
-{
-    m_pSink->ReleaseHeld();
-    return S_OK;
-}
-
-STDMETHODIMP CGraphSinkPin::EndOfStream()
-{
-    m_pSink->OnEndOfStream();
-    return S_OK;
-}
-
-STDMETHODIMP CGraphSinkPin::BeginFlush()
-{
-    m_pSink->OnBeginFlush();
-    return S_OK;
-}
-
-STDMETHODIMP CGraphSinkPin::EndFlush()
-{
-    m_pSink->OnEndFlush();
-    return S_OK;
-}
-
-STDMETHODIMP CGraphSinkPin::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate)
-{
-    CBasePin::NewSegment(tStart, tStop, dRate);
-    m_pSink->Record(SegmentJsonLine(m_pSink->Kind(), tStart, tStop, dRate));
-    return S_OK;
-}
-
-HRESULT CGraphSinkPin::CreateOwnAllocator(IMemAllocator** ppAllocator)
-{
-    return CreateRoundingAllocator(ppAllocator);
-}
-
-HRESULT CGraphSinkPin::ReceiveSample(IMediaSample* pSample)
-{
-    return m_pSink->ReceiveSample(pSample);
-}
-
-// --- filter --------------------------------------------------------------------
-
-CGraphSink::CGraphSink(HRESULT* phr)
-    : CBaseFilter(L"CGraphSink", nullptr, &m_csFilter, kClsidGraphSink), m_pin(this, &m_csFilter, phr)
-{
-}
-
-CGraphSink::~CGraphSink() = default;
+CGraphSink::CGraphSink(HRESULT* phr) : CRecordingSink(RendererOptions(this), phr) {}
 
 CGraphSink* CGraphSink::Create()
 {
@@ -158,170 +75,70 @@ STDMETHODIMP CGraphSink::NonDelegatingQueryInterface(REFIID riid, void** ppv)
     CheckPointer(ppv, E_POINTER);
     if (IsEqualIID(riid, IID_IMediaSeeking)) return GetInterface(static_cast<IMediaSeeking*>(this), ppv);
     if (IsEqualIID(riid, IID_IAMFilterMiscFlags)) return GetInterface(static_cast<IAMFilterMiscFlags*>(this), ppv);
-    return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+    return CRecordingSink::NonDelegatingQueryInterface(riid, ppv);
 }
 
-STDMETHODIMP CGraphSink::Stop()
+void CGraphSink::OnEvent(const SinkEvent& event, const SampleRecord* pSample, const BYTE* pData)
 {
+    // Holding is for the first stretch only: what follows a seek runs freely.
+    if (event.kind == SinkEvent::BeginFlush) HoldNthSample(0);
+    std::string md5;
+    if (pSample) md5 = Md5Hex(pData, pSample->cbActual > 0 && pData ? static_cast<size_t>(pSample->cbActual) : 0);
     {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_bCompletePending = false;
+        std::lock_guard<std::mutex> guard(m_lineLock);
+        std::string line = SinkEventJsonLine(m_kind, event, pSample, md5);
+        if (!line.empty()) m_lines.push_back(line);
+        if (event.kind == SinkEvent::BeginFlush) m_bEnded = false;
+        if (event.kind == SinkEvent::EndOfStream) m_bEnded = true;
     }
-    ReleaseHeld();
-    return CBaseFilter::Stop();
+    m_ended.notify_all();
 }
 
-// A renderer that saw end-of-stream before it ran completes when it runs.
-STDMETHODIMP CGraphSink::Run(REFERENCE_TIME tStart)
+void CGraphSink::NameFromConnection()
 {
-    HRESULT hr = CBaseFilter::Run(tStart);
-    if (FAILED(hr)) return hr;
-    bool bComplete = false;
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        bComplete = m_bCompletePending;
-        m_bCompletePending = false;
-    }
-    if (bComplete) NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
-    return hr;
-}
-
-void CGraphSink::OnEndOfStream()
-{
-    bool bRunning = false;
-    {
-        CAutoLock lock(&m_csFilter);
-        bRunning = m_State.Get() == State_Running;
-    }
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_lines.push_back(PinEventJsonLine(m_kind, "eos"));
-        m_bEnded = true;
-        m_bCompletePending = !bRunning;
-    }
-    m_changed.notify_all();
-    if (bRunning) NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
-}
-
-void CGraphSink::OnBeginFlush()
-{
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_lines.push_back(PinEventJsonLine(m_kind, "flush"));
-        m_bFlushing = true;
-        m_bFlushed = true;
-        m_bEnded = false;
-        m_bCompletePending = false;
-        // Holding is for the first stretch only: what follows the flush runs freely.
-        m_nHoldAfter = kNoHold;
-    }
-    m_changed.notify_all();
-}
-
-void CGraphSink::OnEndFlush()
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_bFlushing = false;
-}
-
-void CGraphSink::ReleaseHeld()
-{
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_nHoldAfter = kNoHold;
-    }
-    m_changed.notify_all();
-}
-
-HRESULT CGraphSink::ReceiveSample(IMediaSample* pSample)
-{
-    std::unique_lock<std::mutex> guard(m_lock);
-    if (m_bFlushing) return S_FALSE;
-    if (m_nSamples >= m_nHoldAfter) {
-        m_bHeld = true;
-        m_changed.notify_all();
-        m_changed.wait(guard, [&] { return m_bFlushing || m_nSamples < m_nHoldAfter; });
-        m_bHeld = false;
-        if (m_bFlushing) return S_FALSE;
-    }
-    // Hashing under the lock keeps the lines in arrival order; the sink has one sender.
-    m_lines.push_back(SampleLine(m_kind, m_nSamples++, pSample));
-    m_changed.notify_all();
-    return S_OK;
-}
-
-void CGraphSink::Record(const std::string& line)
-{
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_lines.push_back(line);
-    }
-    m_changed.notify_all();
-}
-
-void CGraphSink::SetKind(const std::string& kind)
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_kind = kind;
-}
-
-std::string CGraphSink::Kind() const
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_kind;
+    AM_MEDIA_TYPE mt = {};
+    if (FAILED(InputPin()->ConnectionMediaType(&mt))) return;
+    std::lock_guard<std::mutex> guard(m_lineLock);
+    if (IsEqualGUID(mt.majortype, MEDIATYPE_Video)) m_kind = "video";
+    else if (IsEqualGUID(mt.majortype, MEDIATYPE_Audio)) m_kind = "audio";
+    else m_kind = "other";
+    CoTaskMemFree(mt.pbFormat);
+    if (mt.pUnk) mt.pUnk->Release();
 }
 
 std::vector<std::string> CGraphSink::Lines() const
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<std::mutex> guard(m_lineLock);
     return m_lines;
 }
 
 void CGraphSink::ClearLines()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    ClearRecords();
+    std::lock_guard<std::mutex> guard(m_lineLock);
     m_lines.clear();
-    m_nSamples = 0;
     m_bEnded = false;
-    m_bFlushed = false;
-}
-
-void CGraphSink::HoldAfter(size_t nSamples)
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_nHoldAfter = nSamples;
-}
-
-bool CGraphSink::WaitHeldOrEnded(DWORD dwMilliseconds)
-{
-    std::unique_lock<std::mutex> guard(m_lock);
-    return m_changed.wait_for(guard, std::chrono::milliseconds(dwMilliseconds), [&] { return m_bHeld || m_bEnded; });
 }
 
 bool CGraphSink::WaitEnded(DWORD dwMilliseconds)
 {
-    std::unique_lock<std::mutex> guard(m_lock);
-    return m_changed.wait_for(guard, std::chrono::milliseconds(dwMilliseconds), [&] { return m_bEnded; });
-}
-
-bool CGraphSink::Flushed() const
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_bFlushed;
+    std::unique_lock<std::mutex> guard(m_lineLock);
+    return m_ended.wait_for(guard, std::chrono::milliseconds(dwMilliseconds), [&] { return m_bEnded; });
 }
 
 // --- IMediaSeeking, passed to the connected pin ------------------------------------
 
 IMediaSeeking* CGraphSink::Upstream()
 {
-    CAutoLock lock(&m_csFilter);
-    IPin* pPeer = m_pin.Connected();
+    IPin* pPeer = nullptr;
+    if (FAILED(InputPin()->ConnectedTo(&pPeer))) return nullptr;
     IMediaSeeking* pSeeking = nullptr;
-    if (!pPeer || FAILED(pPeer->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&pSeeking)))) return nullptr;
+    if (FAILED(pPeer->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&pSeeking)))) pSeeking = nullptr;
+    pPeer->Release();
     return pSeeking;
 }
 
-// Calls pfn on the upstream pin's IMediaSeeking with the arguments given.
+// Makes the call on the upstream pin's IMediaSeeking.
 #define PASS_UPSTREAM(call)                            \
     do {                                               \
         IMediaSeeking* pUpstream = Upstream();         \

@@ -85,32 +85,11 @@ bool ParseOptions(const std::vector<std::string>& args, Options* pOptions)
     return !pOptions->path.empty();
 }
 
-std::string SampleLine(const std::string& pin, size_t n, const SampleRecord& sample, const BYTE* pData)
-{
-    SampleJsonFields fields = {sample.hrTime,      sample.rtStart,        sample.rtStop,
-                               sample.hrMediaTime, sample.llMediaStart,   sample.llMediaStop,
-                               sample.bSyncPoint,  sample.bDiscontinuity, sample.bPreroll,
-                               sample.cbActual};
-    const size_t cb = sample.cbActual > 0 && pData ? static_cast<size_t>(sample.cbActual) : 0;
-    return SampleJsonLine(pin, n, fields, Md5Hex(pData, cb));
-}
-
 // One sink event as its JSON line; empty for those not shown (end of flush).
 std::string EventLine(const std::string& pin, const SinkEvent& event, const SampleRecord* pSample, const BYTE* pData)
 {
-    switch (event.kind) {
-    case SinkEvent::Sample:
-        return SampleLine(pin, event.nSample, *pSample, pData);
-    case SinkEvent::NewSegment:
-        return SegmentJsonLine(pin, event.rtStart, event.rtStop, event.dRate);
-    case SinkEvent::EndOfStream:
-        return PinEventJsonLine(pin, "eos");
-    case SinkEvent::BeginFlush:
-        return PinEventJsonLine(pin, "flush");
-    case SinkEvent::EndFlush:
-        break;
-    }
-    return std::string();
+    const size_t cb = pSample && pSample->cbActual > 0 && pData ? static_cast<size_t>(pSample->cbActual) : 0;
+    return SinkEventJsonLine(pin, event, pSample, pSample ? Md5Hex(pData, cb) : std::string());
 }
 
 std::string GraphEventLine(const CHostGraph::Event& event)
