@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -141,66 +140,6 @@ TEST_F(HostRegistry, EnumeratesSubkeysByNameAndAsksForRoomForTheTerminator)
     EXPECT_EQ(5u, cch);
     EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyW(HKEY_CLASSES_ROOT, L"Parent\\Input")) << "it has a subkey";
     RegCloseKey(hParent);
-}
-
-TEST_F(HostRegistry, FileKeepsEveryKindOfValueAcrossReload)
-{
-    TempDir dir;
-    std::string file = dir.File("registry.reg");
-    ASSERT_EQ(ERROR_SUCCESS, platformhost::UseRegistryFile(file));
-    const WCHAR szText[] = L"a \"b\" \\c\r\nd";
-    const WCHAR szUnterminated[] = {'x', 'y'};
-    const DWORD dw = 0x00600000;
-    const BYTE abBinary[] = {0, 0xFF, 0x10};
-    const WCHAR szMulti[] = L"one\0two\0";
-    // Names are written in one case and read back in another.
-    const struct {
-        LPCWSTR pszName, pszReadAs;
-        DWORD dwType;
-        const void* pv;
-        DWORD cb;
-    } values[] = {
-        {nullptr, nullptr, REG_SZ, szText, sizeof(szText)},
-        {L"unterminated", L"UNTERMINATED", REG_SZ, szUnterminated, sizeof(szUnterminated)},
-        {L"Merit", L"merit", REG_DWORD, &dw, sizeof(dw)},
-        {L"Bytes", L"bytes", REG_BINARY, abBinary, sizeof(abBinary)},
-        {L"Multi \"name\"\n", L"multi \"NAME\"\n", REG_MULTI_SZ, szMulti, sizeof(szMulti)},
-        {L"Empty", L"Empty", REG_BINARY, nullptr, 0},
-    };
-    HKEY hKey = Create(L"Some Key\\Sub \"quoted\" \x00E9");
-    for (const auto& v : values) SetBytes(hKey, v.pszName, v.dwType, v.pv, v.cb);
-    RegCloseKey(hKey);
-
-    ASSERT_EQ(ERROR_SUCCESS, platformhost::UseRegistryFile(""));
-    DWORD dwType = REG_NONE;
-    EXPECT_TRUE(Query(L"Some Key\\Sub \"quoted\" \x00E9", L"Merit", &dwType).empty()) << "detached and emptied";
-    ASSERT_EQ(ERROR_SUCCESS, platformhost::UseRegistryFile(file));
-    for (const auto& v : values) {
-        const BYTE* pb = static_cast<const BYTE*>(v.pv);
-        dwType = REG_NONE;
-        EXPECT_EQ(std::vector<BYTE>(pb, pb + v.cb), Query(L"some key\\SUB \"QUOTED\" \x00E9", v.pszReadAs, &dwType));
-        if (v.cb) {
-            EXPECT_EQ(v.dwType, dwType);
-        }
-    }
-
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_NE(std::string::npos, text.str().find("\"Merit\"=dword:00600000\n")) << text.str();
-}
-
-TEST_F(HostRegistry, CorruptFileIsRefusedAndRegistryKept)
-{
-    TempDir dir;
-    std::string file = dir.File("corrupt.reg");
-    std::ofstream(file) << "[HKEY_CLASSES_ROOT\\A]\n\"v\"=dword:12\n";
-    RegCloseKey(Create(L"Kept"));
-    EXPECT_EQ(13, platformhost::UseRegistryFile(file)) << "ERROR_INVALID_DATA";
-    EXPECT_EQ("", platformhost::RegistryFile());
-    HKEY hKey = nullptr;
-    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Kept", 0, KEY_READ, &hKey));
-    RegCloseKey(hKey);
 }
 
 TEST_F(HostRegistry, UnknownClassIsNotRegistered)
