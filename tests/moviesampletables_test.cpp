@@ -96,9 +96,7 @@ TEST(SampleToChunkBox, SequentialWalkAndFullSearchAgree)
     EXPECT_EQ(Ask(*direct.table, 8), std::make_pair(DWORD(4), DWORD(0)));
     EXPECT_EQ(Ask(*direct.table, 7), std::make_pair(DWORD(3), DWORD(1)));
     // Every sample asked alone (never the successor) gives the walk's answer.
-    for (DWORD sample = 10; sample-- > 0;) {
-        EXPECT_EQ(Ask(*direct.table, sample), expected[sample]) << sample;
-    }
+    for (DWORD sample = 10; sample-- > 0;) EXPECT_EQ(Ask(*direct.table, sample), expected[sample]) << sample;
 }
 
 TEST(SampleToChunkBox, FirstRequestTakesSequentialStepWhateverFirstChunkSays)

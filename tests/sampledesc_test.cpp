@@ -55,9 +55,7 @@ std::vector<uint8_t> Mpeg2VideoInfo(uint32_t width, uint32_t height, uint32_t na
                           0u, 0u, 0u, nalLengthSize, profile, level, 0u, 0u}) {
         words.push_back(word);
     }
-    for (uint32_t word : words) {
-        for (int i = 0; i < 32; i += 8) block.push_back(static_cast<uint8_t>(word >> i));
-    }
+    for (uint32_t word : words) for (int i = 0; i < 32; i += 8) block.push_back(static_cast<uint8_t>(word >> i));
     block.insert(block.end(), sets.data().begin(), sets.data().end());
     return block;
 }
