@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -140,6 +141,19 @@ TEST_F(HostRegistry, EnumeratesSubkeysByNameAndAsksForRoomForTheTerminator)
     EXPECT_EQ(5u, cch);
     EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyW(HKEY_CLASSES_ROOT, L"Parent\\Input")) << "it has a subkey";
     RegCloseKey(hParent);
+}
+
+TEST_F(HostRegistry, CorruptFileIsRefusedAndRegistryKept)
+{
+    TempDir dir;
+    std::string file = dir.File("corrupt.reg");
+    std::ofstream(file) << "[HKEY_CLASSES_ROOT\\A]\n\"v\"=dword:12\n";
+    RegCloseKey(Create(L"Kept"));
+    EXPECT_EQ(13, platformhost::UseRegistryFile(file)) << "ERROR_INVALID_DATA";
+    EXPECT_EQ("", platformhost::RegistryFile());
+    HKEY hKey = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Kept", 0, KEY_READ, &hKey));
+    RegCloseKey(hKey);
 }
 
 TEST_F(HostRegistry, UnknownClassIsNotRegistered)
@@ -320,6 +334,14 @@ TEST_F(HostRegistry, ModuleRoundTripThroughRegistryFileAndFreshProcess)
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(modulePath, ToUtf8(reinterpret_cast<const WCHAR*>(path.data())));
     ASSERT_EQ(1u, platformhost::EnumRegisteredFilters().size());
+    // The file gives back what the module wrote: merit, name and pins.
+    const platformhost::RegisteredFilter written = platformhost::EnumRegisteredFilters()[0];
+    ASSERT_EQ(ERROR_SUCCESS, platformhost::UseRegistryFile(file));
+    ASSERT_EQ(1u, platformhost::EnumRegisteredFilters().size());
+    const platformhost::RegisteredFilter read = platformhost::EnumRegisteredFilters()[0];
+    EXPECT_EQ(0x00600000u, read.dwMerit);
+    EXPECT_EQ(written.name, read.name);
+    EXPECT_EQ(written.pins.size(), read.pins.size());
 
     // Other processes find the registration in the file, named on their
     // command line or by the environment, and load the module themselves.
