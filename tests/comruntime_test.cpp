@@ -143,6 +143,23 @@ TEST_F(HostRegistry, EnumeratesSubkeysByNameAndAsksForRoomForTheTerminator)
     RegCloseKey(hParent);
 }
 
+// The module writes plain text; what else a caller may store must survive too.
+TEST_F(HostRegistry, FileKeepsQuotesBackslashesAndControlCharacters)
+{
+    TempDir dir;
+    std::string file = dir.File("registry.reg");
+    ASSERT_EQ(ERROR_SUCCESS, platformhost::UseRegistryFile(file));
+    const WCHAR szText[] = L"a \"b\" \\c\r\nd";
+    HKEY hKey = Create(L"Key \"q\"");
+    SetBytes(hKey, L"Name \"q\"\n", REG_SZ, szText, sizeof(szText));
+    RegCloseKey(hKey);
+    ASSERT_EQ(ERROR_SUCCESS, platformhost::UseRegistryFile(file));
+    DWORD dwType = REG_NONE;
+    const BYTE* pb = reinterpret_cast<const BYTE*>(szText);
+    EXPECT_EQ(std::vector<BYTE>(pb, pb + sizeof(szText)), Query(L"key \"Q\"", L"NAME \"q\"\n", &dwType));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), dwType);
+}
+
 TEST_F(HostRegistry, CorruptFileIsRefusedAndRegistryKept)
 {
     TempDir dir;
