@@ -165,3 +165,26 @@ TEST(MovieMetadata, GenreCodeNamesTheTableEntry)
         EXPECT_EQ(c.name, p->Meta(kGenre));
     }
 }
+
+TEST(MovieMetadata, DamagedUserDataNeverFailsTheParse)
+{
+    // Every single-byte corruption of a user-data box with both layouts'
+    // pieces: the parse still succeeds, whatever the strings become.
+    const Bytes udta = Box("udta", Asset("titl", Utf16Be(u"Title").u16(0)) +
+                                       Asset("auth", Utf8("Author")) +
+                                       Meta(Item("\xA9nam", Utf8("Name")) + Item("gnre", Bytes().u16(3), 0)));
+    testmovie::MovieLayout layout;
+    layout.extraMoovChildren = udta;
+    const std::vector<uint8_t> good = testmovie::BuildMovie(layout).bytes;
+    const size_t udtaAt = good.size() - udta.size() - 8;  // the empty mdat follows moov
+    ASSERT_EQ(0, memcmp(good.data() + udtaAt + 4, "udta", 4));
+    const uint8_t values[] = {0x00, 0x01, 0x07, 0x08, 0x7F, 0xFE, 0xFF};
+    for (size_t at = udtaAt; at < udtaAt + udta.size(); ++at) {
+        for (uint8_t value : values) {
+            testsrc::MemorySource source(good);
+            source.Data()[at] = value;
+            CMovie movie(&source);
+            ASSERT_EQ(S_OK, movie.Parse()) << "byte " << at - udtaAt << " = " << int(value);
+        }
+    }
+}
