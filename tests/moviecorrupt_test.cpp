@@ -1,9 +1,7 @@
-// Damaged files: a valid synthetic movie truncated at many lengths and with
-// random bytes flipped must parse or fail cleanly, and every track that
-// survives must answer every lookup without reading out of bounds.
+// Damaged files: a valid synthetic movie truncated at every length must
+// parse or fail cleanly, and every track that survives must answer every
+// lookup without reading out of bounds (byte flips are the fuzz run's part).
 #include <gtest/gtest.h>
-
-#include <random>
 
 #include <cstring>
 #include <functional>
@@ -113,27 +111,6 @@ TEST(MovieCorruption, TruncatedAtEveryLength) {
             ParseAndWalk(std::vector<uint8_t>(valid.begin(), valid.begin() + length));
         }
     }
-}
-
-TEST(MovieCorruption, RandomBytesFlipped) {
-    const std::vector<uint8_t> valid[] = {RichMovie(false), RichMovie(true), FragmentedFixture()};
-    std::mt19937 random(20240607);
-    int survivors = 0;
-    for (int round = 0; round < 3000; ++round) {
-        std::vector<uint8_t> bytes = valid[round % 3];
-        int flips = 1 + static_cast<int>(random() % 4);
-        for (int i = 0; i < flips; ++i) {
-            size_t at = random() % bytes.size();
-            // Half of the flips set a byte to a boundary value, which reaches
-            // the size and count checks more often than noise does.
-            static const uint8_t kValues[] = {0x00, 0xFF, 0x01, 0x7F, 0x80};
-            bytes[at] = random() % 2 ? static_cast<uint8_t>(random()) : kValues[random() % 5];
-        }
-        SCOPED_TRACE(round);
-        survivors += ParseAndWalk(bytes) > 0;
-    }
-    // Most damage hits sample data or leaves a track usable: the walks ran.
-    EXPECT_GT(survivors, 1500);
 }
 
 namespace {

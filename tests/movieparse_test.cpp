@@ -103,36 +103,17 @@ TEST(MovieParse, AcceptsMediaDataBeforeMovieBox)
     EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.end()), layout.tracks[0].samples[2]);
 }
 
-TEST(MovieParse, FailsWithoutMediaDataFileTypeOrMovieHeader)
-{
-    Bytes ftyp = Ftyp();
-    Bytes moov = Box("moov", FullBox("mvhd", 0, 0, Bytes().zeros(96)));
-    Bytes mdat = Box("mdat", Bytes().zeros(4));
-    EXPECT_EQ(Parsed((ftyp + moov + mdat).data()).hr, S_OK);
-    EXPECT_EQ(Parsed((ftyp + moov).data()).hr, E_FAIL);
-    EXPECT_EQ(Parsed((moov + mdat).data()).hr, E_FAIL);
-    EXPECT_EQ(Parsed((ftyp + mdat).data()).hr, E_FAIL);
-    EXPECT_EQ(Parsed((ftyp + Box("moov", Box("free")) + mdat).data()).hr, E_FAIL);
-    EXPECT_EQ(Parsed(std::vector<uint8_t>()).hr, E_FAIL);
-}
-
-TEST(MovieParse, FileTypeNeedsFourPayloadBytes)
-{
-    Bytes moov = Box("moov", FullBox("mvhd", 0, 0, Bytes().zeros(96)));
-    Bytes mdat = Box("mdat", Bytes().zeros(4));
-    EXPECT_EQ(Parsed((Box("ftyp", Bytes().u24(0)) + moov + mdat).data()).hr, E_FAIL);
-    Parsed four((Box("ftyp", Bytes().fourcc("zzzz")) + moov + mdat).data());
-    EXPECT_EQ(four.hr, S_OK);
-    EXPECT_EQ(four.movie.GetFileType(), 2u);
-}
-
-// Phones write the media data with a 64-bit size before the movie box. A
-// size that cannot be placed ends the scan; a box seen before that counts.
-TEST(MovieParse, LongAndOpenSizesInTheTopLevelScan)
+// The top-level scan needs a file type, a movie box with its header and
+// media data; a later movie box replaces an earlier one. Phones write the
+// media data with a 64-bit size before the movie box. A size that cannot be
+// placed ends the scan; a box seen before that counts.
+TEST(MovieParse, TopLevelScan)
 {
     Bytes ftyp = Ftyp();
     Bytes header = Mvhd(600, 1200);
     Bytes moov = Box("moov", header);
+    Bytes mdat = Box("mdat", Bytes().zeros(4));
+    Bytes noHeader = Box("moov", Box("free"));
     Bytes payload = Bytes().zeros(8);
     struct Case {
         const char* name;
@@ -140,6 +121,14 @@ TEST(MovieParse, LongAndOpenSizesInTheTopLevelScan)
         HRESULT hr;
     };
     const Case cases[] = {
+        {"no media data", ftyp + moov, E_FAIL},
+        {"no file type", moov + mdat, E_FAIL},
+        {"no movie box", ftyp + mdat, E_FAIL},
+        {"movie box without header", ftyp + noHeader + mdat, E_FAIL},
+        {"empty file", Bytes(), E_FAIL},
+        {"file type of three bytes", Box("ftyp", Bytes().u24(0)) + moov + mdat, E_FAIL},
+        {"later movie box with a header", ftyp + noHeader + mdat + moov, S_OK},
+        {"later movie box without one", ftyp + moov + mdat + noHeader, E_FAIL},
         {"64-bit mdat before moov", ftyp + testbox::LargeBox("mdat", payload) + moov, S_OK},
         {"64-bit mdat after moov", ftyp + moov + testbox::LargeBox("mdat", payload), S_OK},
         {"64-bit moov", ftyp + Box("mdat") + testbox::LargeBox("moov", header), S_OK},
@@ -158,6 +147,9 @@ TEST(MovieParse, LongAndOpenSizesInTheTopLevelScan)
         EXPECT_EQ(parsed.hr, c.hr);
         EXPECT_EQ(parsed.movie.GetTimeScale(), c.hr == S_OK ? 600u : 1u);
     }
+    Parsed unknownBrand((Box("ftyp", Bytes().fourcc("zzzz")) + moov + mdat).data());
+    EXPECT_EQ(unknownBrand.hr, S_OK);
+    EXPECT_EQ(unknownBrand.movie.GetFileType(), 2u);
 }
 
 // A media data box of over 4 GiB: the movie box after it is found at its
@@ -175,17 +167,6 @@ TEST(MovieParse, MovieBoxAfterMediaDataAbove4GiB)
     CMovie movie(&source);
     EXPECT_EQ(movie.Parse(), S_OK);
     EXPECT_EQ(movie.GetTimeScale(), 600u);
-}
-
-TEST(MovieParse, LaterMovieBoxReplacesEarlierOne)
-{
-    Bytes ftyp = Ftyp();
-    Bytes first = Box("moov", Box("free"));
-    Bytes second = Box("moov", Mvhd(600, 1200));
-    Parsed parsed((ftyp + first + Box("mdat") + second).data());
-    EXPECT_EQ(parsed.hr, S_OK);
-    EXPECT_EQ(parsed.movie.GetTimeScale(), 600u);
-    EXPECT_EQ(Parsed((ftyp + second + Box("mdat") + first).data()).hr, E_FAIL);
 }
 
 // A reader that reaches the end answers S_FALSE and leaves the rest of the

@@ -87,9 +87,7 @@ uint32_t SampleAt(const Track& track, REFERENCE_TIME rt)
     const TrackFacts& facts = *track.pFacts;
     const int64_t media = (std::max(rt, track.rtOffset) - track.rtOffset) * facts.timescale / kSecond;
     uint32_t n = 0;
-    for (const PacketFacts& packet : facts.packets) {
-        if (packet.rawDts <= media) n = packet.sample;
-    }
+    for (const PacketFacts& packet : facts.packets) if (packet.rawDts <= media) n = packet.sample;
     const int64_t end = facts.packets.back().rawDts + facts.packets.back().duration.value_or(0);
     return media < end ? n : 0;
 }
@@ -231,9 +229,7 @@ bool Drive(DemuxPlayback& play, IMediaSeeking* pSeeking, const Scenario& scenari
     case How::SeekWhileHeld:
         for (size_t p = 0; p < play.OutputPinCount(); ++p) play.Sink(p)->HoldNthSample(3);
         if (!Play(play, pMarker)) return false;
-        for (size_t p = 0; p < play.OutputPinCount(); ++p) {
-            if (!play.Sink(p)->WaitForHeldOrEnded(10000)) return false;
-        }
+        for (size_t p = 0; p < play.OutputPinCount(); ++p) if (!play.Sink(p)->WaitForHeldOrEnded(10000)) return false;
         *pMarker = NextHostSequence();
         return SetStart(pSeeking, rtS);
     case How::SeekAfterTheEnd:

@@ -55,9 +55,7 @@ std::vector<uint8_t> Mpeg2VideoInfo(uint32_t width, uint32_t height, uint32_t na
                           0u, 0u, 0u, nalLengthSize, profile, level, 0u, 0u}) {
         words.push_back(word);
     }
-    for (uint32_t word : words) {
-        for (int i = 0; i < 32; i += 8) block.push_back(static_cast<uint8_t>(word >> i));
-    }
+    for (uint32_t word : words) for (int i = 0; i < 32; i += 8) block.push_back(static_cast<uint8_t>(word >> i));
     block.insert(block.end(), sets.data().begin(), sets.data().end());
     return block;
 }
@@ -197,20 +195,39 @@ TEST_F(SampleDescriptionTest, ReleasesTheEntryPayloadAfterParsing)
 
 // --- video entries ------------------------------------------------------------
 
-TEST_F(SampleDescriptionTest, MjpgEntryGivesVideoInfoHeader)
+// Each row: an entry, its subtype and the format block it gives (mp4v's
+// decoder-specific information behind the header).
+TEST_F(SampleDescriptionTest, VisualEntriesGiveVideoInfoHeaders)
 {
-    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("MJPG", 176, 144)));
-    EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Video, Type().majortype));
-    EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_MJPG, Type().subtype));
-    EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, Type().formattype));
-    EXPECT_EQ(TRUE, Type().bFixedSizeSamples);
-    EXPECT_EQ(FALSE, Type().bTemporalCompression);
-    EXPECT_EQ(1u, Type().lSampleSize);
-    EXPECT_EQ(nullptr, Type().pUnk);
-    EXPECT_EQ(VideoInfoHeader(176, 144, "MJPG", 76032), Slice(Type().Format(), Type().FormatLength()));
-    EXPECT_EQ(nullptr, m_pDesc->GetConfig());
-    EXPECT_EQ(0u, m_pDesc->GetConfigLength());
-    EXPECT_EQ(0u, m_pDesc->GetStartCode());
+    const Bytes dsi{0x00, 0x00, 0x01, 0xB0, 0x03, 0x00, 0x00, 0x01, 0xB5, 0x09};
+    std::vector<uint8_t> mp4v = VideoInfoHeader(320, 240, "MP4V", 320 * 3 * 240);
+    mp4v.insert(mp4v.end(), dsi.data().begin(), dsi.data().end());
+    const struct {
+        Bytes entry;
+        GUID subtype;
+        std::vector<uint8_t> format;
+        Bytes config;
+    } cases[] = {
+        {VisualEntry("MJPG", 176, 144), MEDIASUBTYPE_MJPG, VideoInfoHeader(176, 144, "MJPG", 76032), Bytes()},
+        {VisualEntry("H263", 352, 288, Box("d263", Bytes().zeros(7))), MEDIASUBTYPE_H263,
+         VideoInfoHeader(352, 288, "H263", 352 * 3 * 288), Bytes()},
+        {VisualEntry("s263", 352, 288), MEDIASUBTYPE_H263, VideoInfoHeader(352, 288, "H263", 352 * 3 * 288), Bytes()},
+        {VisualEntry("mp4v", 320, 240, Esds(dsi)), MEDIASUBTYPE_MP4V, mp4v, dsi},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        ASSERT_EQ(S_OK, ParseEntry(c.entry));
+        EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Video, Type().majortype));
+        EXPECT_TRUE(IsEqualGUID(c.subtype, Type().subtype));
+        EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, Type().formattype));
+        EXPECT_EQ(TRUE, Type().bFixedSizeSamples);
+        EXPECT_EQ(FALSE, Type().bTemporalCompression);
+        EXPECT_EQ(1u, Type().lSampleSize);
+        EXPECT_EQ(nullptr, Type().pUnk);
+        EXPECT_EQ(c.format, Slice(Type().Format(), Type().FormatLength()));
+        EXPECT_EQ(c.config.data(), Config());
+        EXPECT_EQ(0u, m_pDesc->GetStartCode());
+    }
 }
 
 TEST_F(SampleDescriptionTest, ImageSizePadsRowsToFourBytes)
@@ -224,18 +241,6 @@ TEST_F(SampleDescriptionTest, ImageSizePadsRowsToFourBytes)
     EXPECT_EQ(0xFFFFFFFFu, VideoInfo().bmiHeader.biSizeImage);
 }
 
-TEST_F(SampleDescriptionTest, H263AndS263EntriesGiveTheH263Type)
-{
-    for (const char* type : {"H263", "s263"}) {
-        SCOPED_TRACE(type);
-        ASSERT_EQ(S_OK, ParseEntry(VisualEntry(type, 352, 288, Box("d263", Bytes().zeros(7)))));
-        EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_H263, Type().subtype));
-        EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, Type().formattype));
-        EXPECT_EQ(VideoInfoHeader(352, 288, "H263", 352 * 3 * 288), Slice(Type().Format(), Type().FormatLength()));
-        EXPECT_EQ(0u, m_pDesc->GetConfigLength());
-    }
-}
-
 TEST_F(SampleDescriptionTest, VisualEntriesShorterThanTheirFixedFieldsFail)
 {
     EXPECT_EQ(E_FAIL, ParseEntry(Box("mjpg", Bytes().zeros(27))));
@@ -244,19 +249,6 @@ TEST_F(SampleDescriptionTest, VisualEntriesShorterThanTheirFixedFieldsFail)
     EXPECT_EQ(E_FAIL, ParseEntry(Box("mp4v", Bytes().zeros(85))));
     EXPECT_EQ(E_FAIL, ParseEntry(Box("avc1", Bytes().zeros(92))));
     EXPECT_EQ(E_FAIL, ParseEntry(Box("mjpg")));
-}
-
-TEST_F(SampleDescriptionTest, Mp4vCopiesDecoderSpecificInfoBehindTheHeader)
-{
-    const Bytes dsi{0x00, 0x00, 0x01, 0xB0, 0x03, 0x00, 0x00, 0x01, 0xB5, 0x09};
-    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("mp4v", 320, 240, Esds(dsi))));
-    EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_MP4V, Type().subtype));
-    EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, Type().formattype));
-    EXPECT_EQ(dsi.data(), Config());
-    std::vector<uint8_t> expected = VideoInfoHeader(320, 240, "MP4V", 320 * 3 * 240);
-    expected.insert(expected.end(), dsi.data().begin(), dsi.data().end());
-    EXPECT_EQ(expected, Slice(Type().Format(), Type().FormatLength()));
-    EXPECT_EQ(0u, m_pDesc->GetStartCode());
 }
 
 namespace {
@@ -408,21 +400,21 @@ TEST_F(SampleDescriptionTest, AvcRejectsThreeByteLengthsAndTruncatedRecords)
 
 TEST_F(SampleDescriptionTest, AmrEntriesDifferOnlyInSubtypeAndFormatType)
 {
-    ASSERT_EQ(S_OK, ParseEntry(AudioEntry("samr", 1, Box("damr", Bytes().zeros(9)))));
-    EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Audio, Type().majortype));
-    EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_AMR_NB, Type().subtype));
-    EXPECT_TRUE(IsEqualGUID(FORMAT_AMR_NB, Type().formattype));
-    EXPECT_EQ((std::vector<uint8_t>{3, 0}), Slice(Type().Format(), Type().FormatLength()));
-    EXPECT_EQ(TRUE, Type().bFixedSizeSamples);
-    EXPECT_EQ(1u, Type().lSampleSize);
-    EXPECT_EQ(0u, m_pDesc->GetConfigLength());
-
-    ASSERT_EQ(S_OK, ParseEntry(AudioEntry("sawb", 1)));
-    EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Audio, Type().majortype));
-    EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_AMR_WB, Type().subtype));
-    EXPECT_TRUE(IsEqualGUID(FORMAT_AMR_WB, Type().formattype));
-    EXPECT_EQ((std::vector<uint8_t>{3, 0}), Slice(Type().Format(), Type().FormatLength()));
-
+    const struct {
+        Bytes entry;
+        GUID subtype, formattype;
+    } cases[] = {{AudioEntry("samr", 1, Box("damr", Bytes().zeros(9))), MEDIASUBTYPE_AMR_NB, FORMAT_AMR_NB},
+                 {AudioEntry("sawb", 1), MEDIASUBTYPE_AMR_WB, FORMAT_AMR_WB}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(S_OK, ParseEntry(c.entry));
+        EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Audio, Type().majortype));
+        EXPECT_TRUE(IsEqualGUID(c.subtype, Type().subtype));
+        EXPECT_TRUE(IsEqualGUID(c.formattype, Type().formattype));
+        EXPECT_EQ((std::vector<uint8_t>{3, 0}), Slice(Type().Format(), Type().FormatLength()));
+        EXPECT_EQ(TRUE, Type().bFixedSizeSamples);
+        EXPECT_EQ(1u, Type().lSampleSize);
+        EXPECT_EQ(0u, m_pDesc->GetConfigLength());
+    }
     EXPECT_EQ(E_FAIL, ParseEntry(Box("samr", Bytes().zeros(27))));
 }
 

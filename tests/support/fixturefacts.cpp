@@ -1,6 +1,7 @@
 #include "fixturefacts.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -39,22 +40,14 @@ Line Split(const std::string& text)
     return line;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // Undoes the %XX quoting of text values; the result is UTF-8 (or raw bytes for fourccs).
 std::string PercentDecode(const std::string& text)
 {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
-            HexDigit(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(uint8_t(text[i + 1])) &&
+            std::isxdigit(uint8_t(text[i + 2]))) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
             i += 2;
         } else {
             out += text[i];
@@ -72,19 +65,14 @@ public:
     const std::string& Raw(const std::string& key) const
     {
         auto it = m_line.fields.find(key);
-        if (it == m_line.fields.end()) {
-            throw FactsError(m_file, m_lineNo, "missing field " + key);
-        }
+        if (it == m_line.fields.end()) throw FactsError(m_file, m_lineNo, "missing field " + key);
         return it->second;
     }
     int64_t Int(const std::string& key) const { return Number(Raw(key), key); }
     std::optional<int64_t> OptionalInt(const std::string& key) const
     {
         const std::string& raw = Raw(key);
-        if (raw == "-") {
-            return std::nullopt;
-        }
-        return Number(raw, key);
+        return raw == "-" ? std::nullopt : std::optional<int64_t>(Number(raw, key));
     }
     std::string Text(const std::string& key) const
     {
@@ -93,9 +81,7 @@ public:
     }
     int64_t Word(size_t index) const
     {
-        if (index >= m_line.words.size()) {
-            throw FactsError(m_file, m_lineNo, "too few words");
-        }
+        if (index >= m_line.words.size()) throw FactsError(m_file, m_lineNo, "too few words");
         return Number(m_line.words[index], "word " + std::to_string(index));
     }
 
@@ -117,10 +103,7 @@ private:
 
 std::optional<int> Narrow(std::optional<int64_t> value)
 {
-    if (!value) {
-        return std::nullopt;
-    }
-    return static_cast<int>(*value);
+    return value ? std::optional<int>(static_cast<int>(*value)) : std::nullopt;
 }
 
 TrackFacts ReadTrack(const Line& line, const FieldReader& f)
@@ -176,20 +159,14 @@ PacketFacts ReadPacket(const FieldReader& f)
 
 TrackFacts& TrackForStream(FixtureFacts& facts, int64_t stream, const std::string& file, int lineNo)
 {
-    for (TrackFacts& track : facts.tracks) {
-        if (track.stream == stream) {
-            return track;
-        }
-    }
+    for (TrackFacts& track : facts.tracks) if (track.stream == stream) return track;
     throw FactsError(file, lineNo, "no track line for stream " + std::to_string(stream));
 }
 
 void ReadLine(FixtureFacts& facts, const std::string& file, int lineNo, const std::string& text)
 {
     Line line = Split(text);
-    if (line.words.empty()) {
-        return;
-    }
+    if (line.words.empty()) return;
     FieldReader f(file, lineNo, line);
     const std::string& kind = line.words[0];
     if (kind == "movie") {
@@ -202,9 +179,7 @@ void ReadLine(FixtureFacts& facts, const std::string& file, int lineNo, const st
     } else if (kind == "packet") {
         TrackForStream(facts, f.Word(1), file, lineNo).packets.push_back(ReadPacket(f));
     } else if (kind == "meta") {
-        for (const auto& [key, value] : line.fields) {
-            facts.meta[key] = PercentDecode(value);
-        }
+        for (const auto& [key, value] : line.fields) facts.meta[key] = PercentDecode(value);
     } else if (kind == "udta" && line.words.size() == 2) {
         std::string lang = f.Raw("lang");
         facts.udta.push_back({PercentDecode(line.words[1]), lang == "-" ? "" : lang, f.Text("text")});
@@ -222,21 +197,15 @@ std::string FixtureDir()
 
 uint64_t TrackFacts::MediaDuration() const
 {
-    if (samples != moovSamples) {
-        return std::max(durationTs, endTs);
-    }
-    if (durationTs != 0 || packets.empty()) {
-        return durationTs;
-    }
+    if (samples != moovSamples) return std::max(durationTs, endTs);
+    if (durationTs != 0 || packets.empty()) return durationTs;
     return uint64_t(packets.back().rawDts + packets.back().duration.value_or(0));
 }
 
 const TrackFacts* FixtureFacts::FirstTrack(const std::string& type) const
 {
     for (const TrackFacts& track : tracks) {
-        if (track.type == type) {
-            return &track;
-        }
+        if (track.type == type) return &track;
     }
     return nullptr;
 }
@@ -244,9 +213,7 @@ const TrackFacts* FixtureFacts::FirstTrack(const std::string& type) const
 std::optional<std::string> FixtureFacts::UdtaText(const std::string& box) const
 {
     for (const UdtaFacts& entry : udta) {
-        if (entry.box == box) {
-            return entry.text;
-        }
+        if (entry.box == box) return entry.text;
     }
     return std::nullopt;
 }
@@ -260,19 +227,13 @@ FixtureFacts LoadFixtureFacts(const std::string& name)
 {
     const std::string file = (fs::path(FixtureDir()) / fs::path(name).stem()).string() + ".facts";
     std::ifstream in(file);
-    if (!in) {
-        throw FactsError(file, 0, "cannot open");
-    }
+    if (!in) throw FactsError(file, 0, "cannot open");
     FixtureFacts facts;
     facts.name = name;
     std::string text;
     int lineNo = 0;
-    while (std::getline(in, text)) {
-        ReadLine(facts, file, ++lineNo, text);
-    }
-    if (facts.tracks.empty()) {
-        throw FactsError(file, lineNo, "no tracks");
-    }
+    while (std::getline(in, text)) ReadLine(facts, file, ++lineNo, text);
+    if (facts.tracks.empty()) throw FactsError(file, lineNo, "no tracks");
     return facts;
 }
 
@@ -292,9 +253,7 @@ std::vector<std::string> ListFixtures()
     std::vector<std::string> names;
     for (const std::string& stem : factStems) {
         auto it = movieByStem.find(stem);
-        if (it == movieByStem.end()) {
-            throw FactsError(stem + ".facts", 0, "no movie file beside it");
-        }
+        if (it == movieByStem.end()) throw FactsError(stem + ".facts", 0, "no movie file beside it");
         names.push_back(it->second);
     }
     std::sort(names.begin(), names.end());

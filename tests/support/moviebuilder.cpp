@@ -265,9 +265,7 @@ Bytes StszBox(uint32_t constantSize, const std::vector<uint32_t>& sizes)
 {
     Bytes payload;
     payload.u32(constantSize).u32(static_cast<uint32_t>(sizes.size()));
-    if (constantSize == 0) {
-        for (uint32_t size : sizes) payload.u32(size);
-    }
+    if (constantSize == 0) for (uint32_t size : sizes) payload.u32(size);
     return FullBox("stsz", 0, 0, payload);
 }
 
