@@ -62,11 +62,7 @@ std::string SinkEventJsonLine(const std::string& pin, const SinkEvent& event, co
 {
     switch (event.kind) {
     case SinkEvent::Sample: {
-        SampleJsonFields fields = {pSample->hrTime,      pSample->rtStart,        pSample->rtStop,
-                                   pSample->hrMediaTime, pSample->llMediaStart,   pSample->llMediaStop,
-                                   pSample->bSyncPoint,  pSample->bDiscontinuity, pSample->bPreroll,
-                                   pSample->cbActual};
-        return SampleJsonLine(pin, event.nSample, fields, md5);
+        return SampleJsonLine(pin, event.nSample, *pSample, md5);
     }
     case SinkEvent::NewSegment:
         return SegmentJsonLine(pin, event.rtStart, event.rtStop, event.dRate);

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "basefilter.h"
+#include "samplejson.h"
 #include "sinkinputpin.h"
 
 struct SampleRecord;
@@ -55,17 +56,8 @@ struct SinkOptions {
     long cbBuffer = 0;
 };
 
-struct SampleRecord {
-    HRESULT hrTime;
-    REFERENCE_TIME rtStart;
-    REFERENCE_TIME rtStop;
-    HRESULT hrMediaTime;
-    LONGLONG llMediaStart;
-    LONGLONG llMediaStop;
-    bool bSyncPoint;
-    bool bPreroll;
-    bool bDiscontinuity;
-    LONG cbActual;
+// What the sample's JSON line prints, and what only the record keeps.
+struct SampleRecord : SampleJsonFields {
     LONG cbBuffer;
     uint64_t hash;  // FNV-1a over the actual data
     std::vector<uint8_t> bytes;
