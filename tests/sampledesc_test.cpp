@@ -209,6 +209,11 @@ TEST_F(SampleDescriptionTest, VisualEntriesGiveVideoInfoHeaders)
         Bytes config;
     } cases[] = {
         {VisualEntry("MJPG", 176, 144), MEDIASUBTYPE_MJPG, VideoInfoHeader(176, 144, "MJPG", 76032), Bytes()},
+        // Rows padded to four bytes; an image too large for 32 bits is held at the largest value.
+        {VisualEntry("mjpg", 175, 144), MEDIASUBTYPE_MJPG, VideoInfoHeader(175, 144, "MJPG", 528 * 144), Bytes()},
+        {VisualEntry("mjpg", 1, 1), MEDIASUBTYPE_MJPG, VideoInfoHeader(1, 1, "MJPG", 4), Bytes()},
+        {VisualEntry("mjpg", 65535, 65535), MEDIASUBTYPE_MJPG, VideoInfoHeader(65535, 65535, "MJPG", 0xFFFFFFFFu),
+         Bytes()},
         {VisualEntry("H263", 352, 288, Box("d263", Bytes().zeros(7))), MEDIASUBTYPE_H263,
          VideoInfoHeader(352, 288, "H263", 352 * 3 * 288), Bytes()},
         {VisualEntry("s263", 352, 288), MEDIASUBTYPE_H263, VideoInfoHeader(352, 288, "H263", 352 * 3 * 288), Bytes()},
@@ -228,17 +233,6 @@ TEST_F(SampleDescriptionTest, VisualEntriesGiveVideoInfoHeaders)
         EXPECT_EQ(c.config.data(), Config());
         EXPECT_EQ(0u, m_pDesc->GetStartCode());
     }
-}
-
-TEST_F(SampleDescriptionTest, ImageSizePadsRowsToFourBytes)
-{
-    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("mjpg", 175, 144)));
-    EXPECT_EQ(528u * 144u, VideoInfo().bmiHeader.biSizeImage);
-    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("mjpg", 1, 1)));
-    EXPECT_EQ(4u, VideoInfo().bmiHeader.biSizeImage);
-    // 65535 x 65535 does not fit 32 bits: held at the largest value.
-    ASSERT_EQ(S_OK, ParseEntry(VisualEntry("mjpg", 65535, 65535)));
-    EXPECT_EQ(0xFFFFFFFFu, VideoInfo().bmiHeader.biSizeImage);
 }
 
 TEST_F(SampleDescriptionTest, VisualEntriesShorterThanTheirFixedFieldsFail)

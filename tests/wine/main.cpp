@@ -1,6 +1,5 @@
 // demux_wine_test: drives 3gpDemux.dll through Wine's DirectShow for
 // tools/wine-test.sh.
-//   demux_wine_test registry MODULE    the registry entries of the registered module
 //   demux_wine_test play FILE N T      the graph runs of graphplay.cpp
 #include <fcntl.h>
 #include <io.h>
@@ -25,7 +24,7 @@ bool ParseNumber(const WCHAR* psz, long long* pllValue)
 
 int Usage()
 {
-    std::fputs("usage: demux_wine_test registry MODULE | play FILE HOLD_SAMPLES SEEK_TIME\n", stderr);
+    std::fputs("usage: demux_wine_test play FILE HOLD_SAMPLES SEEK_TIME\n", stderr);
     return 2;
 }
 
@@ -37,7 +36,6 @@ int wmain(int argc, WCHAR** argv)
     _setmode(_fileno(stdout), _O_BINARY);
     if (argc < 2) return Usage();
     const WideString command = argv[1];
-    if (command == L"registry" && argc == 3) return CheckRegistration(argv[2]);
     if (command != L"play" || argc != 5) return Usage();
 
     long long llHold = 0, llSeek = 0;

@@ -10,10 +10,6 @@
 // Text in the platform's UTF-16 characters.
 typedef std::basic_string<WCHAR> WideString;
 
-// Checks the registry entries of a registered module (its Windows path);
-// prints one line a check; 0 when all hold.
-int CheckRegistration(const WideString& module);
-
 // Plays the file through Wine's filter graph three ways and prints the
 // sinks' records, each line "SECTION<TAB>JSON": "play" (Run to EC_COMPLETE),
 // "seek" (Run, a seek to rtSeek through the graph once each sink holds
