@@ -12,12 +12,9 @@
 #include "aacdetect.h"
 #include "aacunits.h"
 #include "debugcapture.h"
-#include "movie.h"
 #include "moviesampledesc.h"
-#include "movietrack.h"
 #include "omx/omxtesthooks.h"
 #include "testhooks.h"
-#include "testsources.h"
 
 namespace {
 
@@ -380,32 +377,6 @@ TEST(AacSettle, FailsAndKeepsTheFlagsWhenDetectionFails)
     EXPECT_NE(std::string::npos, capture.Text().find("CHANNEL=-1,"));
     EXPECT_EQ(Block(0xFF, 0xFF, 0xFF), FormatOf(reserved));
     omxtest::ResetHooks();
-}
-
-TEST(AacSettle, ReportsLcForTheAacLcFixture)
-{
-    testsrc::FileSource source(DEMUX_FIXTURE_DIR "/aac-stereo.m4a");
-    ASSERT_TRUE(source.IsOpen());
-    CMovie movie(&source);
-    ASSERT_EQ(S_OK, movie.Parse());
-    ASSERT_EQ(1u, movie.GetTracks().size());
-    CMovieTrack* pTrack = movie.GetTracks()[0];
-    ASSERT_NE(nullptr, pTrack->GetSampleDescription());
-    CMediaType mt;
-    ASSERT_EQ(S_OK, pTrack->GetSampleDescription()->GetMediaType(&mt));
-    ASSERT_EQ(12u, mt.FormatLength());
-
-    // The configuration's sync extension says "no SBR" but leaves PS open.
-    EXPECT_EQ(0, mt.Format()[7]);
-    EXPECT_EQ(0xFF, mt.Format()[8]);
-    DebugCapture capture;
-    EXPECT_EQ(S_OK, SettleAacType(pTrack, &mt));
-    EXPECT_EQ(0, mt.Format()[7]);
-    EXPECT_EQ(0, mt.Format()[8]);
-    std::vector<std::string> lines = capture.Pieces();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ("[OMX]FindAACType:FREQ=48000 CHANNEL=2, FRMSIZE=156", lines.front());
-    EXPECT_EQ("AAC INFO: AAC PROFILE = 2", lines.back());
 }
 
 }  // namespace
