@@ -175,6 +175,10 @@ TEST(ToolInfo, AgreesWithTheFactsOfEveryFixture)
             const TrackFacts& track = TrackOfPin(facts, pin);
             SCOPED_TRACE(track.codec);
             EXPECT_EQ(SubtypeOfCodec(track.codec), pin["subtype"]);
+            // The tool's own parse, matched to the pin: the filter does not report these.
+            EXPECT_EQ(track.samples, pin["samples"].get<uint32_t>());
+            EXPECT_EQ(track.timescale, pin["timescale"].get<uint32_t>());
+            EXPECT_EQ(track.samples != track.moovSamples, pin["fragments"].get<uint32_t>() != 0);
             int64_t duration = static_cast<int64_t>(track.MediaDuration() * 10000000ULL / track.timescale);
             EXPECT_EQ(duration, pin["track_duration"].get<int64_t>());
             longest = std::max(longest, duration);
