@@ -173,13 +173,6 @@ TEST_F(HostRegistry, CorruptFileIsRefusedAndRegistryKept)
     RegCloseKey(hKey);
 }
 
-TEST_F(HostRegistry, UnknownClassIsNotRegistered)
-{
-    void* pv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_DemuxFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv));
-    EXPECT_EQ(nullptr, pv);
-}
-
 TEST_F(HostRegistry, MissingServerModuleIsReportedAndNotKept)
 {
     HKEY hKey = Create(DemuxKey("CLSID\\", "\\InprocServer32").data());
