@@ -152,6 +152,10 @@ TEST_F(HostRegistry, FileKeepsQuotesBackslashesAndControlCharacters)
     const WCHAR szText[] = L"a \"b\" \\c\r\nd";
     HKEY hKey = Create(L"Key \"q\"");
     SetBytes(hKey, L"Name \"q\"\n", REG_SZ, szText, sizeof(szText));
+    BYTE abShort[2];
+    DWORD cb = sizeof(abShort);
+    EXPECT_EQ(ERROR_MORE_DATA, RegQueryValueExW(hKey, L"Name \"q\"\n", nullptr, nullptr, abShort, &cb));
+    EXPECT_EQ(sizeof(szText), cb) << "the size it needs";
     RegCloseKey(hKey);
     ASSERT_EQ(ERROR_SUCCESS, platformhost::UseRegistryFile(file));
     DWORD dwType = REG_NONE;
