@@ -194,16 +194,3 @@ TEST(DllCanUnloadNow, ServerLockKeepsModuleUntilMatchingUnlock)
     EXPECT_EQ(0u, pFactory->Release());
     EXPECT_EQ(S_OK, DllCanUnloadNow());
 }
-
-TEST(DllCanUnloadNow, LiveFilterKeepsModule)
-{
-    ASSERT_EQ(S_OK, DllCanUnloadNow());
-    IClassFactory* pFactory = GetFactory();
-    ASSERT_NE(nullptr, pFactory);
-    IBaseFilter* pFilter = nullptr;
-    ASSERT_EQ(S_OK, pFactory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&pFilter)));
-    EXPECT_EQ(0u, pFactory->Release());
-    EXPECT_EQ(S_FALSE, DllCanUnloadNow());
-    EXPECT_EQ(0u, pFilter->Release());
-    EXPECT_EQ(S_OK, DllCanUnloadNow());
-}

@@ -185,13 +185,3 @@ TEST(BaseFilter, EnumPinsHandsOutEveryPinWithAReferenceAndFindPinMissesWithNull)
     EXPECT_EQ(0u, pEnum->Release());
     EXPECT_EQ(0u, pFilter->Release());
 }
-
-TEST(BaseFilter, RegistrationWithoutSetupDataDoesNothing)
-{
-    CLoggingFilter* pFilter = CLoggingFilter::Create(1);
-    EXPECT_EQ(S_FALSE, pFilter->Register());
-    EXPECT_EQ(S_FALSE, pFilter->Unregister());
-    LPWSTR pVendor = nullptr;
-    EXPECT_EQ(E_NOTIMPL, pFilter->QueryVendorInfo(&pVendor));
-    EXPECT_EQ(0u, pFilter->Release());
-}

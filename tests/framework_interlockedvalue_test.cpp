@@ -9,18 +9,6 @@
 #include "basefilter.h"
 #include "interlockedvalue.h"
 
-TEST(InterlockedValue, KeepsEnumerationsAndBytesWhole)
-{
-    CInterlockedValue<FILTER_STATE> state(State_Stopped);
-    EXPECT_EQ(State_Stopped, state.Get());
-    state.Set(State_Running);
-    EXPECT_EQ(State_Running, state.Get());
-    CInterlockedValue<BYTE> flag(0xFF);
-    EXPECT_EQ(0xFF, flag.Get());
-    flag.Set(0);
-    EXPECT_EQ(0, flag.Get());
-}
-
 TEST(InterlockedValue, APolledFlagPublishesWhatWasWrittenBeforeIt)
 {
     for (int round = 0; round < 50; ++round) {

@@ -284,11 +284,3 @@ TEST_F(OutputPinTest, PauseCommitsAndStopDecommitsTheAllocator)
     ASSERT_EQ(S_OK, m_pGraph->Stop());
     EXPECT_EQ(VFW_E_NOT_COMMITTED, pin.GetDeliveryBuffer(&pSample, nullptr, nullptr, 0));
 }
-
-TEST_F(OutputPinTest, OutputPinRefusesUpstreamStreamCalls)
-{
-    Build(SinkOptions());
-    EXPECT_EQ(E_UNEXPECTED, m_pOut->m_pin.EndOfStream());
-    EXPECT_EQ(E_UNEXPECTED, m_pOut->m_pin.BeginFlush());
-    EXPECT_EQ(E_UNEXPECTED, m_pOut->m_pin.EndFlush());
-}

@@ -33,13 +33,6 @@ protected:
 
 }  // namespace
 
-TEST_F(AllocatorTest, CreatedThroughCoCreateInstanceWithOneReference)
-{
-    EXPECT_REF(m_pAlloc, 1);
-    CHECK_COM_IDENTITY(m_pAlloc, {IID_IMemAllocator});
-    EXPECT_EQ(1, platformtest::LiveMemAllocators());
-}
-
 TEST_F(AllocatorTest, SetPropertiesGrowsTheBufferToWholeAlignmentUnits)
 {
     Configure(4, 1000, 128, 0);
@@ -72,14 +65,6 @@ TEST_F(AllocatorTest, RefusesBadAlignmentUnsetSizeAndChangesWhileCommitted)
     request.cbAlign = 1;
     EXPECT_EQ(VFW_E_ALREADY_COMMITTED, m_pAlloc->SetProperties(&request, &m_actual));
     EXPECT_EQ(S_OK, m_pAlloc->Decommit());
-}
-
-TEST_F(AllocatorTest, GetBufferFailsUntilCommitted)
-{
-    Configure(1, 100);
-    IMediaSample* pSample = reinterpret_cast<IMediaSample*>(1);
-    EXPECT_EQ(VFW_E_NOT_COMMITTED, m_pAlloc->GetBuffer(&pSample, nullptr, nullptr, 0));
-    EXPECT_EQ(nullptr, pSample);
 }
 
 TEST_F(AllocatorTest, GetBufferBlocksUntilASampleComesBack)

@@ -126,31 +126,3 @@ TEST(RecordingSink, FlushAndStopReleaseABlockedReceive)
     EXPECT_EQ(0u, pGraph->Release());
     EXPECT_EQ(0u, pSink->Release());
 }
-
-TEST(PlatformRegistry, StoresAndReadsValuesWithoutRegardToCase)
-{
-    platformtest::ClearRegistry();
-    HKEY hKey = nullptr;
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Test", 0, KEY_READ, &hKey));
-    DWORD dwDisposition = 0;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Test\\Deep", 0, nullptr, 0, 0, nullptr,
-                                             &hKey, &dwDisposition));
-    EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), dwDisposition);
-    DWORD dwValue = 42;
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(hKey, L"Answer", 0, REG_DWORD, reinterpret_cast<BYTE*>(&dwValue), 4));
-    RegCloseKey(hKey);
-
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TEST\\deep", 0, KEY_READ, &hKey));
-    DWORD dwType = 0, dwRead = 0, cb = 2;
-    EXPECT_EQ(ERROR_MORE_DATA, RegQueryValueExW(hKey, L"answer", nullptr, &dwType, reinterpret_cast<BYTE*>(&dwRead), &cb));
-    EXPECT_EQ(4u, cb);
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(hKey, L"answer", nullptr, &dwType, reinterpret_cast<BYTE*>(&dwRead), &cb));
-    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), dwType);
-    EXPECT_EQ(42u, dwRead);
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExW(hKey, L"Other", nullptr, &dwType, nullptr, &cb));
-    RegCloseKey(hKey);
-    EXPECT_NE(ERROR_SUCCESS, RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Test")) << "it still has a subkey";
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Test\\Deep"));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Test\\Deep", 0, KEY_READ, &hKey));
-    platformtest::ClearRegistry();
-}

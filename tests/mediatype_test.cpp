@@ -137,30 +137,6 @@ TEST_F(MediaTypeTest, AllocSetAndResetReplaceTheBlock)
     EXPECT_EQ(0u, mt.FormatLength());
 }
 
-// A new type and one emptied by InitMediaType are the same empty type.
-TEST_F(MediaTypeTest, InitMediaTypeFreesTheBlockAndEmptiesTheType)
-{
-    CMediaType mt;
-    MakeVideo(mt, {1, 2});
-    mt.bFixedSizeSamples = FALSE;
-    mt.bTemporalCompression = TRUE;
-    mt.lSampleSize = 0;
-    mt.InitMediaType();
-    CMediaType fresh;
-    for (const CMediaType* pmt : {&mt, &fresh}) {
-        EXPECT_FALSE(pmt->IsValid());
-        EXPECT_TRUE(IsEqualGUID(GUID_NULL, pmt->majortype));
-        EXPECT_TRUE(IsEqualGUID(GUID_NULL, pmt->subtype));
-        EXPECT_TRUE(IsEqualGUID(GUID_NULL, pmt->formattype));
-        EXPECT_EQ(TRUE, pmt->bFixedSizeSamples);
-        EXPECT_EQ(FALSE, pmt->bTemporalCompression);
-        EXPECT_EQ(1u, pmt->lSampleSize);
-        EXPECT_EQ(nullptr, pmt->pUnk);
-        EXPECT_EQ(0u, pmt->FormatLength());
-        EXPECT_EQ(nullptr, pmt->Format());
-    }
-}
-
 TEST_F(MediaTypeTest, FreeFunctionsHandleTaskMemoryRecords)
 {
     CMediaType source;

@@ -71,15 +71,3 @@ TEST(KernelThreads, RequestReplyPingPongLosesNoWakeUp)
     CloseHandle(h.request);
     CloseHandle(h.reply);
 }
-
-TEST(KernelInterlocked, ReturnValuesFollowWindows)
-{
-    LONG v = 5;
-    EXPECT_EQ(6, InterlockedIncrement(&v));
-    EXPECT_EQ(5, InterlockedDecrement(&v));
-    EXPECT_EQ(5, InterlockedExchange(&v, 9));
-    EXPECT_EQ(9, InterlockedCompareExchange(&v, 1, 9));
-    EXPECT_EQ(1, v);
-    EXPECT_EQ(1, InterlockedCompareExchange(&v, 3, 9));
-    EXPECT_EQ(1, v);
-}

@@ -253,28 +253,3 @@ TEST_F(Registration, FilterRegisterSucceedsWhateverTheMapperAnswers)
     EXPECT_EQ(kWriteFault, pSetup->Unregister());
     EXPECT_EQ(0u, pSetup->Release());
 }
-
-TEST(SetupData, InputTypesAreThoseTheInputPinOffers)
-{
-    HRESULT hr = S_OK;
-    CUnknown* pObject = CDemuxFilter::CreateInstance(nullptr, &hr);
-    ASSERT_NE(nullptr, pObject);
-    IBaseFilter* pFilter = nullptr;
-    ASSERT_EQ(S_OK, pObject->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&pFilter)));
-    IPin* pPin = nullptr;
-    ASSERT_EQ(S_OK, pFilter->FindPin(L"Input", &pPin));
-    IEnumMediaTypes* pEnum = nullptr;
-    ASSERT_EQ(S_OK, pPin->EnumMediaTypes(&pEnum));
-    AM_MEDIA_TYPE* pmt = nullptr;
-    UINT i = 0;
-    for (; pEnum->Next(1, &pmt, nullptr) == S_OK; ++i) {
-        ASSERT_LT(i, g_cDemuxInputTypes);
-        EXPECT_TRUE(IsEqualGUID(*g_sudDemuxInputTypes[i].clsMajorType, pmt->majortype)) << i;
-        EXPECT_TRUE(IsEqualGUID(*g_sudDemuxInputTypes[i].clsMinorType, pmt->subtype)) << i;
-        DeleteMediaType(pmt);
-    }
-    EXPECT_EQ(g_cDemuxInputTypes, i);
-    pEnum->Release();
-    pPin->Release();
-    EXPECT_EQ(0u, pFilter->Release());
-}
