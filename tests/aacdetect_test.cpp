@@ -316,7 +316,7 @@ TEST(AacSettle, SettlesOpenFlagsFromTheFirstSample)
         ASSERT_EQ(S_OK, SettleAacTypeFrom(&FakeTrack::Read, &track, &mt));
         const bool bOpen = c.sbr == kOpen || c.ps == kOpen;
         EXPECT_EQ(bOpen ? 1 : 0, track.reads);
-        if (bOpen) EXPECT_EQ(2000u, track.cbBufferSeen);
+        if (bOpen) { EXPECT_EQ(2000u, track.cbBufferSeen); }
         EXPECT_EQ(bOpen, !capture.Pieces().empty());
         EXPECT_EQ(Block(c.settledSbr, c.settledPs), FormatOf(mt));
     }

@@ -369,7 +369,7 @@ TEST(AmrFramerFixtures, FramesOfEveryPacketRebuildItDecodeAndSplitAlike)
         EXPECT_GE(allFrames.size(), samples.size());
         EXPECT_GT(speechFrames, 0u);
         // The fixtures hold tones: decoded speech frames are far from silent.
-        if (AmrDecoder::Decodes()) EXPECT_GT(energy / double(speechFrames), 1e8);
+        if (AmrDecoder::Decodes()) { EXPECT_GT(energy / double(speechFrames), 1e8); }
         ASSERT_GT(all.size(), 1024u);
         ASSERT_LE(all.size(), 0xFFFFu);
         EXPECT_EQ(allFrames, SplitSample(all, fixture.codec));

@@ -45,7 +45,7 @@ void CheckTrack(const FixtureFacts& facts, const TrackFacts& expected, CMovieTra
     EXPECT_EQ(track.GetMediaTimeScale(), expected.timescale);
     // The header's duration, or the decoding times' sum where it says 0; a
     // fragmented track's grows past it as its fragments are read.
-    if (expected.samples == expected.moovSamples) EXPECT_EQ(track.GetMediaDuration(), expected.MediaDuration());
+    if (expected.samples == expected.moovSamples) { EXPECT_EQ(track.GetMediaDuration(), expected.MediaDuration()); }
     ASSERT_EQ(track.GetSampleCount(), expected.samples);
     EXPECT_EQ(track.GetFragmentCount() != 0, expected.samples != expected.moovSamples);
     EXPECT_EQ(track.GetSyncSampleBox() != nullptr, expected.hasStss);

@@ -83,7 +83,7 @@ protected:
     }
     void TearDown() override
     {
-        if (m_pComponent) EXPECT_EQ(OMX_ErrorNone, OMX_FreeHandle(m_pComponent));
+        if (m_pComponent) { EXPECT_EQ(OMX_ErrorNone, OMX_FreeHandle(m_pComponent)); }
         EXPECT_EQ(OMX_ErrorNone, OMX_Deinit());
         EXPECT_EQ(0, omxtest::LiveComponents());
         omxtest::ResetHooks();

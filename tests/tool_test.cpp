@@ -187,7 +187,7 @@ TEST(ToolInfo, AgreesWithTheFactsOfEveryFixture)
             EXPECT_EQ(largest, pin["max_sample_size"].get<uint32_t>());
             // Formats and dimensions: DemuxOutputPin compares them with the same facts.
             std::vector<uint8_t> config = FromHex(pin["config"]);
-            if (track.codec == "mpeg4") EXPECT_EQ(track.extradataMd5, Md5Hex(config.data(), config.size()));
+            if (track.codec == "mpeg4") { EXPECT_EQ(track.extradataMd5, Md5Hex(config.data(), config.size())); }
             if (track.codec == "h264") {
                 EXPECT_EQ((std::vector<uint8_t>{0, 0, 0, 1}), std::vector<uint8_t>(config.begin(), config.begin() + 4));
             }
@@ -237,7 +237,7 @@ TEST(ToolSamples, EachPinCarriesTheFileSamplesInOrder)
                 EXPECT_EQ(Md5Hex(expected.data(), expected.size()), record["md5"]) << "sample " << record["n"];
             }
             EXPECT_EQ(units.size(), next) << "units never delivered";
-            if (track.type == "video") EXPECT_EQ(track.samples, n);
+            if (track.type == "video") { EXPECT_EQ(track.samples, n); }
         }
     }
 }
@@ -353,7 +353,7 @@ TEST(ToolExtract, EveryStreamDecodesWithFfmpeg)
                 EXPECT_EQ(int(frames.size()), ProbeCount(probe.stream, "nb_read_packets"));
                 EXPECT_GE(ProbeCount(probe.stream, "nb_read_frames"), speech);
             }
-            if (pTrack->width) EXPECT_EQ(*pTrack->width, probe.stream.value("width", 0));
+            if (pTrack->width) { EXPECT_EQ(*pTrack->width, probe.stream.value("width", 0)); }
             if (pTrack->codec == "aac") {
                 EXPECT_EQ(std::to_string(*pTrack->sampleRate), probe.stream.value("sample_rate", ""));
                 EXPECT_EQ(*pTrack->channels, probe.stream.value("channels", 0));
