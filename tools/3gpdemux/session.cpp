@@ -44,7 +44,7 @@ HRESULT CToolSession::OpenFile(const std::string& path, std::string* pError)
     pSource->LogReads(false);
     if (FAILED(hr)) {
         *pError = "the filter refused " + path + ": " + HresultWithName(hr);
-        const std::string reason = UnplayableMovieReason(path);
+        const std::string reason = UnplayableMovieReason(Movie());
         if (!reason.empty()) *pError += " (" + reason + ")";
     }
     return hr;

@@ -32,14 +32,11 @@ TrackSample CTrackTable::At(DWORD i) const
     return sample;
 }
 
-std::string UnplayableMovieReason(const std::string& path)
+std::string UnplayableMovieReason(const CMovie* pMovie)
 {
-    FileByteSource source(path);
-    if (!source.IsOpen()) return "";
-    CMovie movie(&source);
-    if (FAILED(movie.Parse()) || movie.GetTracks().empty()) return "";
-    for (DWORD i = 0; i < movie.GetTracks().size(); ++i) {
-        if (movie.GetTracks()[i]->GetSampleCount() != 0) return "";
+    if (!pMovie || pMovie->GetTracks().empty()) return "";
+    for (DWORD i = 0; i < pMovie->GetTracks().size(); ++i) {
+        if (pMovie->GetTracks()[i]->GetSampleCount() != 0) return "";
     }
     return kNoSamplesReason;
 }

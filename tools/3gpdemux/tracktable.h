@@ -38,10 +38,10 @@ private:
     DWORD m_dwCount = 0;
 };
 
-// Why the filter found nothing to play in a file it refused, when the
-// parser can tell: kNoSamplesReason for a movie whose tracks have no sample
+// Why the filter found nothing to play in a file it refused, when the tool's
+// own parse (null when it failed) can tell: kNoSamplesReason for a movie whose tracks have no sample
 // in moov nor in movie fragments. Empty otherwise.
 inline constexpr char kNoSamplesReason[] = "no samples in moov nor in movie fragments";
-std::string UnplayableMovieReason(const std::string& path);
+std::string UnplayableMovieReason(const CMovie* pMovie);
 
 #endif
